@@ -1,0 +1,69 @@
+// InstallerState: the installer's one state record, built by the entry on the main
+// thread and torn down after the message loop. The worker thread reads the archive
+// stream and the destination and writes the extraction fields; the main thread
+// reads those only after the worker's last posted message.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+#include "app/owned_string.h"
+#include "app/path_text.h"
+#include "shell/association_table.h"
+
+#ifdef _WIN32
+#include <windows.h>
+using WindowHandle = HWND;
+#else
+using WindowHandle = void*;
+#endif
+
+// Shortcut option byte bits.
+constexpr std::uint8_t kOptionChangeable = 1;  // the dialog's box is enabled
+constexpr std::uint8_t kOptionMake = 2;        // the shortcut is made
+
+struct InstallerState {
+    // --- start-up
+    char ownPath[kPathCapacity] = {};     // full path of the running executable
+    std::FILE* archiveStream = nullptr;   // own file "rb"; after start-up at the archive
+
+    // --- windows (main thread)
+    WindowHandle mainWindow = nullptr;
+    WindowHandle pathLabel = nullptr;
+    WindowHandle abortButton = nullptr;
+
+    // --- extraction (worker thread while it runs)
+    OwnedString currentOutputPath;        // member file being written; deleted on abort
+    std::int32_t methodIndex = 0;
+    bool currentOutputComplete = false;   // that file was finished and checked
+
+    // --- choices and texts of the setup block
+    OwnedString destinationFolder;
+    OwnedString title;
+    OwnedString programFileName;          // relative to the destination, e.g. "Vopa.exe"
+    OwnedString launchFile;               // opened after installation; empty = none
+    OwnedString shortcutName;             // empty = base name of programFileName
+    std::uint8_t startMenuOption = 0;
+    std::uint8_t desktopOption = 0;
+    std::uint8_t sendToOption = 0;
+
+    // --- flags
+    bool setupBlockRead = false;
+    bool failed = false;
+    bool unattended = false;
+    bool associateFlags[kAssociationCount] = {};
+    bool addViewVerb = false;
+    bool addCompressMenu = false;
+    bool extendDragDropMenu = false;
+
+    // Exit status of the run: 0 only for a completed installation.
+    int exitCode = 1;
+
+    InstallerState() = default;
+    InstallerState(const InstallerState&) = delete;
+    InstallerState& operator=(const InstallerState&) = delete;
+};
+
+// Closes the own file; the owned texts free themselves.
+void destroyInstaller(InstallerState& state);
+
+constexpr const char kDefaultTitle[] = "Vopa SFX";

@@ -1,0 +1,17 @@
+// Finds where the stub's own executable image ends in its file: the first byte after
+// the raw data of its sections (and of a COFF symbol table, should one be left in).
+// The setup block starts there, so a rebuilt stub needs no patched constant.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+enum class PeKind { notPe, pe32, pe32plus };
+
+struct PeImageInfo {
+    PeKind kind = PeKind::notPe;
+    std::uint32_t imageEnd = 0;   // file offset of the first appended byte
+    std::uint16_t subsystem = 0;  // 2 = Windows GUI
+};
+
+// Reads the headers from the start of `stream`; leaves the position undefined.
+PeImageInfo readPeImageInfo(std::FILE* stream);
