@@ -1,0 +1,35 @@
+#include "decode/crc16.h"
+
+std::uint16_t crcTable[8][256];
+std::uint16_t runningCrc;
+
+void initCrcTable() {
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned v = i;
+        for (int k = 0; k < 8; ++k) v = (v & 1) ? (v >> 1) ^ 0xA001u : v >> 1;
+        crcTable[0][i] = static_cast<std::uint16_t>(v);
+    }
+    // Row k advances a byte that is followed by k more bytes (slicing by 8).
+    for (unsigned i = 0; i < 256; ++i)
+        for (int k = 1; k < 8; ++k) {
+            unsigned prev = crcTable[k - 1][i];
+            crcTable[k][i] = static_cast<std::uint16_t>(crcTable[0][prev & 0xFF] ^ (prev >> 8));
+        }
+}
+
+void updateCrc(const std::uint8_t* p, std::size_t n) {
+    unsigned crc = runningCrc;
+    for (; n >= 8; n -= 8, p += 8) {
+        unsigned a = crc ^ (p[0] | (p[1] << 8));
+        crc = crcTable[7][a & 0xFF] ^ crcTable[6][a >> 8] ^ crcTable[5][p[2]] ^
+              crcTable[4][p[3]] ^ crcTable[3][p[4]] ^ crcTable[2][p[5]] ^
+              crcTable[1][p[6]] ^ crcTable[0][p[7]];
+    }
+    for (; n; --n) crc = crcTable[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
+    runningCrc = static_cast<std::uint16_t>(crc);
+}
+
+std::size_t writeWithCrc(const std::uint8_t* data, std::size_t length, std::FILE* stream) {
+    updateCrc(data, length);
+    return length ? std::fwrite(data, 1, length, stream) : 0;
+}

@@ -1,0 +1,16 @@
+// CRC-16/ARC (reflected polynomial 0xA001, initial 0, no final XOR): the checksum the
+// archive stores for every member's original bytes.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// crcTable[0] is the classic byte table; rows 1..7 let updateCrc take 8 bytes a step.
+extern std::uint16_t crcTable[8][256];
+// CRC of the bytes written so far for the member in hand. One writer: the worker.
+extern std::uint16_t runningCrc;
+
+void initCrcTable();
+void updateCrc(const std::uint8_t* data, std::size_t length);
+// updateCrc, then fwrite; returns fwrite's count.
+std::size_t writeWithCrc(const std::uint8_t* data, std::size_t length, std::FILE* stream);

@@ -1,0 +1,74 @@
+// The LArc methods: plain LZSS without Huffman coding. A match names an absolute
+// ring-buffer index, which the position operation turns into the distance form of the
+// shared loop using the loop's current window position.
+//   -lzs-: bit-packed; flag bit, then 8 literal bits or an 11-bit index and 4-bit length.
+//   -lz5-: byte-packed; a flag byte (least significant bit first) per eight items, and a
+//          window preset with runs, ramps and zeros that early matches may copy.
+#include <cstring>
+
+#include "decode/decode_loop.h"
+#include "decode/methods.h"
+
+namespace {
+
+struct LzsMethod {
+    static constexpr unsigned kLengthBias = 254;  // code 256 is a 2-byte match
+    std::uint32_t matchIndex = 0;
+
+    void begin(SlideDecoder&) {}
+    unsigned readCode(SlideDecoder& d) {
+        if (d.in.take(1)) return d.in.take(8);
+        matchIndex = d.in.take(11);
+        return d.in.take(4) + 256;
+    }
+    // The copy then starts at window index (matchIndex + 17) mod 2048.
+    unsigned readPosition(SlideDecoder& d) { return (d.windowPos - matchIndex - 18) & 0x7FF; }
+};
+
+struct Lz5Method {
+    static constexpr unsigned kLengthBias = 253;
+    std::uint32_t matchIndex = 0;
+    unsigned flags = 0;
+    unsigned flagsLeft = 0;
+
+    void begin(SlideDecoder& d) {
+        flagsLeft = 0;
+        std::uint8_t* w = d.window;
+        // Zeros, not the loop's spaces, in bytes 0..17: the CRCs stored by real
+        // archivers are only met with zeros there.
+        std::memset(w, 0, 18);
+        for (unsigned i = 0; i < 256; ++i) std::memset(w + 18 + 13 * i, static_cast<int>(i), 13);
+        for (unsigned i = 0; i < 256; ++i) w[3346 + i] = static_cast<std::uint8_t>(i);
+        for (unsigned i = 0; i < 256; ++i) w[3602 + i] = static_cast<std::uint8_t>(255 - i);
+        std::memset(w + 3858, 0, 128);
+        static_assert(3858 + 128 + 110 == 4096, "the preset fills the 4 KiB window");
+    }
+    unsigned readCode(SlideDecoder& d) {
+        if (flagsLeft == 0) {
+            flagsLeft = 8;
+            flags = d.in.take(8);
+        }
+        --flagsLeft;
+        unsigned c = d.in.take(8);
+        bool literal = flags & 1;
+        flags >>= 1;
+        if (literal) return c;
+        unsigned second = d.in.take(8);
+        matchIndex = c | ((second & 0xF0u) << 4);
+        return (second & 0x0Fu) + 256;
+    }
+    // The copy then starts at window index (matchIndex + 18) mod 4096.
+    unsigned readPosition(SlideDecoder& d) { return (d.windowPos - matchIndex - 19) & 0xFFF; }
+};
+
+}  // namespace
+
+DecodeResult decodeLzs(SlideDecoder& d) {
+    LzsMethod m;
+    return runDecodeLoop(d, m);
+}
+
+DecodeResult decodeLz5(SlideDecoder& d) {
+    Lz5Method m;
+    return runDecodeLoop(d, m);
+}

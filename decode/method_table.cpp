@@ -1,0 +1,26 @@
+#include "decode/method_table.h"
+
+#include <cstring>
+
+#include "decode/methods.h"
+
+const DecodeMethod kMethodTable[kMethodCount] = {
+    {"-lh0-", MemberKind::stored, 0, nullptr},
+    {"-lh1-", MemberKind::compressed, 12, nullptr},
+    {"-lh2-", MemberKind::compressed, 13, nullptr},
+    {"-lh3-", MemberKind::compressed, 13, nullptr},
+    {"-lh4-", MemberKind::compressed, 12, decodeStaticHuffman},
+    {"-lh5-", MemberKind::compressed, 13, decodeStaticHuffman},
+    {"-lh6-", MemberKind::compressed, 15, decodeStaticHuffman},
+    {"-lh7-", MemberKind::compressed, 16, decodeStaticHuffman},
+    {"-lzs-", MemberKind::compressed, 11, decodeLzs},
+    {"-lz5-", MemberKind::compressed, 12, decodeLz5},
+    {"-lz4-", MemberKind::stored, 0, nullptr},
+    {"-lhd-", MemberKind::folder, 0, nullptr},
+};
+
+int findMethod(const char* identifier) {
+    for (int i = 0; i < kMethodCount; ++i)
+        if (std::memcmp(identifier, kMethodTable[i].identifier, 5) == 0) return i;
+    return -1;
+}

@@ -1,0 +1,44 @@
+#include "decode/slide_decoder.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "decode/crc16.h"
+#include "decode/method_table.h"
+
+DecodeResult SlideDecoder::decode() {
+    runningCrc = 0;
+    if (methodIndex < 0 || methodIndex >= kMethodCount || !kMethodTable[methodIndex].run)
+        return DecodeResult::damaged;
+    windowSize = 1u << windowBits;
+    window = static_cast<std::uint8_t*>(std::malloc(windowSize));
+    if (!window) return DecodeResult::outOfMemory;
+    // Matches that reach back before the first byte read these spaces.
+    std::memset(window, ' ', windowSize);
+
+    // Normally the whole packed data in one read; capped by free memory.
+    std::uint32_t length = packedSize;
+    std::uint64_t available = availablePhysicalMemory();
+    if (available && available < length) length = static_cast<std::uint32_t>(available);
+    std::uint8_t* buffer = nullptr;
+    if (length) {
+        buffer = static_cast<std::uint8_t*>(std::malloc(length));
+        if (!buffer) {
+            length = kFallbackReadBuffer;
+            buffer = static_cast<std::uint8_t*>(std::malloc(length));
+        }
+        if (!buffer) {
+            std::free(window);
+            window = nullptr;
+            return DecodeResult::outOfMemory;
+        }
+    }
+    // A packed size of 0 has no buffer at all: every bit reads as zero.
+    in.start(input, buffer, length, packedSize);
+    DecodeResult result = kMethodTable[methodIndex].run(*this);
+    std::free(buffer);
+    std::free(window);
+    window = nullptr;
+    in.buffer = nullptr;
+    return result;
+}

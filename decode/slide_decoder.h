@@ -1,0 +1,51 @@
+// SlideDecoder: turns one member's packed data into its original bytes. Every
+// compressed method is LZ77 over a ring-buffer dictionary (`window`): a method yields
+// codes, below 256 a literal byte, above a match length followed by a position code.
+// The loop that applies them is shared (decode_loop.h); the methods are rows of the
+// method table (method_table.h).
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+#include "decode/bit_input.h"
+
+enum class DecodeResult {
+    complete,     // originalSize bytes written
+    aborted,      // continueFlag was cleared; the window's last bytes are not written
+    damaged,      // the stream cannot be decoded further; what was decoded is written
+    writeFailed,  // the output refused bytes (a full disk): the file is incomplete
+    outOfMemory,  // no window or read buffer
+};
+
+struct SlideDecoder {
+    // --- the member, as given by the caller
+    std::FILE* input = nullptr;    // archive stream at the member's packed data
+    std::FILE* output = nullptr;   // the member's output file
+    std::uint32_t originalSize = 0;
+    std::uint32_t packedSize = 0;
+    unsigned windowBits = 13;      // 11 to 16
+    int methodIndex = 5;
+
+    // --- sliding dictionary; a ring of 2^windowBits bytes, initially spaces
+    std::uint8_t* window = nullptr;
+    std::uint32_t windowSize = 0;
+    std::uint32_t windowPos = 0;       // next byte to write
+    std::uint32_t producedCount = 0;   // bytes of the member produced before this code
+
+    // --- packed input
+    BitInput in;
+
+    SlideDecoder(std::FILE* in_, std::FILE* out_, std::uint32_t original, std::uint32_t packed,
+                 unsigned bits, int method)
+        : input(in_), output(out_), originalSize(original), packedSize(packed),
+          windowBits(bits), methodIndex(method) {}
+
+    // Decodes the member; runningCrc holds the CRC of every byte written.
+    DecodeResult decode();
+};
+
+// Bytes of the read buffer when the packed size cannot be had in one piece.
+constexpr std::uint32_t kFallbackReadBuffer = 16384;
+
+// Available physical memory, or 0 when unknown (platform seam).
+std::uint64_t availablePhysicalMemory();

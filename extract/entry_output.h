@@ -1,0 +1,27 @@
+// Entry output: writes one member into the destination (the current directory) —
+// path made safe, folders created, data copied or decoded, CRC compared, time set.
+// Runs on the worker thread.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+#include "decode/slide_decoder.h"
+
+struct InstallerState;
+struct EntryHeader;
+
+// False stops the extraction (the worker then sets `failed`); the message that
+// explains it has been shown.
+bool writeEntry(InstallerState& state, const EntryHeader& header);
+
+// Creates the folder that holds the path's last "/"-separated component.
+bool createParentFolders(InstallerState& state, const char* path);
+
+enum class ShellChange { folderCreated, fileCreated };
+void notifyShell(InstallerState& state, ShellChange change, const char* path);
+
+// Copies `count` stored bytes from the archive to `out`, folding them into runningCrc.
+DecodeResult copyStored(std::FILE* archive, std::FILE* out, std::uint32_t count);
+
+// Shows a warning owned by the main window, formatted with one path.
+void showPathMessage(InstallerState& state, const char* format, const char* path);

@@ -1,0 +1,21 @@
+// The extraction worker: unpacks the whole archive into the destination on a thread
+// of its own and reports to the main window only by window messages.
+#pragma once
+
+struct InstallerState;
+
+// Main-window messages of the run.
+constexpr unsigned UM_START = 0x400;
+constexpr unsigned UM_SHOW_ENTRY = 0x401;
+constexpr unsigned UM_DONE = 0x403;
+constexpr unsigned UM_ABORTED = 0x404;
+
+// Makes `folder` exist and the current directory. On success a relative folder is
+// replaced in destinationFolder by its full path. Shows the message itself on failure.
+bool prepareDestination(InstallerState& state, const char* folder);
+
+// Prepares the destination and starts the worker; false when neither could be done.
+bool startExtraction(InstallerState& state);
+
+// The thread's work; posts UM_DONE or UM_ABORTED as its last act.
+void extractionWorker(InstallerState& state);

@@ -1,0 +1,100 @@
+// Every member of the shared corpus of real archives, decoded by our reader and
+// decoders: the stored CRC-16 must match, and where lhasa is installed its output
+// must equal ours byte for byte.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "decode/method_table.h"
+#include "extract/entry_path.h"
+#include "tests/host/archive_support.h"
+
+namespace {
+
+// An incompatible variant under the -lh7- name: its members must fail cleanly.
+bool expectedToFail(const std::string& path) {
+    return path.find("/lhark04d/lh7") != std::string::npos ||
+           path.find("/regression/truncated.lzh") != std::string::npos;
+}
+
+bool fileExists(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+struct Tally {
+    int members = 0, crcChecked = 0, equalToLhasa = 0, failedAsExpected = 0;
+};
+
+}  // namespace
+
+TEST(Corpus, EveryMemberDecodesToItsCrcAndEqualsLhasa) {
+    std::string corpus = corpusDir();
+    if (corpus.empty()) GTEST_SKIP() << "corpus not found (VOPA_CORPUS)";
+    const bool lhasa = haveTool("lhasa");
+    std::map<std::string, Tally> byMethod;
+    int archives = 0, skipped = 0;
+    for (const std::string& archive : listArchives(corpus)) {
+        ++archives;
+        std::string reference;
+        if (lhasa) {
+            reference = makeTempDir();
+            runCommand("cd '" + reference + "' && lhasa -xw='" + reference + "' '" + archive +
+                       "' >/dev/null 2>&1");
+        }
+        for (const DecodedMember& m : decodeArchive(archive)) {
+            std::string method(m.header.method, 5);
+            if (m.methodIndex < 0) {
+                ++skipped;  // outside the table: the installer skips these silently
+                continue;
+            }
+            const DecodeMethod& row = kMethodTable[m.methodIndex];
+            if (row.kind == MemberKind::folder) continue;
+            if (row.kind == MemberKind::compressed && !row.run) continue;  // not built yet
+            Tally& t = byMethod[method];
+            ++t.members;
+            if (expectedToFail(archive)) {
+                bool failed = m.result == DecodeResult::damaged || m.crc != m.header.crc;
+                EXPECT_TRUE(failed) << archive << " " << m.header.name;
+                t.failedAsExpected += failed;
+                continue;
+            }
+            EXPECT_EQ(m.result, DecodeResult::complete) << archive << " " << m.header.name;
+            EXPECT_EQ(m.bytes.size(), m.header.originalSize) << archive << " " << m.header.name;
+            if (m.header.hasCrc) {
+                EXPECT_EQ(m.crc, m.header.crc) << archive << " " << m.header.name;
+                ++t.crcChecked;
+            }
+            // lhasa unwraps MacBinary members ('m'); we install the stored bytes.
+            if (lhasa && m.header.osId != 'm') {
+                char path[260];
+                std::memcpy(path, m.header.name, sizeof path);
+                sanitizeEntryPath(path, '/');
+                // lhasa writes all-capital MS-DOS names in lower case.
+                std::string lower = path;
+                for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                std::string file = reference + "/" + path;
+                if (!fileExists(file)) file = reference + "/" + lower;
+                if (fileExists(file)) {
+                    if (readWholeFile(file) == m.bytes) ++t.equalToLhasa;
+                    else ADD_FAILURE() << "differs from lhasa: " << archive << " " << path;
+                } else {
+                    std::printf("not written by lhasa: %s %s\n", archive.c_str(), path);
+                }
+            }
+        }
+        if (lhasa) runCommand("rm -rf '" + reference + "'");
+    }
+    std::printf("\n%-8s %8s %12s %14s %17s\n", "method", "members", "crc checked", "equal (lhasa)",
+                "failed as expected");
+    for (const auto& [method, t] : byMethod)
+        std::printf("%-8s %8d %12d %14d %17d\n", method.c_str(), t.members, t.crcChecked,
+                    t.equalToLhasa, t.failedAsExpected);
+    std::printf("%d archives, %d members outside the method table skipped\n", archives, skipped);
+    EXPECT_GT(archives, 100);
+}
