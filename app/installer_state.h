@@ -55,8 +55,10 @@ struct InstallerState {
     bool addCompressMenu = false;
     bool extendDragDropMenu = false;
 
-    // Exit status of the run: 0 only for a completed installation.
-    int exitCode = 1;
+    // --- the run (main thread)
+    bool workerRunning = false;   // between the worker's start and its last message
+    bool closeRequested = false;  // the window was closed while the worker ran
+    int exitCode = 1;             // 0 only for a completed installation
 
     InstallerState() = default;
     InstallerState(const InstallerState&) = delete;

@@ -101,14 +101,14 @@ private:
     void refillSlowly() {
         while (count < 56) {
             if (next == end && packedLeft) fill();
-            std::uint64_t byte;
+            std::uint64_t fed;
             if (next != end) {
-                byte = *next++;
+                fed = *next++;
             } else {
-                byte = 0;
+                fed = 0;
                 if (++zeroBytesFed > kZeroByteSlack) damaged = true;
             }
-            bits |= byte << (56 - count);
+            bits |= fed << (56 - count);
             count += 8;
         }
     }

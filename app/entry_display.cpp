@@ -1,0 +1,39 @@
+#include "app/entry_display.h"
+
+#include "app/owned_string.h"
+#include "app/path_text.h"
+
+namespace {
+
+// True when byte i starts a character, walking lead bytes from the start.
+bool isBoundary(const std::string& s, std::size_t i) {
+    std::size_t p = 0;
+    while (p < i) p += isLeadByte(static_cast<unsigned char>(s[p])) && p + 1 < s.size() ? 2 : 1;
+    return p == i;
+}
+
+}  // namespace
+
+std::string displayForm(const char* name) {
+    OwnedString s(name);
+    s.replaceSeparators('/');
+    return s.text();
+}
+
+bool shortenOnce(std::string& source, std::string& display) {
+    std::size_t h = source.size() / 2;
+    if (h == 0) return false;
+    std::size_t headEnd = h;
+    if (!isBoundary(source, headEnd)) --headEnd;  // the head would end in a lead byte
+    std::size_t tail = h + 1;
+    if (tail < source.size()) {
+        auto b = static_cast<unsigned char>(source[tail]);
+        if (b >= 0x40 && b <= 0xFC && b != 0x7F) ++tail;
+    }
+    if (tail > source.size()) tail = source.size();
+    if (!isBoundary(source, tail)) ++tail;  // never start the tail on a second byte
+    std::string head = source.substr(0, headEnd), rest = source.substr(tail);
+    display = head + "..." + rest;
+    source = head + rest;
+    return true;
+}

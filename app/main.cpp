@@ -1,0 +1,16 @@
+// The installer's entry: build the state (start-up, windows), run the message loop,
+// tear down. The exit status is 0 only for a completed installation.
+#include <windows.h>
+
+#include "app/installer_state.h"
+#include "app/main_window.h"
+#include "app/startup.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int) {
+    restrictDllSearch();
+    InstallerState state;
+    int status = 2;  // start-up failed: no window, no message
+    if (createInstaller(state, instance, commandTail)) status = runMessageLoop();
+    destroyInstaller(state);
+    return status;
+}

@@ -1,0 +1,78 @@
+#include "app/startup.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "app/command_line.h"
+#include "app/installer_state.h"
+#include "app/main_window.h"
+#include "app/pe_image.h"
+#include "app/setup_block.h"
+#include "res/resource_ids.h"
+#include "shell/registry.h"
+#include "shell/shell_state.h"
+
+HINSTANCE moduleInstance;
+
+void restrictDllSearch() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) SetDllDirectoryA("");
+}
+
+namespace {
+
+bool openOwnFile(InstallerState& state) {
+    DWORD n = GetModuleFileNameA(nullptr, state.ownPath, sizeof state.ownPath);
+    // A path that filled the buffer may have been cut: it could name another file.
+    if (n == 0 || n >= sizeof state.ownPath) return false;
+    state.archiveStream = std::fopen(state.ownPath, "rb");
+    if (!state.archiveStream) return false;
+    PeImageInfo image = readPeImageInfo(state.archiveStream);
+    return image.kind != PeKind::notPe && std::fseek(state.archiveStream, image.imageEnd, SEEK_SET) == 0;
+}
+
+bool readOwnSetupBlock(InstallerState& state) {
+    char current[kPathCapacity], windows[kPathCapacity], previous[kPathCapacity];
+    DWORD n = GetCurrentDirectoryA(sizeof current, current);
+    if (n == 0 || n >= sizeof current) return false;
+    n = GetWindowsDirectoryA(windows, sizeof windows);
+    if (n == 0 || n >= sizeof windows) windows[0] = '\0';
+    DestinationSources sources;
+    sources.currentDirectory = current;
+    sources.windowsDirectory = windows;
+    if (readPreviousInstallDir(previous)) sources.previousInstallDir = previous;
+    return readSetupBlock(state, sources);
+}
+
+}  // namespace
+
+bool readPreviousInstallDir(char (&folder)[kPathCapacity]) {
+    char classKey[kPathCapacity];
+    std::strcpy(classKey, kClassKeyPrefix);
+    std::strcat(classKey, kShellExtensionClsid);
+    return readString(HKEY_CLASSES_ROOT, classKey, "InstallDir", folder, sizeof folder) ==
+               StringRead::ok &&
+           folder[0] != '\0';
+}
+
+bool initApplication(InstallerState& state, HINSTANCE instance, const char* commandTail) {
+    moduleInstance = instance;
+    InitCommonControls();
+    if (!openOwnFile(state) || !readOwnSetupBlock(state)) return false;
+    readShellState(state);
+    if (!parseCommandLine(state, commandTail)) return false;
+
+    WNDCLASSA wc = {};
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = mainWindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_VOPA));
+    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kMainWindowClass;
+    return RegisterClassA(&wc) != 0;
+}

@@ -1,0 +1,80 @@
+#include "shell/registration.h"
+
+#include <shlobj.h>
+#include <windows.h>
+
+#include <string>
+
+#include "app/installer_state.h"
+#include "shell/associations.h"
+#include "shell/registry.h"
+
+namespace {
+
+std::string classKey() { return std::string(kClassKeyPrefix) + kShellExtensionClsid; }
+
+}  // namespace
+
+void writeUninstallEntry(InstallerState& state) {
+    // No program file name (no setup block): no command that names nothing.
+    char command[300];
+    if (!programCommand(state, " /u", command)) return;
+    writeString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", "Vopa");
+    writeString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", command);
+}
+
+void writeInstallDir(InstallerState& state) {
+    writeString(HKEY_CLASSES_ROOT, classKey().c_str(), "InstallDir", state.destinationFolder.text());
+}
+
+void registerShellExtensionClass(InstallerState& state) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, classKey().c_str(), 0, const_cast<char*>(""),
+                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>("VopaDll"), 8);
+    RegCloseKey(key);
+    char dll[kPathCapacity];
+    if (!installedPath(state, "VopaDll.dll", dll)) return;
+    const std::string server = classKey() + "\\InprocServer32";
+    writeString(HKEY_CLASSES_ROOT, server.c_str(), nullptr, dll);
+    writeString(HKEY_CLASSES_ROOT, server.c_str(), "ThreadingModel", "Apartment");
+}
+
+void registerContextMenuHandlers(InstallerState&) {
+    writeString(HKEY_CLASSES_ROOT, kFileContextMenuKey, nullptr, kShellExtensionClsid);
+    writeString(HKEY_CLASSES_ROOT, kFolderContextMenuKey, nullptr, kShellExtensionClsid);
+}
+
+void registerDragDropHandlers(InstallerState&) {
+    // Only the handler keys that exist are rewritten; both when neither does.
+    bool folder = keyExists(HKEY_CLASSES_ROOT, kFolderDragDropKey);
+    bool drive = keyExists(HKEY_CLASSES_ROOT, kDriveDragDropKey);
+    if (!folder && !drive) folder = drive = true;
+    if (folder) writeString(HKEY_CLASSES_ROOT, kFolderDragDropKey, nullptr, kShellExtensionClsid);
+    if (drive) writeString(HKEY_CLASSES_ROOT, kDriveDragDropKey, nullptr, kShellExtensionClsid);
+}
+
+void registerAll(InstallerState& state) {
+    writeUninstallEntry(state);
+    writeInstallDir(state);
+    if (state.addCompressMenu || state.extendDragDropMenu) registerShellExtensionClass(state);
+    if (state.addCompressMenu) registerContextMenuHandlers(state);
+    if (state.extendDragDropMenu) registerDragDropHandlers(state);
+    bool any = false;
+    for (std::size_t t = 0; t < kAssociationCount; ++t) {
+        if (!state.associateFlags[t]) continue;
+        registerExtension(state, t);
+        any = true;
+    }
+    if (any) SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
+
+void launchProgram(InstallerState& state) {
+    char path[kPathCapacity];
+    if (!copyText(path, sizeof path, state.destinationFolder.text()) ||
+        !appendText(path, sizeof path, "\\") || !appendText(path, sizeof path, state.launchFile.text()))
+        return;
+    ShellExecuteA(state.mainWindow, nullptr, path, nullptr, nullptr, SW_SHOWNORMAL);
+}

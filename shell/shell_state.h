@@ -1,0 +1,10 @@
+// The shell integration that already belongs to the product, read at start-up so the
+// command line and the dialog start from it.
+#pragma once
+
+struct InstallerState;
+
+// True when the extension's key exists and its default value is exactly the class.
+bool isExtensionAssociated(const char* extension, const char* className);
+// Sets the ten associateFlags; may set addCompressMenu and extendDragDropMenu.
+void readShellState(InstallerState& state);

@@ -1,0 +1,8 @@
+// Shortcuts to the installed program: common Programs, common Desktop, Send To.
+#pragma once
+
+struct InstallerState;
+
+void createShortcuts(InstallerState& state);
+void createShortcut(InstallerState& state, int folderId);
+void deleteOldShortcut(int folderId);

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/entry_display.h"
+#include "app/path_text.h"
+
+namespace {
+
+// A label that holds `width` bytes.
+auto widthOf(std::size_t width) {
+    return [width](const std::string& s) { return s.size() <= width; };
+}
+
+bool splitsACharacter(const std::string& s) {
+    for (std::size_t p = 0; p < s.size();) {
+        if (isLeadByte(static_cast<unsigned char>(s[p]))) {
+            if (p + 1 >= s.size()) return true;
+            auto t = static_cast<unsigned char>(s[p + 1]);
+            if (t < 0x40 || t == 0x7F || t > 0xFC) return true;
+            p += 2;
+        } else {
+            p += 1;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(EntryDisplay, FitsWholeWithSlashes) {
+    EXPECT_EQ(shortenEntryName("dir\\sub\\a.txt", widthOf(100)), "dir/sub/a.txt");
+}
+
+TEST(EntryDisplay, PassesRemoveTheMiddle) {
+    std::string source = "abcdefghij", display;
+    ASSERT_TRUE(shortenOnce(source, display));
+    EXPECT_EQ(display, "abcde...hij");
+    ASSERT_TRUE(shortenOnce(source, display));
+    EXPECT_EQ(display, "abcd...ij");
+    // A middle byte followed by a digit or "." goes alone.
+    std::string digits = "abcd1.2345", d2;
+    shortenOnce(digits, d2);
+    EXPECT_EQ(d2, "abcd1...2345");
+}
+
+TEST(EntryDisplay, OneByteSourceStopsTheLoop) {
+    EXPECT_EQ(shortenEntryName("x", widthOf(0)), "x");
+    std::string s = shortenEntryName("abcdefghij", widthOf(0));
+    EXPECT_NE(s.find("..."), std::string::npos);
+}
+
+TEST(EntryDisplay, NeverSplitsADoubleByteCharacter) {
+    // Kanji whose second bytes are "\" (0x5C), a letter range byte, and katakana.
+    const std::string names[] = {
+        "\x95\x5C\x8E\xA6\x83\x74\x83\x40\x83\x43\x83\x8B/\x95\x5C\x82\xA0\x82\xA2.txt",
+        "a\x95\x5C\x95\x5C\x95\x5C\x95\x5C\x95\x5C\x95\x5C\x95\x5C",
+        "\x88\x9F\x88\x9F\x88\x9F\x88\x9F\x88\x9Fz\x88\x9F\x88\x9F",
+        "\xB1\xB2\x81\x40\xB3\x81\x40\x81\x40x\x81\x40",
+    };
+    for (const std::string& name : names) {
+        for (std::size_t width = 3; width < name.size(); ++width) {
+            std::string shown = shortenEntryName(name.c_str(), widthOf(width));
+            EXPECT_FALSE(splitsACharacter(shown)) << name << " at " << width << ": " << shown;
+        }
+    }
+}

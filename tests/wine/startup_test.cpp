@@ -1,0 +1,101 @@
+// Start-up against Wine's real registry: the current shell state and the previous
+// installation's folder, seeded here and read back through our code.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "app/installer_state.h"
+#include "app/startup.h"
+#include "shell/registry.h"
+#include "shell/shell_state.h"
+
+namespace {
+
+const std::string kClassKey = std::string("CLSID\\") + kShellExtensionClsid;
+
+void setValue(HKEY root, const std::string& key, const char* name, DWORD type, const void* data,
+              DWORD size) {
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(k, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+    RegCloseKey(k);
+}
+
+void setText(HKEY root, const std::string& key, const char* name, const std::string& text,
+             DWORD type = REG_SZ) {
+    setValue(root, key, name, type, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+void deleteTree(HKEY root, const std::string& key) { RegDeleteTreeA(root, key.c_str()); }
+
+}  // namespace
+
+TEST(ShellState, ReadsOwnAssociationsAndHandlers) {
+    setText(HKEY_CLASSES_ROOT, ".lzh", nullptr, "VopaArchive");
+    setText(HKEY_CLASSES_ROOT, ".zip", nullptr, "OtherArchiver.zip");
+    setText(HKEY_CLASSES_ROOT, ".cab", nullptr, "vopaarchivecab");          // case differs
+    setText(HKEY_CLASSES_ROOT, ".tar", nullptr, "VopaArchiveTar", REG_EXPAND_SZ);  // not a class name
+    setText(HKEY_CLASSES_ROOT, ".7z", nullptr, "VopaArchive7zip");
+    setText(HKEY_CLASSES_ROOT, kDriveDragDropKey, nullptr, kShellExtensionClsid);
+    setText(HKEY_CLASSES_ROOT, kFolderContextMenuKey, nullptr, kShellExtensionClsid);
+
+    InstallerState state;
+    readShellState(state);
+    const bool expected[kAssociationCount] = {true, false, false, false, false,
+                                              false, false, false, false, true};
+    for (std::size_t i = 0; i < kAssociationCount; ++i)
+        EXPECT_EQ(state.associateFlags[i], expected[i]) << kAssociations[i].extension;
+    EXPECT_TRUE(state.extendDragDropMenu) << "the drive key alone suffices";
+    EXPECT_FALSE(state.addCompressMenu) << "the folder context-menu key is not consulted";
+
+    setText(HKEY_CLASSES_ROOT, kFileContextMenuKey, nullptr, kShellExtensionClsid);
+    InstallerState again;
+    readShellState(again);
+    EXPECT_TRUE(again.addCompressMenu);
+    for (const char* key : {".lzh", ".zip", ".cab", ".tar", ".7z"}) deleteTree(HKEY_CLASSES_ROOT, key);
+    deleteTree(HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\VopaDll");
+    deleteTree(HKEY_CLASSES_ROOT, kFolderContextMenuKey);
+    deleteTree(HKEY_CLASSES_ROOT, kDriveDragDropKey);
+}
+
+TEST(ShellState, LongDefaultValueIsNotCutIntoAMatch) {
+    // 300 bytes that begin with our class name must not compare equal after a cut.
+    setText(HKEY_CLASSES_ROOT, ".rar", nullptr, "VopaArchiveRar" + std::string(286, 'x'));
+    EXPECT_FALSE(isExtensionAssociated(".rar", "VopaArchiveRar"));
+    setText(HKEY_CLASSES_ROOT, ".rar", nullptr, "VopaArchiveRar");
+    EXPECT_TRUE(isExtensionAssociated(".rar", "VopaArchiveRar"));
+    deleteTree(HKEY_CLASSES_ROOT, ".rar");
+}
+
+TEST(PreviousInstallDir, OnlyAUsableTextIsTaken) {
+    char folder[260];
+    deleteTree(HKEY_CLASSES_ROOT, kClassKey);
+    EXPECT_FALSE(readPreviousInstallDir(folder));
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kClassKey.c_str())) << "reading creates no key";
+
+    setText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir", "D:\\Tools\\Vopa");
+    ASSERT_TRUE(readPreviousInstallDir(folder));
+    EXPECT_STREQ(folder, "D:\\Tools\\Vopa");
+
+    setText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir", "");
+    EXPECT_FALSE(readPreviousInstallDir(folder)) << "an empty value is ignored";
+
+    DWORD number = 7;
+    setValue(HKEY_CLASSES_ROOT, kClassKey, "InstallDir", REG_DWORD, &number, sizeof number);
+    EXPECT_FALSE(readPreviousInstallDir(folder)) << "only text values";
+
+    setText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir", "C:\\" + std::string(257, 'd'));
+    EXPECT_FALSE(readPreviousInstallDir(folder)) << "260 bytes with the terminator do not fit";
+    setText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir", "C:\\" + std::string(256, 'd'));
+    EXPECT_TRUE(readPreviousInstallDir(folder));
+    EXPECT_EQ(std::string(folder).size(), 259u);
+
+    // A value stored without its terminating zero is still read terminated.
+    const char raw[4] = {'E', ':', '\\', 'V'};
+    setValue(HKEY_CLASSES_ROOT, kClassKey, "InstallDir", REG_SZ, raw, sizeof raw);
+    ASSERT_TRUE(readPreviousInstallDir(folder));
+    EXPECT_STREQ(folder, "E:\\V");
+    deleteTree(HKEY_CLASSES_ROOT, kClassKey);
+}
