@@ -15,6 +15,11 @@
 #include <cstdio>
 #include <cstring>
 
+// Hot loops keep a BitInput in a local (so the compiler holds it in registers: the
+// window's byte stores could otherwise alias it) and every member must inline into
+// them; a pointer to that local must never reach an out-of-line function.
+#define VOPA_INLINE inline __attribute__((always_inline))
+
 struct BitInput {
     // --- bit accumulator
     std::uint64_t bits = 0;  // next bits, left-aligned
@@ -51,7 +56,7 @@ struct BitInput {
     }
 
     // Ensures at least 56 valid bits.
-    inline void refill() {
+    VOPA_INLINE void refill() {
         if (end - next >= 8) {
             std::uint64_t word;
             std::memcpy(&word, next, 8);
@@ -64,32 +69,32 @@ struct BitInput {
         refillSlowly();
     }
 
-    inline std::uint32_t peek(unsigned n) const {
+    VOPA_INLINE std::uint32_t peek(unsigned n) const {
         return n ? static_cast<std::uint32_t>(bits >> (64 - n)) : 0;
     }
-    inline void consume(unsigned n) {
+    VOPA_INLINE void consume(unsigned n) {
         bits <<= n;
         count -= n;
     }
     // n from 0 to 32; the caller has refilled enough bits.
-    inline std::uint32_t take(unsigned n) {
+    VOPA_INLINE std::uint32_t take(unsigned n) {
         std::uint32_t v = peek(n);
         consume(n);
         return v;
     }
     // Refills and takes; for block headers and other careful paths (n up to 16).
-    inline std::uint32_t readBits(unsigned n) {
+    VOPA_INLINE std::uint32_t readBits(unsigned n) {
         if (count < n) refill();
         return take(n);
     }
     // One whole byte of a byte-aligned method.
-    inline std::uint8_t readByte() {
+    VOPA_INLINE std::uint8_t readByte() {
         if (count < 8) refill();
         return static_cast<std::uint8_t>(take(8));
     }
 
 private:
-    void fill() {
+    VOPA_INLINE void fill() {
         std::uint32_t want = packedLeft < bufferLength ? packedLeft : bufferLength;
         std::size_t got = want ? std::fread(buffer, 1, want, stream) : 0;
         // A short read means the archive is cut short: nothing more will come.
@@ -98,7 +103,7 @@ private:
         end = buffer + got;
     }
 
-    void refillSlowly() {
+    VOPA_INLINE void refillSlowly() {
         while (count < 56) {
             if (next == end && packedLeft) fill();
             std::uint64_t fed;

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
-// crcTable[0] is the classic byte table; rows 1..7 let updateCrc take 8 bytes a step.
-extern std::uint16_t crcTable[8][256];
+// crcTable[0] is the classic byte table; rows 1..15 let updateCrc take 16 bytes a step.
+extern std::uint16_t crcTable[16][256];
 // CRC of the bytes written so far for the member in hand. One writer: the worker.
 extern std::uint16_t runningCrc;
 

@@ -80,7 +80,7 @@ struct HuffmanTable {
 
     // Decodes one symbol; the caller has refilled at least 16 bits. Returns -1, with
     // the input marked damaged, for a code that no symbol has.
-    inline int decode(BitInput& in) const {
+    VOPA_INLINE int decode(BitInput& in) const {
         std::uint16_t e = entries[in.peek(TableBits)];
         unsigned len = e & 31;
         if (len <= kMaxCodeLength) {
@@ -93,7 +93,7 @@ struct HuffmanTable {
     }
 
 private:
-    int decodeLong(BitInput& in) const {
+    VOPA_INLINE int decodeLong(BitInput& in) const {
         std::uint32_t bits = in.peek(kMaxCodeLength);
         for (unsigned len = TableBits + 1; len <= kMaxCodeLength; ++len) {
             unsigned c = bits >> (kMaxCodeLength - len);

@@ -13,27 +13,31 @@ namespace {
 
 struct LzsMethod {
     static constexpr unsigned kLengthBias = 254;  // code 256 is a 2-byte match
+    static constexpr bool kReadsWindowPos = true;
+    static constexpr bool kReadsProducedCount = false;
     std::uint32_t matchIndex = 0;
 
     void begin(SlideDecoder&) {}
-    unsigned readCode(SlideDecoder& d) {
-        if (d.in.take(1)) return d.in.take(8);
-        matchIndex = d.in.take(11);
-        return d.in.take(4) + 256;
+    unsigned readCode(SlideDecoder&, BitInput& in) {
+        if (in.take(1)) return in.take(8);
+        matchIndex = in.take(11);
+        return in.take(4) + 256;
     }
     // The copy then starts at window index (matchIndex + 17) mod 2048.
-    unsigned readPosition(SlideDecoder& d) { return (d.windowPos - matchIndex - 18) & 0x7FF; }
+    unsigned readPosition(SlideDecoder& d, BitInput&) { return (d.windowPos - matchIndex - 18) & 0x7FF; }
 };
 
 struct Lz5Method {
     static constexpr unsigned kLengthBias = 253;
+    static constexpr bool kReadsWindowPos = true;
+    static constexpr bool kReadsProducedCount = false;
     std::uint32_t matchIndex = 0;
     unsigned flags = 0;
     unsigned flagsLeft = 0;
 
     void begin(SlideDecoder& d) {
         flagsLeft = 0;
-        std::uint8_t* w = d.window;
+        std::uint8_t* w = d.initialWindow();
         // Zeros, not the loop's spaces, in bytes 0..17: the CRCs stored by real
         // archivers are only met with zeros there.
         std::memset(w, 0, 18);
@@ -43,22 +47,22 @@ struct Lz5Method {
         std::memset(w + 3858, 0, 128);
         static_assert(3858 + 128 + 110 == 4096, "the preset fills the 4 KiB window");
     }
-    unsigned readCode(SlideDecoder& d) {
+    unsigned readCode(SlideDecoder&, BitInput& in) {
         if (flagsLeft == 0) {
             flagsLeft = 8;
-            flags = d.in.take(8);
+            flags = in.take(8);
         }
         --flagsLeft;
-        unsigned c = d.in.take(8);
+        unsigned c = in.take(8);
         bool literal = flags & 1;
         flags >>= 1;
         if (literal) return c;
-        unsigned second = d.in.take(8);
+        unsigned second = in.take(8);
         matchIndex = c | ((second & 0xF0u) << 4);
         return (second & 0x0Fu) + 256;
     }
     // The copy then starts at window index (matchIndex + 18) mod 4096.
-    unsigned readPosition(SlideDecoder& d) { return (d.windowPos - matchIndex - 19) & 0xFFF; }
+    unsigned readPosition(SlideDecoder& d, BitInput&) { return (d.windowPos - matchIndex - 19) & 0xFFF; }
 };
 
 }  // namespace

@@ -11,10 +11,11 @@ DecodeResult SlideDecoder::decode() {
     if (methodIndex < 0 || methodIndex >= kMethodCount || !kMethodTable[methodIndex].run)
         return DecodeResult::damaged;
     windowSize = 1u << windowBits;
-    window = static_cast<std::uint8_t*>(std::malloc(windowSize));
+    static_assert(kRingSize >= (1u << 16), "the ring holds the largest window");
+    window = static_cast<std::uint8_t*>(std::malloc(kRingSize + kRingSlack));
     if (!window) return DecodeResult::outOfMemory;
     // Matches that reach back before the first byte read these spaces.
-    std::memset(window, ' ', windowSize);
+    std::memset(initialWindow(), ' ', windowSize);
 
     // Normally the whole packed data in one read; capped by free memory.
     std::uint32_t length = packedSize;

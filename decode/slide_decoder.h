@@ -26,11 +26,21 @@ struct SlideDecoder {
     unsigned windowBits = 13;      // 11 to 16
     int methodIndex = 5;
 
-    // --- sliding dictionary; a ring of 2^windowBits bytes, initially spaces
+    // --- sliding dictionary
+    // The format's window is a ring of 2^windowBits bytes. We keep a larger ring of
+    // kRingSize bytes (a multiple of every window) so that output is written in big
+    // pieces and matches rarely wrap. A distance d of the format reads the byte
+    // ((d - 1) mod windowSize) + 1 back, which is what the small ring holds there;
+    // the last windowSize bytes of the big ring stand for "before the first byte"
+    // (spaces, or lz5's preset), exactly as the small ring's unwritten part does.
     std::uint8_t* window = nullptr;
-    std::uint32_t windowSize = 0;
-    std::uint32_t windowPos = 0;       // next byte to write
+    std::uint32_t windowSize = 0;      // 2^windowBits
+    std::uint32_t windowPos = 0;       // next byte to write, modulo windowSize
     std::uint32_t producedCount = 0;   // bytes of the member produced before this code
+    static constexpr std::uint32_t kRingSize = 1u << 18;
+    static constexpr std::uint32_t kRingSlack = 8;  // a match copy's last chunk may spill here
+    // The windowSize bytes that a match reaching before the first byte reads.
+    std::uint8_t* initialWindow() { return window + kRingSize - windowSize; }
 
     // --- packed input
     BitInput in;

@@ -16,6 +16,8 @@ constexpr unsigned kMaxPositionSymbols = 17;  // lh7: distances up to 2^16
 
 struct StaticHuffmanMethod {
     static constexpr unsigned kLengthBias = 253;
+    static constexpr bool kReadsWindowPos = false;
+    static constexpr bool kReadsProducedCount = false;
 
     // --- per block: the three codes
     HuffmanTable<12, kLiteralSymbols> literals;
@@ -94,7 +96,7 @@ struct StaticHuffmanMethod {
         if (!literals.build(literalLengths, kLiteralSymbols)) in.damaged = true;
     }
 
-    void readBlockHeader(BitInput& in) {
+    __attribute__((noinline)) void readBlockHeader(BitInput& in) {
         blockCodesLeft = in.readBits(16);
         if (blockCodesLeft == 0) blockCodesLeft = 65536;
         readSmallLengths(in, lengthCode, kLengthCodeSymbols, 5, 3);
@@ -104,21 +106,23 @@ struct StaticHuffmanMethod {
         in.refill();
     }
 
-    unsigned readCode(SlideDecoder& d) {
+    unsigned readCode(SlideDecoder& d, BitInput& in) {
         if (blockCodesLeft == 0) {
+            d.in = in;
             readBlockHeader(d.in);
-            if (d.in.damaged) return 0;
+            in = d.in;
+            if (in.damaged) return 0;
         }
         --blockCodesLeft;
-        int symbol = literals.decode(d.in);
+        int symbol = literals.decode(in);
         return symbol < 0 ? 0 : static_cast<unsigned>(symbol);
     }
 
-    unsigned readPosition(SlideDecoder& d) {
-        int j = positions.decode(d.in);
+    unsigned readPosition(SlideDecoder&, BitInput& in) {
+        int j = positions.decode(in);
         if (j <= 1) return j < 0 ? 0 : static_cast<unsigned>(j);
         unsigned extra = static_cast<unsigned>(j - 1);
-        return (1u << extra) + d.in.take(extra);
+        return (1u << extra) + in.take(extra);
     }
 };
 

@@ -1,0 +1,100 @@
+// Decoder throughput on ~40 MB of mixed data packed as -lh5- and -lh7- by an
+// independent archiver (jlha), beside 7-Zip (7zz) and lhasa extracting the same
+// archives in the same run. Output goes to files, as an installation writes them.
+// Best of three runs each; MB/s counts output bytes.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench/bench_data.h"
+#include "decode/crc16.h"
+#include "decode/method_table.h"
+#include "extract/entry_header.h"
+#include "extract/progress.h"
+
+namespace {
+
+int positions = 0;
+void countPosition(std::uint32_t) { ++positions; }
+
+// Extracts every member into `out` the way the worker does; false on a CRC mismatch.
+bool extractAll(const std::string& archive, const std::string& out) {
+    std::FILE* f = std::fopen(archive.c_str(), "rb");
+    if (!f) return false;
+    totalOriginalSize = sumOriginalSizes(f, 0);
+    doneOriginalSize = 0;
+    lastProgressPosition = 0;
+    EntryHeader h;
+    bool ok = true;
+    while (readEntryHeader(f, h, 0) == HeaderRead::member) {
+        std::uint64_t data = tellStream(f);
+        int m = findMethod(h.method);
+        std::FILE* o = std::fopen((out + "/" + h.name).c_str(), "wb");
+        SlideDecoder d(f, o, h.originalSize, h.packedSize, kMethodTable[m].windowBits, m);
+        ok &= d.decode() == DecodeResult::complete && runningCrc == h.crc;
+        std::fclose(o);
+        doneOriginalSize += h.originalSize;
+        seekStream(f, data + h.packedSize);
+    }
+    std::fclose(f);
+    return ok;
+}
+
+template <class Run>
+double best(Run run) {
+    double t = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        double s = run();
+        if (s < 0) return -1;
+        if (s < t) t = s;
+    }
+    return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string dir = argc > 1 ? argv[1] : "/tmp/vopa-bench";
+    std::system(("mkdir -p " + dir + "/in " + dir + "/out").c_str());
+    if (!haveCommand("jlha")) {
+        std::fprintf(stderr, "decode_bench needs jlha (Debian package jlha-utils)\n");
+        return 2;
+    }
+    std::vector<BenchFile> files = makeMixedData(dir + "/in");
+    double total = 0;
+    std::string names;
+    for (const BenchFile& f : files) {
+        total += static_cast<double>(f.size);
+        names += " " + f.name;
+    }
+    std::printf("input: %.1f MB of mixed data (%s )\n", total / 1e6, names.c_str());
+    initCrcTable();
+    progressSink = countPosition;
+    const bool sevenZip = haveCommand("7zz"), lhasa = haveCommand("lhasa");
+    std::printf("\n%-6s %10s %10s %10s %10s %12s %12s\n", "method", "ours MB/s", "7zz s",
+                "lhasa s", "ours s", "vs 7zz", "vs lhasa");
+    for (const char* method : {"5", "7"}) {
+        std::string archive = dir + "/bench" + method + ".lzh";
+        struct stat st;
+        if (stat(archive.c_str(), &st) != 0)
+            secondsOf("cd " + dir + "/in && jlha ao" + method + "q " + archive + names + " >/dev/null 2>&1");
+        std::string out = dir + "/out";
+        positions = 0;
+        double ours = best([&] {
+            double start = now();
+            bool ok = extractAll(archive, out);
+            double t = now() - start;
+            if (!ok) std::fprintf(stderr, "CRC mismatch decoding %s\n", archive.c_str());
+            return ok ? t : -1;
+        });
+        double sz = sevenZip ? best([&] { return secondsOf("7zz x -y -o" + out + " " + archive + " >/dev/null"); }) : -1;
+        double lh = lhasa ? best([&] { return secondsOf("lhasa -xfqw=" + out + " " + archive + " >/dev/null"); }) : -1;
+        std::printf("-lh%s- %10.1f %10.3f %10.3f %10.3f %11.2fx %11.2fx\n", method, total / 1e6 / ours,
+                    sz, lh, ours, sz > 0 ? sz / ours : 0.0, lh > 0 ? lh / ours : 0.0);
+        std::printf("       (%d progress positions sent per run)\n", positions / 3);
+    }
+    return 0;
+}

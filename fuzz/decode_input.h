@@ -1,0 +1,29 @@
+// Shared by the decoder fuzz targets: the first bytes choose the member's sizes, the
+// rest is its packed data; output goes nowhere, since the property is "never crashes,
+// never reads or writes outside a buffer, always ends".
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+#include "decode/crc16.h"
+#include "decode/method_table.h"
+
+inline void decodeFuzzInput(const std::uint8_t* data, std::size_t size, const int* methods,
+                            int methodCount) {
+    if (size < 4) return;
+    static std::FILE* sink = std::fopen("/dev/null", "wb");
+    static bool crc = (initCrcTable(), true);
+    (void)crc;
+    int method = methods[data[0] % methodCount];
+    // Original sizes up to 1 MiB keep each run short; packed sizes may claim more
+    // than there is, like a cut archive.
+    std::uint32_t original = (static_cast<std::uint32_t>(data[1]) << 12) | (data[2] << 4);
+    std::uint32_t packed = static_cast<std::uint32_t>(size - 4);
+    if (data[3] & 1) packed += data[3] * 97u;
+    if (data[3] == 0xFF) packed = 0;
+    std::FILE* in = fmemopen(const_cast<std::uint8_t*>(data + 4), size - 4, "rb");
+    if (!in) return;
+    SlideDecoder d(in, sink, original, packed, kMethodTable[method].windowBits, method);
+    d.decode();
+    std::fclose(in);
+}
