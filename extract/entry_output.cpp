@@ -139,6 +139,9 @@ bool writeEntry(InstallerState& state, const EntryHeader& h) {
     sanitizeEntryPath(path, '/');
     state.methodIndex = findMethod(h.method);
     if (state.methodIndex < 0) return true;  // a method we do not know: skipped silently
+    // Some archivers store folders as empty stored members named "dir/".
+    std::size_t length = std::strlen(path);
+    if (h.originalSize == 0 && length && path[length - 1] == '/') state.methodIndex = kFolderMethod;
     const bool folder = state.methodIndex == kFolderMethod;
 
     if (h.nameTooLong) {

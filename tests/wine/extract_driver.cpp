@@ -1,0 +1,123 @@
+// Test driver for the extraction worker under Wine: runs startExtraction for each
+// archive of a list against a hidden window with a message loop, and logs what the
+// main window would see — UM_SHOW_ENTRY names, progress positions, message-box texts
+// (closed automatically by a timer) and the final message.
+//
+//   extract_driver LIST LOG [abort-at-position]
+// LIST holds lines "ARCHIVE<TAB>DESTINATION"; with an abort position the driver
+// clears continueFlag when the bar first reaches it, as the abort button does.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/installer_state.h"
+#include "extract/extraction_worker.h"
+#include "extract/progress.h"
+
+namespace {
+
+constexpr UINT kSetPosition = WM_USER + 2;  // PBM_SETPOS
+std::FILE* logFile;
+HWND driverWindow;
+unsigned abortAt;
+std::vector<std::string> boxTexts;
+
+void sendPosition(std::uint32_t position) { SendMessageA(driverWindow, kSetPosition, position, 0); }
+
+BOOL CALLBACK closeMessageBox(HWND window, LPARAM) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char cls[32] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (pid == GetCurrentProcessId() && std::strcmp(cls, "#32770") == 0 && IsWindowVisible(window)) {
+        char text[1024] = {};
+        GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+        std::string one = text;
+        for (char& c : one)
+            if (c == '\n' || c == '\r') c = ' ';
+        boxTexts.push_back(one);
+        std::fprintf(logFile, "MSG %s\n", one.c_str());
+        PostMessageA(window, WM_COMMAND, IDOK, 0);
+    }
+    return TRUE;
+}
+
+LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case UM_SHOW_ENTRY:
+            std::fprintf(logFile, "ENTRY %s\n", reinterpret_cast<const char*>(lParam));
+            return 0;
+        case kSetPosition:
+            std::fprintf(logFile, "POS %u\n", static_cast<unsigned>(wParam));
+            if (abortAt && wParam >= abortAt) continueFlag = 0;
+            return 0;
+        case WM_TIMER:
+            EnumWindows(closeMessageBox, 0);
+            return 0;
+        case UM_DONE:
+        case UM_ABORTED:
+            std::fprintf(logFile, "END %s\n", message == UM_DONE ? "done" : "aborted");
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+void runOne(const std::string& archive, const std::string& destination) {
+    std::fprintf(logFile, "ARCHIVE %s\n", archive.c_str());
+    InstallerState state;
+    state.archiveStream = std::fopen(archive.c_str(), "rb");
+    state.mainWindow = driverWindow;
+    state.title.assign(kDefaultTitle);
+    state.destinationFolder.assign(destination.c_str());
+    continueFlag = 1;
+    totalOriginalSize = doneOriginalSize = lastProgressPosition = 0;
+    if (!state.archiveStream || !startExtraction(state)) {
+        std::fprintf(logFile, "END not-started\n");
+    } else {
+        MSG msg;
+        while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        // As the main window does on UM_ABORTED: the partial member goes.
+        if (!shouldContinue() && !state.currentOutputPath.empty() && !state.currentOutputComplete)
+            DeleteFileA(state.currentOutputPath.text());
+    }
+    std::fprintf(logFile, "FAILED %d\nDESTINATION %s\n", state.failed ? 1 : 0,
+                 state.destinationFolder.text());
+    std::fflush(logFile);
+    destroyInstaller(state);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return 2;
+    std::FILE* list = std::fopen(argv[1], "rb");
+    logFile = std::fopen(argv[2], "wb");
+    if (!list || !logFile) return 2;
+    abortAt = argc > 3 ? static_cast<unsigned>(std::atoi(argv[3])) : 0;
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = driverProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "VopaExtractDriver";
+    RegisterClassA(&wc);
+    driverWindow = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                   nullptr, wc.hInstance, nullptr);
+    SetTimer(driverWindow, 1, 50, nullptr);
+    progressSink = sendPosition;
+    char line[2048];
+    while (std::fgets(line, sizeof line, list)) {
+        std::string l = line;
+        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+        std::size_t tab = l.find('\t');
+        if (tab != std::string::npos) runOne(l.substr(0, tab), l.substr(tab + 1));
+    }
+    std::fclose(logFile);
+    return 0;
+}
