@@ -1,7 +1,12 @@
 // vopa-pack: writes an installer file — the stub, a setup block made from the
-// options, then an LHA archive. Texts are given in UTF-8 and stored as code page 932.
+// options, then an LHA archive (an existing one, or one it writes from a folder of
+// the product's files). Texts are given in UTF-8 and stored as code page 932.
+// `--list` and `--test` show and verify an installer without running it.
+#include <dirent.h>
 #include <iconv.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "app/installer_state.h"
 #include "app/pe_image.h"
+#include "app/setup_block.h"
+#include "decode/crc16.h"
+#include "decode/method_table.h"
+#include "extract/entry_header.h"
+#include "tools/lha_writer.h"
 
 namespace {
 
@@ -20,7 +31,11 @@ namespace {
 
 void usage() {
     std::fputs(
-        "usage: vopa-pack --stub STUB --archive ARCHIVE.lzh --out INSTALLER.exe [fields]\n"
+        "usage: vopa-pack --stub STUB (--archive ARCHIVE.lzh | --files DIR) --out INSTALLER.exe [fields]\n"
+        "       vopa-pack --list INSTALLER.exe | --test INSTALLER.exe\n"
+        "archive options (with --files):\n"
+        "  --level N               header level 2 (default) or 1\n"
+        "  --mtime SECONDS         stamp every member with this time (reproducible builds)\n"
         "fields of the setup block (texts in UTF-8, stored as code page 932):\n"
         "  --title TEXT            window and dialog caption (default: \"Vopa SFX\")\n"
         "  --program-files         place a relative --folder under \\Program Files\\\n"
@@ -64,7 +79,9 @@ std::string toCp932(const std::string& utf8, const char* field) {
 }
 
 struct Options {
-    std::string stub, archive, out;
+    std::string stub, archive, files, out, list, test;
+    int level = 2;
+    long long mtime = -1;
     std::string title, folder, program, launch, shortcut;
     bool programFiles = false, noBlock = false;
     int startMenu = 3, desktop = 3, sendTo = 3;
@@ -87,6 +104,17 @@ Options parse(int argc, char** argv) {
         };
         if (a == "--stub") o.stub = value();
         else if (a == "--archive") o.archive = value();
+        else if (a == "--files") o.files = value();
+        else if (a == "--list") o.list = value();
+        else if (a == "--test") o.test = value();
+        else if (a == "--level") {
+            o.level = std::atoi(value());
+            if (o.level != 1 && o.level != 2) fail("--level takes 1 or 2");
+        } else if (a == "--mtime") {
+            char* end;
+            o.mtime = std::strtoll(value(), &end, 10);
+            if (*end || o.mtime < 0 || o.mtime > 0xFFFFFFFFll) fail("--mtime takes seconds since 1970");
+        }
         else if (a == "--out") o.out = value();
         else if (a == "--title") o.title = value();
         else if (a == "--folder") o.folder = value();
@@ -101,7 +129,8 @@ Options parse(int argc, char** argv) {
         else if (a == "--help" || a == "-h") usage();
         else fail("unknown option " + a + " (see --help)");
     }
-    if (o.stub.empty() || o.archive.empty() || o.out.empty()) usage();
+    if (!o.list.empty() || !o.test.empty()) return o;
+    if (o.stub.empty() || o.out.empty() || o.archive.empty() == o.files.empty()) usage();
     return o;
 }
 
@@ -127,10 +156,148 @@ std::string setupBlock(const Options& o) {
     return b;
 }
 
+// --- writing an archive from a folder
+
+struct SourceFile {
+    std::string hostPath;  // UTF-8
+    std::string name;      // code page 932, "/" separators; folders end in "/"
+    bool folder;
+    std::uint32_t mtime;
+};
+
+void collect(const std::string& root, const std::string& relative, std::vector<SourceFile>& out) {
+    std::string dir = relative.empty() ? root : root + "/" + relative;
+    DIR* d = opendir(dir.c_str());
+    if (!d) fail("cannot read folder " + dir + ": " + std::strerror(errno));
+    std::vector<std::string> names;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n != "." && n != "..") names.push_back(n);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());  // the same input gives the same bytes
+    for (const std::string& n : names) {
+        std::string rel = relative.empty() ? n : relative + "/" + n;
+        std::string host = root + "/" + rel;
+        struct stat st;
+        if (lstat(host.c_str(), &st) != 0) fail("cannot read " + host);
+        bool folder = S_ISDIR(st.st_mode);
+        if (!folder && !S_ISREG(st.st_mode)) fail(host + " is neither a file nor a folder");
+        if (!folder && st.st_size >= 0x80000000ll) fail(host + " is 2 GiB or more: the installer cannot hold it");
+        std::string name = toCp932(rel, "file name") + (folder ? "/" : "");
+        // The installer writes below a destination folder into 260-byte paths.
+        if (name.size() > 259) fail("path " + rel + " is longer than 259 bytes in code page 932");
+        out.push_back({host, name, folder, static_cast<std::uint32_t>(st.st_mtime)});
+        if (folder) collect(root, rel, out);
+    }
+}
+
+std::vector<char> archiveFromFolder(const Options& o) {
+    std::vector<SourceFile> files;
+    collect(o.files, "", files);
+    if (files.empty()) fail(o.files + " holds no files");
+    std::vector<LhaMember> members;
+    for (const SourceFile& f : files) {
+        std::uint32_t mtime = o.mtime >= 0 ? static_cast<std::uint32_t>(o.mtime) : f.mtime;
+        if (f.folder) {
+            members.push_back(folderMember(f.name, mtime, o.level));
+            continue;
+        }
+        std::vector<char> bytes = readFile(f.hostPath);
+        members.push_back(storedMember(f.name, std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
+                                       mtime, o.level));
+    }
+    std::vector<std::uint8_t> archive;
+    std::string error;
+    if (!writeArchive(members, archive, error)) fail(error);
+    return std::vector<char>(archive.begin(), archive.end());
+}
+
+// --- reading an installer back
+
+std::string fromCp932(const std::string& text) {
+    iconv_t cd = iconv_open("UTF-8", "CP932");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return text;
+    std::string out(text.size() * 3 + 4, '\0');
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size(), outLeft = out.size();
+    char* o = out.data();
+    std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
+    iconv_close(cd);
+    if (r == static_cast<std::size_t>(-1)) return text;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+int inspect(const std::string& path, bool test) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) fail("cannot open " + path + ": " + std::strerror(errno));
+    PeImageInfo image = readPeImageInfo(f);
+    if (image.kind == PeKind::notPe) fail(path + " is not an installer (not a PE executable)");
+    std::fseek(f, static_cast<long>(image.imageEnd), SEEK_SET);
+    InstallerState state;
+    state.archiveStream = f;
+    DestinationSources sources;
+    sources.currentDirectory = "(current folder)";
+    sources.windowsDirectory = "C:\\WINDOWS";
+    if (!readSetupBlock(state, sources)) fail(path + ": the setup block is cut short");
+    std::printf("stub: %s, image ends at %u\n", image.kind == PeKind::pe32 ? "PE32" : "PE32+", image.imageEnd);
+    if (state.setupBlockRead) {
+        std::printf("title: %s\ndestination: %s\nprogram: %s\noptions: start menu %u, desktop %u, send to %u\n"
+                    "launch: %s\nshortcut: %s\n",
+                    fromCp932(state.title.text()).c_str(), fromCp932(state.destinationFolder.text()).c_str(),
+                    fromCp932(state.programFileName.text()).c_str(), state.startMenuOption,
+                    state.desktopOption, state.sendToOption, fromCp932(state.launchFile.text()).c_str(),
+                    fromCp932(state.shortcutName.text()).c_str());
+    } else {
+        std::printf("no setup block\n");
+    }
+    initCrcTable();
+    std::FILE* sink = std::fopen("/dev/null", "wb");
+    EntryHeader h;
+    int members = 0, bad = 0;
+    HeaderRead r;
+    while ((r = readEntryHeader(f, h, 0)) == HeaderRead::member) {
+        ++members;
+        std::uint64_t data = tellStream(f);
+        int m = findMethod(h.method);
+        const char* verdict = "";
+        if (test && m >= 0 && kMethodTable[m].kind != MemberKind::folder) {
+            DecodeResult result = DecodeResult::complete;
+            if (kMethodTable[m].kind == MemberKind::stored) {
+                std::vector<std::uint8_t> bytes(h.originalSize);
+                runningCrc = 0;
+                if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) result = DecodeResult::damaged;
+                updateCrc(bytes.data(), bytes.size());
+            } else {
+                SlideDecoder d(f, sink, h.originalSize, h.packedSize, kMethodTable[m].windowBits, m);
+                result = d.decode();
+            }
+            bool ok = result == DecodeResult::complete && (!h.hasCrc || runningCrc == h.crc);
+            verdict = ok ? "  ok" : "  DAMAGED";
+            bad += !ok;
+        } else if (test && m < 0) {
+            verdict = "  (method not installed)";
+        }
+        std::printf("%.5s %10u %10u  %04x  %s%s\n", h.method, h.packedSize, h.originalSize, h.crc,
+                    fromCp932(h.name).c_str(), verdict);
+        if (!seekStream(f, data + h.packedSize)) break;
+    }
+    std::fclose(sink);
+    if (r != HeaderRead::end) {
+        std::printf("the archive ends with a damaged header\n");
+        ++bad;
+    }
+    std::printf("%d members%s\n", members, test ? (bad ? ", DAMAGED" : ", all ok") : "");
+    return bad ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Options o = parse(argc, argv);
+    if (!o.list.empty()) return inspect(o.list, false);
+    if (!o.test.empty()) return inspect(o.test, true);
     std::vector<char> stub = readFile(o.stub);
     {
         std::FILE* f = std::fopen(o.stub.c_str(), "rb");
@@ -142,7 +309,7 @@ int main(int argc, char** argv) {
                  std::to_string(stub.size() - info.imageEnd) + " bytes)");
     }
     std::string block = setupBlock(o);
-    std::vector<char> archive = readFile(o.archive);
+    std::vector<char> archive = o.files.empty() ? readFile(o.archive) : archiveFromFolder(o);
 
     // Written beside the target and renamed, so a failed run leaves no half installer.
     std::string temporary = o.out + ".part";
