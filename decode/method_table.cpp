@@ -6,9 +6,9 @@
 
 const DecodeMethod kMethodTable[kMethodCount] = {
     {"-lh0-", MemberKind::stored, 0, nullptr},
-    {"-lh1-", MemberKind::compressed, 12, nullptr},
-    {"-lh2-", MemberKind::compressed, 13, nullptr},
-    {"-lh3-", MemberKind::compressed, 13, nullptr},
+    {"-lh1-", MemberKind::compressed, 12, decodeLh1},
+    {"-lh2-", MemberKind::compressed, 13, decodeLh2},
+    {"-lh3-", MemberKind::compressed, 13, decodeLh3},
     {"-lh4-", MemberKind::compressed, 12, decodeStaticHuffman},
     {"-lh5-", MemberKind::compressed, 13, decodeStaticHuffman},
     {"-lh6-", MemberKind::compressed, 15, decodeStaticHuffman},

@@ -322,3 +322,56 @@ TEST(Progress, EachChangeIsSentOnceAndAbortStopsAfterTheCode) {
     EXPECT_EQ(aborted.bytes.size() % 8192, 0u) << "only whole windows are on disk";
     EXPECT_LT(aborted.bytes.size(), 8000u);
 }
+
+namespace {
+
+// An lh3 block whose literal/length code is the escape: every code is `symbol`.
+void lh3EscapeBlock(BitWriter& w, unsigned codes, unsigned symbol) {
+    w.put(codes, 16);
+    for (int i = 0; i < 3; ++i) {
+        w.put(1, 1);  // length present
+        w.put(0, 4);  // length 1
+    }
+    w.put(symbol, 9);
+    w.put(0, 1);  // positions: preset list 1
+}
+
+}  // namespace
+
+TEST(FixedTable, EscapeCodesAndPresetPositions) {
+    BitWriter w;
+    lh3EscapeBlock(w, 1, 'Q');
+    lh3EscapeBlock(w, 1, 285);
+    w.put(0, 8);   // 285 + 0: a match of 32
+    w.put(0, 2);   // preset symbol 0 ("00")
+    w.put(0, 6);   // position 0: distance 1
+    Decoded d = decodeBytes(w.bytes, 33, 3);
+    EXPECT_EQ(d.result, DecodeResult::complete);
+    EXPECT_EQ(d.bytes, std::string(33, 'Q'));
+
+    BitWriter bad;  // escape value outside the 286 symbols
+    lh3EscapeBlock(bad, 1, 300);
+    EXPECT_EQ(decodeBytes(bad.bytes, 10, 3).result, DecodeResult::damaged);
+
+    BitWriter badPosition;  // a sent position code whose escape names symbol 200
+    badPosition.put(1, 16);
+    for (int i = 0; i < 3; ++i) { badPosition.put(1, 1); badPosition.put(0, 4); }
+    badPosition.put(256, 9);
+    badPosition.put(1, 1);
+    for (int i = 0; i < 3; ++i) badPosition.put(1, 4);
+    badPosition.put(200, 10);
+    EXPECT_EQ(decodeBytes(badPosition.bytes, 10, 3).result, DecodeResult::damaged);
+}
+
+TEST(Adaptive, EmptyMembersAndStreamsThatRunDry) {
+    for (int method : {1, 2}) {
+        Decoded empty = decodeBytes({0x12, 0x34}, 0, method);
+        EXPECT_EQ(empty.result, DecodeResult::complete);
+        EXPECT_TRUE(empty.bytes.empty());
+        EXPECT_EQ(empty.crc, 0);
+        // No packed data at all: zero bits decode to something, then the input runs dry.
+        Decoded dry = decodeBytes({}, 1u << 24, method, 0);
+        EXPECT_EQ(dry.result, DecodeResult::damaged) << method;
+        EXPECT_LT(dry.bytes.size(), 1u << 24);
+    }
+}
