@@ -1,0 +1,335 @@
+// Shell integration against Wine's real registry and shell: what registerAll writes,
+// read back with Win32 calls; shortcuts read back through IShellLinkA; the launch file.
+#include <gtest/gtest.h>
+#include <objidl.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/installer_state.h"
+#include "shell/associations.h"
+#include "shell/registration.h"
+#include "shell/registry.h"
+#include "shell/shell_state.h"
+#include "shell/shortcuts.h"
+
+namespace {
+
+const std::string kClassKey = std::string("CLSID\\") + kShellExtensionClsid;
+
+// Every key of ours, for a clean start.
+void removeEverything() {
+    for (const AssociationRow& row : kAssociations) {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, row.extension);
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, row.className);
+    }
+    for (const char* key : {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, key);
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, kClassKey.c_str());
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kSavedClassKey);
+}
+
+// "[root\key]" then "name=value" lines (sorted), recursively, as text values read.
+void dump(HKEY root, const char* rootName, const std::string& key, std::vector<std::string>& out) {
+    HKEY k;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return;
+    out.push_back("[" + std::string(rootName) + "\\" + key + "]");
+    std::vector<std::string> values;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        BYTE data[1024];
+        DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+        if (RegEnumValueA(k, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
+        std::string value = type == REG_SZ ? std::string(reinterpret_cast<char*>(data)) : "(type " + std::to_string(type) + ")";
+        values.push_back((nameSize ? std::string(name) : "@") + "=" + value);
+    }
+    std::sort(values.begin(), values.end());
+    out.insert(out.end(), values.begin(), values.end());
+    std::vector<std::string> subkeys;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(k, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        subkeys.push_back(name);
+    }
+    RegCloseKey(k);
+    std::sort(subkeys.begin(), subkeys.end());
+    for (const std::string& s : subkeys) dump(root, rootName, key + "\\" + s, out);
+}
+
+std::string dumpOurKeys() {
+    std::vector<std::string> lines;
+    dump(HKEY_LOCAL_MACHINE, "HKLM", kUninstallKey, lines);
+    dump(HKEY_CLASSES_ROOT, "HKCR", kClassKey, lines);
+    for (const char* key : {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
+        dump(HKEY_CLASSES_ROOT, "HKCR", key, lines);
+    for (const AssociationRow& row : kAssociations) {
+        dump(HKEY_CLASSES_ROOT, "HKCR", row.extension, lines);
+        dump(HKEY_CLASSES_ROOT, "HKCR", row.className, lines);
+    }
+    dump(HKEY_CURRENT_USER, "HKCU", kSavedClassKey, lines);
+    std::string text;
+    for (const std::string& l : lines) text += l + "\n";
+    return text;
+}
+
+void fullState(InstallerState& s) {
+    s.destinationFolder.assign("C:\\Program Files\\Vopa");
+    s.programFileName.assign("Vopa.exe");
+    s.setupBlockRead = true;
+    for (bool& f : s.associateFlags) f = true;
+    s.addViewVerb = s.addCompressMenu = s.extendDragDropMenu = true;
+}
+
+void setText(HKEY root, const std::string& key, const char* name, const std::string& value) {
+    writeString(root, key.c_str(), name, value.c_str());
+}
+
+std::string readText(HKEY root, const std::string& key, const char* name) {
+    char buffer[1024];
+    return readString(root, key.c_str(), name, buffer, sizeof buffer) == StringRead::ok ? buffer : "<none>";
+}
+
+// The expected result of a full installation, written out by hand.
+const char kFullInstall[] = R"([HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa]
+DisplayName=Vopa
+UninstallString="C:\Program Files\Vopa\Vopa.exe" /u
+[HKCR\CLSID\{8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}]
+@=VopaDll
+InstallDir=C:\Program Files\Vopa
+[HKCR\CLSID\{8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}\InprocServer32]
+@=C:\Program Files\Vopa\VopaDll.dll
+ThreadingModel=Apartment
+[HKCR\*\shellex\ContextMenuHandlers\VopaDll]
+@={8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}
+[HKCR\Folder\shellex\ContextMenuHandlers\VopaDll]
+@={8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}
+[HKCR\Folder\shellex\DragDropHandlers\VopaDll]
+@={8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}
+[HKCR\Drive\shellex\DragDropHandlers\VopaDll]
+@={8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}
+)";
+
+std::string expectedClass(const char* ext, const char* cls, int icon) {
+    std::string c = cls;
+    return "[HKCR\\" + std::string(ext) + "]\n@=" + c + "\n[HKCR\\" + c + "]\n@=Archive file\n[HKCR\\" + c +
+           "\\DefaultIcon]\n@=C:\\Program Files\\Vopa\\VopaResource.dll," + std::to_string(icon) + "\n[HKCR\\" +
+           c + "\\Shell]\n@=Open\n[HKCR\\" + c + "\\Shell\\Open]\n@=Vopaで解凍(&E)\n[HKCR\\" + c +
+           "\\Shell\\Open\\command]\n@=\"C:\\Program Files\\Vopa\\Vopa.exe\" /e \"%1\"\n[HKCR\\" + c +
+           "\\Shell\\View]\n@=Vopaで閲覧(&V)\n[HKCR\\" + c +
+           "\\Shell\\View\\command]\n@=\"C:\\Program Files\\Vopa\\Vopa.exe\" /v \"%1\"\n";
+}
+
+}  // namespace
+
+TEST(Registration, FullInstallWritesEveryKeyAndValue) {
+    removeEverything();
+    InstallerState s;
+    fullState(s);
+    registerAll(s);
+    std::string expected = kFullInstall;
+    const char* rows[][2] = {{".lzh", "VopaArchive"},     {".zip", "VopaArchiveZip"}, {".cab", "VopaArchiveCab"},
+                             {".tgz", "VopaArchiveTgz"},  {".tar", "VopaArchiveTar"}, {".gz", "VopaArchiveGzip"},
+                             {".tbz", "VopaArchiveTbz"},  {".bz2", "VopaArchiveBz2"}, {".rar", "VopaArchiveRar"},
+                             {".7z", "VopaArchive7zip"}};
+    const int icons[] = {0, 1, 2, 3, 4, 3, 3, 3, 5, 6};
+    for (int i = 0; i < 10; ++i) expected += expectedClass(rows[i][0], rows[i][1], icons[i]);
+    EXPECT_EQ(dumpOurKeys(), expected);
+
+    // What start-up reads back is exactly what was written.
+    InstallerState after;
+    readShellState(after);
+    for (bool f : after.associateFlags) EXPECT_TRUE(f);
+    EXPECT_TRUE(after.addCompressMenu);
+    EXPECT_TRUE(after.extendDragDropMenu);
+}
+
+TEST(Registration, PreviousClassesAreSavedOnceAndWhole) {
+    removeEverything();
+    setText(HKEY_CLASSES_ROOT, ".zip", nullptr, "OtherArchiver.zip");
+    RegCloseKey([] { HKEY k; RegCreateKeyA(HKEY_CLASSES_ROOT, ".cab", &k); return k; }());  // no default value
+    std::string longClass = "Long." + std::string(300, 'c');
+    setText(HKEY_CLASSES_ROOT, ".tar", nullptr, longClass);
+    DWORD number = 5;
+    HKEY k;
+    RegCreateKeyA(HKEY_CLASSES_ROOT, ".rar", &k);
+    RegSetValueExA(k, nullptr, 0, REG_DWORD, reinterpret_cast<BYTE*>(&number), sizeof number);
+    RegCloseKey(k);
+
+    InstallerState s;
+    fullState(s);
+    registerAll(s);
+    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldZClass"), "OtherArchiver.zip");
+    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldCClass"), "");
+    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldAClass"), longClass) << "read whole";
+    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldRClass"), "<none>") << "not a class name";
+    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldClass"), "<none>") << ".lzh did not exist";
+    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, ".zip", nullptr), "VopaArchiveZip");
+
+    registerAll(s);  // a second installation keeps the class from before the first
+    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldZClass"), "OtherArchiver.zip");
+    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldAClass"), longClass);
+}
+
+TEST(Registration, OptionsOffWriteNothingForThem) {
+    removeEverything();
+    // Left by an earlier installation: an old Extract verb and a "View" default.
+    setText(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\Extract\\command", nullptr, "old");
+    setText(HKEY_CLASSES_ROOT, "VopaArchiveCab\\Shell\\Extract\\command", nullptr, "old");
+    setText(HKEY_CLASSES_ROOT, "VopaArchiveCab\\Shell", nullptr, "View");
+    setText(HKEY_CLASSES_ROOT, "VopaArchive\\Shell", nullptr, "view");
+
+    InstallerState none;
+    none.destinationFolder.assign("D:\\V");
+    none.programFileName.assign("Vopa.exe");
+    registerAll(none);
+    EXPECT_EQ(readText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), "\"D:\\V\\Vopa.exe\" /u");
+    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir"), "D:\\V");
+    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey, nullptr), "<none>") << "no shell-extension class";
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, (kClassKey + "\\InprocServer32").c_str()));
+    for (const char* key : {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
+        EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, key)) << key;
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, ".lzh"));
+
+    InstallerState some;
+    some.destinationFolder.assign("D:\\");
+    some.programFileName.assign("Vopa.exe");
+    some.associateFlags[0] = some.associateFlags[2] = true;  // .lzh, .cab; no View verb
+    some.extendDragDropMenu = true;
+    setText(HKEY_CLASSES_ROOT, kDriveDragDropKey, nullptr, "old");
+    registerAll(some);
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\Extract")) << "old verb of row 0 removed";
+    EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, "VopaArchiveCab\\Shell\\Extract")) << "row 2 keeps it";
+    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, "VopaArchiveCab\\Shell", nullptr), "View");
+    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, "VopaArchive\\Shell", nullptr), "Open");
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\View"));
+    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, "VopaArchive\\DefaultIcon", nullptr), "D:\\VopaResource.dll,0");
+    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kDriveDragDropKey, nullptr), kShellExtensionClsid);
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kFolderDragDropKey)) << "only the existing handler is rewritten";
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kFileContextMenuKey));
+}
+
+TEST(Registration, NoProgramNameWritesNoCommands) {
+    removeEverything();
+    InstallerState s;
+    fullState(s);
+    s.programFileName.clear();  // no setup block
+    registerAll(s);
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\Open"));
+    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, ".lzh", nullptr), "VopaArchive");
+    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir"), "C:\\Program Files\\Vopa");
+    EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, kFileContextMenuKey));
+}
+
+TEST(Registration, PathsThatDoNotFitAreRefusedNotCut) {
+    removeEverything();
+    InstallerState s;
+    fullState(s);
+    s.destinationFolder.assign(("C:\\" + std::string(250, 'p')).c_str());  // + "\Vopa.exe" > 259
+    registerAll(s);
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\Open\\command"));
+    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32", nullptr), "<none>");
+    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir"), s.destinationFolder.text());
+}
+
+namespace {
+
+std::string folderPath(int id) {
+    char path[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, path, id, TRUE);
+    return path;
+}
+
+bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+struct Link {
+    bool ok = false;
+    std::string target, workingDirectory, icon;
+};
+
+Link readLink(const std::string& path) {
+    Link link;
+    CoInitialize(nullptr);
+    IShellLinkA* shellLink = nullptr;
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&shellLink))) &&
+        SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        WCHAR wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+        if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+            char buffer[MAX_PATH] = {};
+            int index = 0;
+            shellLink->GetPath(buffer, MAX_PATH, nullptr, 0);
+            link.target = buffer;
+            shellLink->GetWorkingDirectory(buffer, MAX_PATH);
+            link.workingDirectory = buffer;
+            shellLink->GetIconLocation(buffer, MAX_PATH, &index);
+            link.icon = std::string(buffer) + "," + std::to_string(index);
+            link.ok = true;
+        }
+        file->Release();
+    }
+    if (shellLink) shellLink->Release();
+    CoUninitialize();
+    return link;
+}
+
+}  // namespace
+
+TEST(Shortcuts, MadeInTheRightFoldersAndTheOldOneGoes) {
+    CreateDirectoryA("C:\\Inst", nullptr);
+    std::ofstream("C:\\Inst\\Vopa.exe") << "x";
+    std::string oldPrograms = folderPath(CSIDL_PROGRAMS) + "\\vopa.lnk";
+    std::string oldDesktop = folderPath(CSIDL_DESKTOPDIRECTORY) + "\\vopa.lnk";
+    std::ofstream(oldPrograms) << "old";
+    std::ofstream(oldDesktop) << "old";
+
+    InstallerState s;
+    s.destinationFolder.assign("C:\\Inst");
+    s.programFileName.assign("Vopa.exe");
+    s.startMenuOption = s.desktopOption = s.sendToOption = 3;
+    createShortcuts(s);
+    EXPECT_FALSE(fileExists(oldPrograms));
+    EXPECT_FALSE(fileExists(oldDesktop));
+    for (int id : {CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_SENDTO}) {
+        std::string path = folderPath(id) + "\\Vopa.lnk";
+        Link link = readLink(path);
+        ASSERT_TRUE(link.ok) << path;
+        EXPECT_EQ(link.target, "C:\\Inst\\Vopa.exe") << path;
+        EXPECT_EQ(link.workingDirectory, "C:\\Inst") << path;
+        EXPECT_EQ(link.icon, "C:\\Inst\\Vopa.exe,0") << path;
+        DeleteFileA(path.c_str());
+    }
+
+    // Bit 2 clear: no shortcut, and the old one is not touched.
+    std::ofstream(oldDesktop) << "old";
+    s.startMenuOption = s.sendToOption = 0;
+    s.desktopOption = 1;
+    s.shortcutName.assign("Vopa 2");
+    createShortcuts(s);
+    EXPECT_TRUE(fileExists(oldDesktop));
+    EXPECT_FALSE(fileExists(folderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Vopa 2.lnk"));
+    s.desktopOption = 2;
+    createShortcuts(s);
+    EXPECT_TRUE(readLink(folderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Vopa 2.lnk").ok)
+        << "a shortcut name is used as given";
+}
+
+TEST(Launch, OpensTheLaunchFileWithItsDefaultAction) {
+    CreateDirectoryA("C:\\Launch", nullptr);
+    std::ofstream("C:\\Launch\\start.bat") << "@echo launched> C:\\Launch\\marker.txt\r\n";
+    InstallerState s;
+    s.destinationFolder.assign("C:\\Launch");
+    s.launchFile.assign("start.bat");
+    launchProgram(s);
+    for (int i = 0; i < 200 && !fileExists("C:\\Launch\\marker.txt"); ++i) Sleep(50);
+    EXPECT_TRUE(fileExists("C:\\Launch\\marker.txt"));
+}
