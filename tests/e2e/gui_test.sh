@@ -1,0 +1,171 @@
+#!/bin/bash
+# End-to-end tests of the installer as a person meets it: the win64 build under wine64
+# in a fresh prefix per case, code page 932, IPAGothic for the Japanese fonts, on a
+# virtual display, driven with xdotool. Screenshots go to the artefact folder.
+#   gui_test.sh STUB VOPA_PACK ARTEFACT_DIR
+set -u
+stub=$1 pack=$2 artefacts=$3
+here=$(cd "$(dirname "$0")" && pwd)
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+work=$(mktemp -d /tmp/vopa-gui.XXXXXX)
+mkdir -p "$artefacts"
+failures=0
+check() {  # description, shell test
+    if eval "$2"; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
+}
+
+title='Vopa 1.00 テスト'
+"$here/../../tools/make-sample.sh" "$work/product" >/dev/null
+packInstaller() {  # product folder, output
+    "$pack" --stub "$stub" --files "$1" --out "$2" --title "$title" --program-files \
+        --folder Vopa --program Vopa.exe || exit 1
+}
+packInstaller "$work/product" "$work/small.exe"
+cp -rp "$work/product" "$work/large"
+head -c 700M /dev/zero > "$work/large/big.bin"   # long enough to press a button during it
+packInstaller "$work/large" "$work/large.exe"
+rm -rf "$work/large"
+
+freshPrefix() {
+    export WINEPREFIX="$work/prefix-$1"
+    wineboot -i >/dev/null 2>&1
+    for font in "MS UI Gothic" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma"; do
+        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /t REG_SZ /d IPAGothic /f >/dev/null 2>&1
+    done
+    # No window manager here: Wine draws the frames and captions itself.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    wineserver -w
+    drive="$WINEPREFIX/drive_c"
+}
+start() {  # installer and arguments; exit status lands in $work/status
+    rm -f "$work/status"
+    (wine "$@" >/dev/null 2>&1; echo $? > "$work/status") &
+}
+waitExit() {
+    for _ in $(seq 1 600); do [ -f "$work/status" ] && { status=$(cat "$work/status"); return 0; }; sleep 0.1; done
+    status=timeout
+}
+# Window with the title whose width tells dialog (wide) from progress window (220).
+findWindow() {  # kind: dialog | progress
+    for _ in $(seq 1 300); do
+        for w in $(xdotool search --name "$title" 2>/dev/null); do
+            width=$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+            [ -n "$width" ] || continue
+            if [ "$1" = dialog ] && [ "$width" -gt 240 ]; then echo "$w"; return; fi
+            if [ "$1" = progress ] && [ "$width" -le 240 ] && xdotool getwindowgeometry "$w" >/dev/null 2>&1; then
+                echo "$w"; return
+            fi
+        done
+        sleep 0.1
+    done
+}
+query() { wine reg query "$1" ${2:+/v "$2"} 2>/dev/null | tr -d '\r'; }
+hasKey() { wine reg query "$1" >/dev/null 2>&1; }
+mtimeOf() { stat -c %Y "$1" 2>/dev/null; }
+sampleTime=$(mtimeOf "$work/product/LICENSE.txt")
+glyphs() { [ "$(convert "$1" -format %k info: 2>/dev/null || echo 0)" -gt 8 ]; }
+
+echo "== dialog: change the destination and some boxes, press OK"
+freshPrefix dialog
+start "$work/large.exe"
+dialog=$(findWindow dialog)
+check "the dialog shows" '[ -n "$dialog" ]'
+check "the dialog's caption is the title" '[ "$(xdotool getwindowname "$dialog" 2>/dev/null)" = "$title" ]'
+xdotool windowfocus --sync "$dialog" 2>/dev/null
+import -window root "$artefacts/dialog-start.png"
+xdotool type --delay 20 'C:\Dialog Dest'
+# Compress entry and right-drag menu on, .lzh and .zip on (Tab from the right-drag
+# box reaches them), Send To off.
+xdotool key --delay 60 alt+a alt+e Tab space Tab space alt+t
+sleep 0.5
+import -window root "$artefacts/dialog.png"
+xdotool key Return
+progress=$(findWindow progress)
+check "the progress window shows after OK" '[ -n "$progress" ]'
+if [ -n "$progress" ]; then
+    import -window root "$artefacts/progress.png"
+fi
+waitExit
+check "a completed installation exits with 0" '[ "$status" = 0 ]'
+check "files land in the new folder" '[ -f "$drive/Dialog Dest/Vopa.exe" ] && [ -f "$drive/Dialog Dest/docs/Vopa.txt" ]'
+check "the Japanese file name is installed" '[ -f "$drive/Dialog Dest/お読みください.txt" ]'
+check "files carry the member time" '[ "$(mtimeOf "$drive/Dialog Dest/LICENSE.txt")" = "$sampleTime" ]'
+check "nothing in the default folder" '[ ! -e "$drive/Program Files/Vopa" ]'
+check ".lzh and .zip are associated" 'query "HKCR\.lzh" | grep -q VopaArchive && query "HKCR\.zip" | grep -q VopaArchiveZip'
+check ".cab is not" '! hasKey "HKCR\.cab"'
+check "no View verb (its box stayed unchecked)" '! hasKey "HKCR\VopaArchive\Shell\View"'
+check "the compress entry is registered" 'hasKey "HKCR\*\shellex\ContextMenuHandlers\VopaDll"'
+check "the right-drag menu is registered" 'hasKey "HKCR\Folder\shellex\DragDropHandlers\VopaDll"'
+check "InstallDir is the chosen folder" 'query "HKCR\CLSID\{8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}" InstallDir | grep -q "C:\\\\Dialog Dest"'
+check "start menu and desktop shortcuts" '[ -f "$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Vopa.lnk" ] && [ -f "$drive/users/Public/Desktop/Vopa.lnk" ]'
+check "no Send To shortcut" '[ -z "$(find "$drive/users" -path "*SendTo/Vopa.lnk")" ]'
+check "screenshots show text (not blank)" 'glyphs "$artefacts/dialog.png" && glyphs "$artefacts/progress.png"'
+wineserver -k
+
+echo "== cancel: ends the program and writes nothing"
+freshPrefix cancel
+start "$work/small.exe"
+dialog=$(findWindow dialog)
+check "the dialog shows" '[ -n "$dialog" ]'
+xdotool windowfocus --sync "$dialog" 2>/dev/null
+xdotool key Escape
+waitExit
+check "Cancel exits non-zero" '[ "$status" != 0 ] && [ "$status" != timeout ]'
+check "no folder was made" '[ ! -e "$drive/Program Files/Vopa" ]'
+check "no uninstall entry" '! hasKey "HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa"'
+check "no class key left behind by start-up" '! hasKey "HKCR\CLSID\{8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}"'
+check "no shortcut" '[ -z "$(find "$drive" -name Vopa.lnk)" ]'
+wineserver -k
+
+echo "== unattended: switches and a quoted path, no dialog"
+freshPrefix unattended
+start "$work/small.exe" -m 'C:\Program Files\Vopa 2' lzh
+sawDialog=no
+for _ in $(seq 1 100); do
+    [ -n "$(findWindowOnce=1; for w in $(xdotool search --name "$title" 2>/dev/null); do xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 2[5-9][0-9]x' && echo y; done)" ] && sawDialog=yes
+    [ -f "$work/status" ] && break
+    sleep 0.05
+done
+waitExit
+check "no dialog is shown" '[ "$sawDialog" = no ]'
+check "it exits with 0" '[ "$status" = 0 ]'
+check "files land in the quoted folder" '[ -f "$drive/Program Files/Vopa 2/Vopa.exe" ]'
+check ".lzh is associated" 'query "HKCR\.lzh" | grep -q VopaArchive'
+check "the setup block's shortcuts are made" '[ -f "$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Vopa.lnk" ]'
+check "the uninstall command is quoted" 'query "HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa" UninstallString | grep -q "\"C:\\\\Program Files\\\\Vopa 2\\\\Vopa.exe\" /u"'
+wineserver -k
+
+pressDuringBigMember() {  # how: abort | close
+    freshPrefix "$1"
+    start "$work/large.exe" -m
+    progress=$(findWindow progress)
+    # Wait until the large member is being written, then act.
+    for _ in $(seq 1 200); do [ -f "$drive/Program Files/Vopa/big.bin" ] && break; sleep 0.02; done
+    if [ "$1" = abort ]; then
+        eval "$(xdotool getwindowgeometry --shell "$progress")"
+        # The abort button: client (65..153, 50..69) below a 3-pixel frame and the caption.
+        xdotool mousemove $((X + 3 + 109)) $((Y + 22 + 59)) click 1
+    else
+        xdotool windowfocus --sync "$progress" 2>/dev/null
+        xdotool key alt+F4
+    fi
+    waitExit
+    check "$1 during a large member: exits non-zero, no crash" '[ "$status" = 1 ]'
+    check "$1: the member being written is gone" '[ ! -e "$drive/Program Files/Vopa/big.bin" ]'
+    check "$1: earlier files stay" '[ -f "$drive/Program Files/Vopa/Vopa.exe" ] && [ -f "$drive/Program Files/Vopa/LICENSE.txt" ]'
+    check "$1: no registration" '! hasKey "HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa" && ! hasKey "HKCR\.lzh"'
+    check "$1: no shortcut" '[ -z "$(find "$drive" -name Vopa.lnk)" ]'
+    wineserver -k
+}
+echo "== abort button during a large member"
+pressDuringBigMember abort
+echo "== close box (Alt+F4) during a large member"
+pressDuringBigMember close
+
+rm -rf "$work"
+if [ "$failures" = 0 ]; then echo "all GUI checks passed"; exit 0; fi
+echo "$failures GUI checks failed"
+exit 1
