@@ -20,6 +20,7 @@
 #include "decode/crc16.h"
 #include "decode/method_table.h"
 #include "extract/entry_header.h"
+#include "tools/lha_compressor.h"
 #include "tools/lha_writer.h"
 
 namespace {
@@ -34,7 +35,11 @@ void usage() {
         "usage: vopa-pack --stub STUB (--archive ARCHIVE.lzh | --files DIR) --out INSTALLER.exe [fields]\n"
         "       vopa-pack --list INSTALLER.exe | --test INSTALLER.exe\n"
         "archive options (with --files):\n"
-        "  --level N               header level 2 (default) or 1\n"
+        "  --method M              lh7 (default), lh6, lh5 or lh0; a file that would not\n"
+        "                          shrink is stored as -lh0- in any case\n"
+        "  --level N               compression level 1 (fast) to 9 (small), default 6\n"
+        "  --header-level N        header level 2 (default) or 1\n"
+        "  --sign CERT KEY         sign the finished installer with osslsigncode (PEM files)\n"
         "  --mtime SECONDS         stamp every member with this time (reproducible builds)\n"
         "fields of the setup block (texts in UTF-8, stored as code page 932):\n"
         "  --title TEXT            window and dialog caption (default: \"Vopa SFX\")\n"
@@ -79,8 +84,10 @@ std::string toCp932(const std::string& utf8, const char* field) {
 }
 
 struct Options {
-    std::string stub, archive, files, out, list, test;
-    int level = 2;
+    std::string stub, archive, files, out, list, test, signCert, signKey;
+    int headerLevel = 2;
+    int level = 6;
+    int windowBits = 16;  // 0 = store only
     long long mtime = -1;
     std::string title, folder, program, launch, shortcut;
     bool programFiles = false, noBlock = false;
@@ -107,9 +114,22 @@ Options parse(int argc, char** argv) {
         else if (a == "--files") o.files = value();
         else if (a == "--list") o.list = value();
         else if (a == "--test") o.test = value();
-        else if (a == "--level") {
+        else if (a == "--sign") {
+            o.signCert = value();
+            o.signKey = value();
+        } else if (a == "--header-level") {
+            o.headerLevel = std::atoi(value());
+            if (o.headerLevel != 1 && o.headerLevel != 2) fail("--header-level takes 1 or 2");
+        } else if (a == "--level") {
             o.level = std::atoi(value());
-            if (o.level != 1 && o.level != 2) fail("--level takes 1 or 2");
+            if (o.level < 1 || o.level > 9) fail("--level takes 1 to 9");
+        } else if (a == "--method") {
+            std::string m = value();
+            if (m == "lh5") o.windowBits = 13;
+            else if (m == "lh6") o.windowBits = 15;
+            else if (m == "lh7") o.windowBits = 16;
+            else if (m == "lh0") o.windowBits = 0;
+            else fail("--method takes lh5, lh6, lh7 or lh0");
         } else if (a == "--mtime") {
             char* end;
             o.mtime = std::strtoll(value(), &end, 10);
@@ -156,6 +176,12 @@ std::string setupBlock(const Options& o) {
     return b;
 }
 
+std::string shellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
 // --- writing an archive from a folder
 
 struct SourceFile {
@@ -200,12 +226,23 @@ std::vector<char> archiveFromFolder(const Options& o) {
     for (const SourceFile& f : files) {
         std::uint32_t mtime = o.mtime >= 0 ? static_cast<std::uint32_t>(o.mtime) : f.mtime;
         if (f.folder) {
-            members.push_back(folderMember(f.name, mtime, o.level));
+            members.push_back(folderMember(f.name, mtime, o.headerLevel));
             continue;
         }
         std::vector<char> bytes = readFile(f.hostPath);
-        members.push_back(storedMember(f.name, std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
-                                       mtime, o.level));
+        LhaMember m = storedMember(f.name, std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
+                                   mtime, o.headerLevel);
+        if (o.windowBits) {
+            CompressOptions options;
+            options.windowBits = o.windowBits;
+            options.level = o.level;
+            std::vector<std::uint8_t> packed = compressLha(m.data.data(), m.data.size(), options);
+            if (packed.size() < m.data.size()) {
+                m.data = std::move(packed);
+                std::snprintf(m.method, sizeof m.method, "-lh%d-", o.windowBits == 13 ? 5 : o.windowBits == 15 ? 6 : 7);
+            }
+        }
+        members.push_back(std::move(m));
     }
     std::vector<std::uint8_t> archive;
     std::string error;
@@ -319,6 +356,20 @@ int main(int argc, char** argv) {
               std::fwrite(block.data(), 1, block.size(), out) == block.size() &&
               std::fwrite(archive.data(), 1, archive.size(), out) == archive.size();
     ok = (std::fclose(out) == 0) && ok;
+    if (ok && !o.signCert.empty()) {
+        // The signature goes after the payload; the setup block stays where the image
+        // ends, so the signed file installs the same.
+        std::string signedFile = temporary + ".signed";
+        std::remove(signedFile.c_str());
+        std::string command = "osslsigncode sign -certs " + shellQuote(o.signCert) + " -key " +
+                              shellQuote(o.signKey) + " -n Vopa -in " + shellQuote(temporary) +
+                              " -out " + shellQuote(signedFile) + " >/dev/null";
+        if (std::system(command.c_str()) != 0 || std::rename(signedFile.c_str(), temporary.c_str()) != 0) {
+            std::remove(temporary.c_str());
+            std::remove(signedFile.c_str());
+            fail("signing with osslsigncode failed");
+        }
+    }
     if (!ok || std::rename(temporary.c_str(), o.out.c_str()) != 0) {
         std::remove(temporary.c_str());
         fail("cannot write " + o.out + ": " + std::strerror(errno));

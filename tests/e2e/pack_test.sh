@@ -1,0 +1,55 @@
+#!/bin/bash
+# vopa-pack as a distributor uses it: refusals with clear messages, the same bytes for
+# the same input, and a signed installer that still verifies and installs under Wine.
+#   pack_test.sh VOPA_PACK STUB
+set -u
+pack=$1 stub=$2
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d /tmp/vopa-pack.XXXXXX)
+failures=0
+check() { if eval "$2"; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi; }
+refuses() {  # description, expected message part, arguments...
+    local what=$1 message=$2
+    shift 2
+    "$pack" "$@" > "$work/out.txt" 2>&1
+    local status=$?
+    check "refuses $what" '[ $status != 0 ] && grep -q "$message" "$work/out.txt"'
+}
+
+"$here/../../tools/make-sample.sh" "$work/product" >/dev/null
+base=(--stub "$stub" --files "$work/product" --program Vopa.exe --folder Vopa)
+refuses "a missing stub" "cannot open" --stub "$work/none.exe" --files "$work/product" --out "$work/x.exe"
+refuses "a stub that is not a PE image" "not a PE executable" --stub "$work/product/LICENSE.txt" --files "$work/product" --out "$work/x.exe"
+refuses "a missing folder" "cannot read folder" --stub "$stub" --files "$work/none" --out "$work/x.exe"
+refuses "a title longer than the block holds" "longer than the block" "${base[@]}" --title "$(printf 'x%.0s' $(seq 1 256))" --out "$work/x.exe"
+refuses "a title code page 932 cannot hold" "cannot be written in code page 932" "${base[@]}" --title "Vopa ☃ €" --out "$work/x.exe"
+mkdir -p "$work/odd" && printf x > "$work/odd/snow☃.txt"
+refuses "a file name code page 932 cannot hold" "cannot be written in code page 932" --stub "$stub" --files "$work/odd" --out "$work/x.exe"
+deep="$work/deep"; path="$deep"
+for i in $(seq 1 30); do path="$path/folder$(printf %02d $i)"; done
+mkdir -p "$path" && printf x > "$path/file.txt"
+refuses "a path over 259 bytes" "longer than 259 bytes" --stub "$stub" --files "$deep" --out "$work/x.exe"
+check "a failed run leaves no installer behind" '[ ! -e "$work/x.exe" ] && [ ! -e "$work/x.exe.part" ]'
+
+"$pack" "${base[@]}" --mtime 999148766 --out "$work/a.exe" && sleep 1 && touch "$work/product/LICENSE.txt" &&
+    "$pack" "${base[@]}" --mtime 999148766 --out "$work/b.exe"
+check "the same input gives the same bytes (--mtime)" 'cmp -s "$work/a.exe" "$work/b.exe"'
+check "--list shows the setup block" '"$pack" --list "$work/a.exe" | grep -q "program: Vopa.exe"'
+check "--test verifies every member" '"$pack" --test "$work/a.exe" | grep -q "all ok"'
+cp "$work/a.exe" "$work/damaged.exe"
+printf '\377\377\377\377' | dd of="$work/damaged.exe" bs=1 seek=$(( $(stat -c %s "$work/a.exe") - 2000 )) conv=notrunc 2>/dev/null
+check "--test reports a damaged member" '! "$pack" --test "$work/damaged.exe" >/dev/null'
+
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 30 \
+    -subj "/CN=Vopa Test Signing" >/dev/null 2>&1
+"$pack" "${base[@]}" --sign "$work/cert.pem" "$work/key.pem" --out "$work/signed.exe"
+check "the signed installer verifies" 'osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" 2>&1 | grep -q "Succeeded"'
+check "its members still read" '"$pack" --test "$work/signed.exe" | grep -q "all ok"'
+prefix="$work/prefix"
+VOPA_WINE_PREFIX="$prefix" "$here/../wine/run-in-wine.sh" "$work/signed.exe" '/m' 'C:\Signed Install' >/dev/null 2>&1
+check "the signed installer installs under Wine" '[ "$(cat "$prefix/drive_c/Signed Install/LICENSE.txt" 2>/dev/null)" = "$(cat "$work/product/LICENSE.txt")" ]'
+
+rm -rf "$work"
+[ "$failures" = 0 ] && { echo "all packing checks passed"; exit 0; }
+echo "$failures packing checks failed"
+exit 1

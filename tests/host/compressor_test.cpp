@@ -1,0 +1,154 @@
+// The compressor: every method restores every kind of data byte for byte through our
+// decoder, and independent tools (lhasa, 7-Zip, jlha) accept what it writes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "decode/crc16.h"
+#include "tests/host/archive_support.h"
+#include "tools/lha_compressor.h"
+#include "tools/lha_writer.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes textLike(std::size_t n, std::uint32_t seed) {
+    static const char* words[] = {"archive", "folder", "install", "the", "of", "Vopa", "shell",
+                                  "extension", "data", "\n", "member", "header", "window", ", "};
+    Bytes out;
+    std::uint32_t x = seed;
+    while (out.size() < n) {
+        x = x * 1103515245u + 12345u;
+        const char* w = words[(x >> 16) % 14];
+        out.insert(out.end(), w, w + std::strlen(w));
+        out.push_back(' ');
+    }
+    out.resize(n);
+    return out;
+}
+
+Bytes random(std::size_t n, std::uint32_t seed) {
+    Bytes out(n);
+    std::uint32_t x = seed;
+    for (auto& b : out) b = static_cast<std::uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
+    return out;
+}
+
+Bytes runs(std::size_t n) {
+    Bytes out;
+    while (out.size() < n) {
+        out.insert(out.end(), 3000, 0);
+        out.insert(out.end(), 700, 'a');
+        for (int i = 0; i < 300; ++i) out.push_back(static_cast<std::uint8_t>(i % 3));
+    }
+    out.resize(n);
+    return out;
+}
+
+Bytes mixed(std::size_t n) {
+    Bytes out;
+    std::uint32_t seed = 1;
+    while (out.size() < n) {
+        Bytes t = textLike(1 << 20, seed++), r = random(1 << 18, seed++), u = runs(1 << 17);
+        out.insert(out.end(), t.begin(), t.end());
+        out.insert(out.end(), r.begin(), r.end());
+        out.insert(out.end(), u.begin(), u.end());
+    }
+    out.resize(n);
+    return out;
+}
+
+struct Input {
+    std::string name;
+    Bytes bytes;
+};
+
+std::vector<Input> inputs() {
+    return {{"empty", {}},
+            {"one", {'x'}},
+            {"text", textLike(300000, 7)},
+            {"random", random(200000, 9)},
+            {"runs", runs(500000)},
+            {"window8k", textLike(8192, 3)},
+            {"window64k", random(65536, 4)},
+            {"window64k-text", textLike(65536, 5)}};
+}
+
+const char* methodName(int windowBits) { return windowBits == 13 ? "-lh5-" : windowBits == 15 ? "-lh6-" : "-lh7-"; }
+
+LhaMember packedMember(const std::string& name, const Bytes& bytes, int windowBits, int level) {
+    LhaMember m = storedMember(name, bytes, 999148766);
+    CompressOptions options;
+    options.windowBits = windowBits;
+    options.level = level;
+    m.data = compressLha(bytes.data(), bytes.size(), options);
+    std::memcpy(m.method, methodName(windowBits), 6);
+    return m;
+}
+
+}  // namespace
+
+TEST(Compressor, EveryMethodRoundTripsAndPeersAgree) {
+    std::string dir = makeTempDir();
+    for (int windowBits : {13, 15, 16}) {
+        for (int level : {1, 6, 9}) {
+            std::vector<LhaMember> members;
+            for (const Input& in : inputs()) members.push_back(packedMember(in.name, in.bytes, windowBits, level));
+            Bytes archive;
+            std::string error;
+            ASSERT_TRUE(writeArchive(members, archive, error)) << error;
+            std::string path = dir + "/m" + std::to_string(windowBits) + "_" + std::to_string(level) + ".lzh";
+            writeWholeFile(path, archive);
+            std::vector<DecodedMember> read = decodeArchive(path);
+            ASSERT_EQ(read.size(), members.size());
+            for (std::size_t i = 0; i < read.size(); ++i) {
+                EXPECT_EQ(read[i].result, DecodeResult::complete) << path << " " << members[i].name;
+                EXPECT_TRUE(read[i].bytes == inputs()[i].bytes) << path << " " << members[i].name;
+            }
+            // Compression pays off where it can.
+            EXPECT_LT(members[2].data.size(), members[2].originalSize / 2) << "text";
+            EXPECT_LT(members[4].data.size(), members[4].originalSize / 20) << "runs";
+            if (level != 6) continue;
+            if (haveTool("lhasa")) {
+                EXPECT_EQ(runCommand("lhasa -tq '" + path + "' >/dev/null 2>&1"), 0) << path;
+                std::string out = dir + "/x" + std::to_string(windowBits);
+                runCommand("mkdir -p '" + out + "' && lhasa -xqw='" + out + "' '" + path + "' >/dev/null 2>&1");
+                for (const Input& in : inputs()) {
+                    if (in.bytes.empty()) continue;
+                    EXPECT_TRUE(readWholeFile(out + "/" + in.name) == in.bytes) << in.name;
+                }
+            }
+            if (haveTool("7zz")) {
+                EXPECT_EQ(runCommand("7zz t '" + path + "' >/dev/null 2>&1"), 0) << path;
+            }
+            if (haveTool("jlha")) {
+                EXPECT_EQ(runCommand("jlha l '" + path + "' 2>/dev/null | grep -q window64k-text"), 0) << path;
+            }
+        }
+    }
+    runCommand("rm -rf '" + dir + "'");
+}
+
+TEST(Compressor, FortyMegabytesOfMixedDataRoundTrip) {
+    Bytes data = mixed(40u << 20);
+    std::string dir = makeTempDir();
+    for (int windowBits : {13, 15, 16}) {
+        Bytes archive;
+        std::string error;
+        ASSERT_TRUE(writeArchive({packedMember("mixed.bin", data, windowBits, 6)}, archive, error));
+        writeWholeFile(dir + "/big.lzh", archive);
+        std::vector<DecodedMember> read = decodeArchive(dir + "/big.lzh");
+        ASSERT_EQ(read.size(), 1u);
+        EXPECT_EQ(read[0].result, DecodeResult::complete);
+        EXPECT_TRUE(read[0].bytes == data) << windowBits;
+        EXPECT_EQ(read[0].crc, read[0].header.crc);
+    }
+    runCommand("rm -rf '" + dir + "'");
+}
+
+TEST(Compressor, SameInputSameBytes) {
+    Bytes data = textLike(100000, 11);
+    CompressOptions options;
+    EXPECT_TRUE(compressLha(data.data(), data.size(), options) == compressLha(data.data(), data.size(), options));
+}
