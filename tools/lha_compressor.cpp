@@ -97,6 +97,7 @@ public:
     BlockWriter(BitWriter& out, unsigned positionSymbols, unsigned positionCountBits)
         : out_(out), positionSymbols_(positionSymbols), positionCountBits_(positionCountBits) {}
 
+    // Writes one block; leaves its code lengths in literalLengths / positionLengths.
     void write(const std::vector<Code>& codes) {
         std::vector<std::uint32_t> litFreq(kLiteralSymbols), posFreq(positionSymbols_);
         for (const Code& c : codes) {
@@ -109,6 +110,8 @@ public:
         writeSmallLengths(posFreq, posLen, positionCountBits_, -1);
 
         std::vector<std::uint16_t> litCode = canonicalCodes(litLen), posCode = canonicalCodes(posLen);
+        literalLengths = litLen;
+        positionLengths = posLen;
         for (const Code& c : codes) {
             out_.put(litCode[c.symbol], litLen[c.symbol]);
             if (c.symbol < 256) continue;
@@ -117,6 +120,8 @@ public:
             if (j > 1) out_.put(c.position - (1u << (j - 1)), j - 1);
         }
     }
+
+    std::vector<std::uint8_t> literalLengths, positionLengths;
 
 private:
     // The small format: 0..6 in three bits, 7 and more as 111, (length - 7) ones, 0.
@@ -200,13 +205,14 @@ private:
 
 struct Level {
     unsigned chain;   // candidates looked at per position
-    unsigned nice;    // a match this long ends the search
+    unsigned nice;    // a match this long ends the search (and, optimal: is taken at once)
     bool lazy;
+    bool optimal;     // choose codes by their price in bits instead of greedily
 };
-constexpr Level kLevels[10] = {{4, 16, false},   {4, 16, false},  {8, 32, false},
-                               {16, 32, true},   {32, 64, true},  {64, 128, true},
-                               {128, 256, true}, {256, 256, true}, {1024, 256, true},
-                               {4096, 256, true}};
+constexpr Level kLevels[10] = {{4, 16, false, false},   {4, 16, false, false},  {8, 32, false, false},
+                               {16, 32, true, false},   {32, 64, true, false},  {12, 48, true, true},
+                               {16, 64, true, true},    {32, 96, true, true},   {64, 160, true, true},
+                               {256, 256, true, true}};
 
 class MatchFinder {
 public:
@@ -221,6 +227,32 @@ public:
             std::uint32_t h = hash(inserted_);
             prev_[inserted_ & mask_] = head_[h];
             head_[h] = static_cast<std::int64_t>(inserted_);
+        }
+    }
+
+    // Every match at `pos` that is longer than all nearer ones, shortest first.
+    void findAll(std::size_t pos, std::vector<std::pair<unsigned, unsigned>>& out) {
+        out.clear();
+        insertUpTo(pos);
+        if (pos + kMinMatch > size_) return;
+        unsigned best = kMinMatch - 1;
+        unsigned limit = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, size_ - pos));
+        std::int64_t c = head_[hash(pos)];
+        const std::uint8_t* a = data_ + pos;
+        for (unsigned chain = level_.chain; c >= 0 && chain; --chain) {
+            std::size_t distance = pos - static_cast<std::size_t>(c);
+            if (distance > maxDistance_ || distance == 0) break;
+            const std::uint8_t* b = data_ + c;
+            if (b[best] == a[best] && b[0] == a[0] && b[1] == a[1]) {
+                unsigned len = 0;
+                while (len < limit && a[len] == b[len]) ++len;
+                if (len > best) {
+                    best = len;
+                    out.push_back({len, static_cast<unsigned>(distance)});
+                    if (len >= level_.nice || len == limit) break;
+                }
+            }
+            c = prev_[static_cast<std::size_t>(c) & mask_];
         }
     }
 
@@ -264,6 +296,104 @@ private:
     std::size_t inserted_ = 0;
 };
 
+// Chooses codes by their price in bits: a forward pass over a segment of positions
+// keeps the cheapest way to reach each one (a literal, or any length of any match
+// found there), then walks back. Prices come from the code lengths of the block
+// written last, so they follow the data.
+class OptimalParser {
+public:
+    OptimalParser(MatchFinder& finder, const std::uint8_t* data, std::size_t size, const Level& level,
+                  unsigned positionSymbols)
+        : finder_(finder), data_(data), size_(size), level_(level), positionSymbols_(positionSymbols) {
+        std::vector<std::uint8_t> lit(kLiteralSymbols, 9), pos(positionSymbols, 4);
+        for (unsigned s = 0; s < 256; ++s) lit[s] = 8;
+        setPrices(lit, pos);
+    }
+
+    void setPrices(const std::vector<std::uint8_t>& lit, const std::vector<std::uint8_t>& pos) {
+        // A symbol the last block did not use costs as much as a rare one.
+        for (unsigned s = 0; s < kLiteralSymbols; ++s) symbolPrice_[s] = lit[s] ? lit[s] : 14;
+        for (unsigned j = 0; j < positionSymbols_; ++j)
+            positionPrice_[j] = (pos[j] ? pos[j] : 10) + (j > 1 ? j - 1 : 0);
+    }
+
+    // Parses [pos, end) into codes; returns where it stopped (it may stop early after a
+    // long match, which it has already emitted).
+    template <class Emit>
+    std::size_t parseSegment(std::size_t start, std::size_t end, Emit emit) {
+        const std::size_t n = end - start;
+        cost_.assign(n + kMaxMatch + 1, 0xFFFFFFFFu);
+        length_.assign(n + kMaxMatch + 1, 0);
+        distance_.assign(n + kMaxMatch + 1, 0);
+        cost_[0] = 0;
+        std::size_t stop = n;
+        std::pair<unsigned, unsigned> forced{0, 0};
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint32_t here = cost_[i];
+            if (here == 0xFFFFFFFFu) continue;
+            std::uint32_t lit = here + symbolPrice_[data_[start + i]];
+            if (lit < cost_[i + 1]) {
+                cost_[i + 1] = lit;
+                length_[i + 1] = 1;
+            }
+            finder_.findAll(start + i, matches_);
+            unsigned from = kMinMatch;
+            for (const auto& [len, dist] : matches_) {
+                std::uint32_t base = here + positionPrice_[positionSymbol(dist - 1)];
+                for (unsigned l = from; l <= len; ++l) {
+                    // Of a long range only the shortest and the longest lengths are
+                    // worth pricing: the middle rarely wins and costs the most time.
+                    if (l == from + 8 && len > from + 24) l = len - 15;
+                    std::uint32_t c = base + symbolPrice_[256 + l - kMinMatch];
+                    if (c < cost_[i + l]) {
+                        cost_[i + l] = c;
+                        length_[i + l] = static_cast<std::uint16_t>(l);
+                        distance_[i + l] = dist;
+                    }
+                }
+                from = len + 1;
+            }
+            // A long match is taken at once: the choice rarely matters and it saves time.
+            if (!matches_.empty() && matches_.back().first >= level_.nice) {
+                stop = i;
+                forced = matches_.back();
+                break;
+            }
+        }
+        // Walk back from the stop point and emit in order.
+        path_.clear();
+        for (std::size_t at = stop; at > 0;) {
+            unsigned l = length_[at];
+            at -= l;
+            path_.push_back(l == 1 ? Code{data_[start + at], 0}
+                                   : Code{static_cast<std::uint16_t>(256 + l - kMinMatch),
+                                          static_cast<std::uint16_t>(distance_[at + l] - 1)});
+        }
+        for (auto it = path_.rbegin(); it != path_.rend(); ++it) emit(*it);
+        std::size_t next = start + stop;
+        if (forced.first) {
+            emit(Code{static_cast<std::uint16_t>(256 + forced.first - kMinMatch),
+                      static_cast<std::uint16_t>(forced.second - 1)});
+            next += forced.first;
+        }
+        return next;
+    }
+
+private:
+    MatchFinder& finder_;
+    const std::uint8_t* data_;
+    std::size_t size_;
+    Level level_;
+    unsigned positionSymbols_;
+    std::uint32_t symbolPrice_[kLiteralSymbols];
+    std::uint32_t positionPrice_[kMaxCodeLength + 2];
+    std::vector<std::uint32_t> cost_;
+    std::vector<std::uint16_t> length_;
+    std::vector<unsigned> distance_;
+    std::vector<std::pair<unsigned, unsigned>> matches_;
+    std::vector<Code> path_;
+};
+
 }  // namespace
 
 std::vector<std::uint8_t> compressLha(const std::uint8_t* data, std::size_t size,
@@ -283,6 +413,23 @@ std::vector<std::uint8_t> compressLha(const std::uint8_t* data, std::size_t size
             codes.clear();
         }
     };
+    if (level.optimal) {
+        OptimalParser parser(finder, data, size, level, positionSymbols);
+        auto emitPriced = [&](Code c) {
+            codes.push_back(c);
+            if (codes.size() == kBlockCodes) {
+                blocks.write(codes);
+                codes.clear();
+                parser.setPrices(blocks.literalLengths, blocks.positionLengths);
+            }
+        };
+        constexpr std::size_t kSegment = 4096;
+        for (std::size_t pos = 0; pos < size;)
+            pos = parser.parseSegment(pos, std::min(size, pos + kSegment), emitPriced);
+        if (!codes.empty()) blocks.write(codes);
+        out.flush();
+        return out.bytes;
+    }
     std::size_t pos = 0;
     std::pair<unsigned, unsigned> match = finder.find(0);
     while (pos < size) {
