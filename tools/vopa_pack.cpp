@@ -68,19 +68,31 @@ std::vector<char> readFile(const std::string& path) {
     return bytes;
 }
 
-std::string toCp932(const std::string& utf8, const char* field) {
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) fail("no UTF-8 to CP932 conversion on this system");
-    std::string out(utf8.size() * 2 + 4, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    std::size_t inLeft = utf8.size(), outLeft = out.size();
+// Converts between encodings; false when a character has no place in the target.
+bool convert(const std::string& text, const char* from, const char* to, std::string& out) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) fail(std::string("no ") + from + " to " + to + " conversion here");
+    out.assign(text.size() * 3 + 4, '\0');
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size(), outLeft = out.size();
     char* o = out.data();
     std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
     iconv_close(cd);
-    if (r == static_cast<std::size_t>(-1))
-        fail(std::string(field) + " \"" + utf8 + "\" cannot be written in code page 932");
     out.resize(out.size() - outLeft);
+    return r != static_cast<std::size_t>(-1);
+}
+
+std::string toCp932(const std::string& utf8, const char* field) {
+    std::string out;
+    if (!convert(utf8, "UTF-8", "CP932", out))
+        fail(std::string(field) + " \"" + utf8 + "\" cannot be written in code page 932");
     return out;
+}
+
+// For display only: a name that does not convert is shown as it is stored.
+std::string fromCp932(const std::string& text) {
+    std::string out;
+    return convert(text, "CP932", "UTF-8", out) ? out : text;
 }
 
 struct Options {
@@ -251,20 +263,6 @@ std::vector<char> archiveFromFolder(const Options& o) {
 }
 
 // --- reading an installer back
-
-std::string fromCp932(const std::string& text) {
-    iconv_t cd = iconv_open("UTF-8", "CP932");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return text;
-    std::string out(text.size() * 3 + 4, '\0');
-    char* in = const_cast<char*>(text.data());
-    std::size_t inLeft = text.size(), outLeft = out.size();
-    char* o = out.data();
-    std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
-    iconv_close(cd);
-    if (r == static_cast<std::size_t>(-1)) return text;
-    out.resize(out.size() - outLeft);
-    return out;
-}
 
 int inspect(const std::string& path, bool test) {
     std::FILE* f = std::fopen(path.c_str(), "rb");

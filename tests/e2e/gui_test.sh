@@ -25,7 +25,7 @@ packInstaller() {  # product folder, output
 }
 packInstaller "$work/product" "$work/small.exe"
 cp -rp "$work/product" "$work/large"
-head -c 700M /dev/zero > "$work/large/big.bin"   # long enough to press a button during it
+head -c 1000M /dev/zero > "$work/large/big.bin"   # long enough to press a button during it
 packInstaller "$work/large" "$work/large.exe"
 rm -rf "$work/large"
 
