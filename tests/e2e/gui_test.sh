@@ -19,14 +19,16 @@ check() {  # description, shell test
 
 title='Vopa 1.00 テスト'
 "$here/../../tools/make-sample.sh" "$work/product" >/dev/null
-packInstaller() {  # product folder, output
-    "$pack" --stub "$stub" --files "$1" --out "$2" --title "$title" --program-files \
-        --folder Vopa --program Vopa.exe || exit 1
+packInstaller() {  # product folder, output, more vopa-pack options
+    local files=$1 out=$2
+    shift 2
+    "$pack" --stub "$stub" --files "$files" --out "$out" --title "$title" --program-files \
+        --folder Vopa --program Vopa.exe "$@" || exit 1
 }
 packInstaller "$work/product" "$work/small.exe"
 cp -rp "$work/product" "$work/large"
 head -c 1000M /dev/zero > "$work/large/big.bin"   # long enough to press a button during it
-packInstaller "$work/large" "$work/large.exe"
+packInstaller "$work/large" "$work/large.exe" --method lh0  # stored: copied at disk speed
 rm -rf "$work/large"
 
 freshPrefix() {
