@@ -113,8 +113,20 @@ start "$work/small.exe"
 dialog=$(findWindow dialog)
 check "the dialog shows" '[ -n "$dialog" ]'
 xdotool windowfocus --sync "$dialog" 2>/dev/null
+# A destination of 300 characters is refused, not cut to 259: message, dialog stays.
+xdotool key ctrl+a
+xdotool type --delay 2 "C:\\$(printf 'd%.0s' $(seq 1 297))"
+xdotool key Return
+sleep 1
+check "an overlong destination keeps the dialog open" 'xdotool getwindowname "$dialog" >/dev/null 2>&1 && [ ! -f "$work/status" ]'
+check "and shows a message box over it" '[ "$(xdotool search --onlyvisible --name "." 2>/dev/null | wc -l)" -ge 2 ]'
+import -window root "$artefacts/overlong.png"
+xdotool key Return
+sleep 0.5
+xdotool windowfocus --sync "$dialog" 2>/dev/null
 xdotool key Escape
 waitExit
+check "nothing was made for the overlong folder" '[ -z "$(find "$drive" -maxdepth 1 -name "ddd*")" ]'
 check "Cancel exits non-zero" '[ "$status" != 0 ] && [ "$status" != timeout ]'
 check "no folder was made" '[ ! -e "$drive/Program Files/Vopa" ]'
 check "no uninstall entry" '! hasKey "HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa"'

@@ -49,6 +49,16 @@ prefix="$work/prefix"
 VOPA_WINE_PREFIX="$prefix" "$here/../wine/run-in-wine.sh" "$work/signed.exe" '/m' 'C:\Signed Install' >/dev/null 2>&1
 check "the signed installer installs under Wine" '[ "$(cat "$prefix/drive_c/Signed Install/LICENSE.txt" 2>/dev/null)" = "$(cat "$work/product/LICENSE.txt")" ]'
 
+# Start-up failures end without a window and with a non-zero status: a bare stub (no
+# setup block at all), and a block cut short.
+cp "$stub" "$work/bare.exe"
+{ cat "$stub"; printf '\001\005Vo'; } > "$work/cut.exe"
+for f in bare cut; do
+    "$here/../wine/run-in-wine.sh" "$work/$f.exe" >/dev/null 2>&1
+    status=$?
+    check "a $f stub ends with a start-up failure (status 2)" '[ "$status" = 2 ]'
+done
+
 rm -rf "$work"
 [ "$failures" = 0 ] && { echo "all packing checks passed"; exit 0; }
 echo "$failures packing checks failed"

@@ -3,9 +3,10 @@
 // main window would see — UM_SHOW_ENTRY names, progress positions, message-box texts
 // (closed automatically by a timer) and the final message.
 //
-//   extract_driver LIST LOG [abort-at-position]
+//   extract_driver LIST LOG [abort-at-position | entry:K]
 // LIST holds lines "ARCHIVE<TAB>DESTINATION"; with an abort position the driver
-// clears continueFlag when the bar first reaches it, as the abort button does.
+// clears continueFlag when the bar first reaches it, as the abort button does; with
+// entry:K, when the K-th member name arrives.
 #include <windows.h>
 
 #include <cstdio>
@@ -22,7 +23,7 @@ namespace {
 constexpr UINT kSetPosition = WM_USER + 2;  // PBM_SETPOS
 std::FILE* logFile;
 HWND driverWindow;
-unsigned abortAt;
+unsigned abortAt, abortAtEntry, entries;
 std::vector<std::string> boxTexts;
 
 void sendPosition(std::uint32_t position) { SendMessageA(driverWindow, kSetPosition, position, 0); }
@@ -49,6 +50,7 @@ LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     switch (message) {
         case UM_SHOW_ENTRY:
             std::fprintf(logFile, "ENTRY %s\n", reinterpret_cast<const char*>(lParam));
+            if (abortAtEntry && ++entries == abortAtEntry) continueFlag = 0;
             return 0;
         case kSetPosition:
             std::fprintf(logFile, "POS %u\n", static_cast<unsigned>(wParam));
@@ -75,6 +77,7 @@ void runOne(const std::string& archive, const std::string& destination) {
     state.title.assign(kDefaultTitle);
     state.destinationFolder.assign(destination.c_str());
     continueFlag = 1;
+    entries = 0;
     totalOriginalSize = doneOriginalSize = lastProgressPosition = 0;
     if (!state.archiveStream || !startExtraction(state)) {
         std::fprintf(logFile, "END not-started\n");
@@ -101,7 +104,10 @@ int main(int argc, char** argv) {
     std::FILE* list = std::fopen(argv[1], "rb");
     logFile = std::fopen(argv[2], "wb");
     if (!list || !logFile) return 2;
-    abortAt = argc > 3 ? static_cast<unsigned>(std::atoi(argv[3])) : 0;
+    if (argc > 3 && std::strncmp(argv[3], "entry:", 6) == 0)
+        abortAtEntry = static_cast<unsigned>(std::atoi(argv[3] + 6));
+    else if (argc > 3)
+        abortAt = static_cast<unsigned>(std::atoi(argv[3]));
     WNDCLASSA wc = {};
     wc.lpfnWndProc = driverProc;
     wc.hInstance = GetModuleHandleA(nullptr);
