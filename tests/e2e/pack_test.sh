@@ -53,6 +53,14 @@ check "the signed installer installs under Wine" '[ "$(cat "$prefix/drive_c/Sign
 # setup block at all), and a block cut short.
 cp "$stub" "$work/bare.exe"
 { cat "$stub"; printf '\001\005Vo'; } > "$work/cut.exe"
+# Run from a folder whose path does not fit 260 bytes, the module path comes back cut:
+# that could name another file, so start-up fails too.
+long="$work/long"
+for i in $(seq 1 14); do long="$long/directory_level_$(printf %02d $i)"; done
+mkdir -p "$long" && cp "$work/a.exe" "$long/setup.exe"
+(cd "$long" && VOPA_WINE_PREFIX="$work/prefix-long" "$here/../wine/run-in-wine.sh" ./setup.exe /m 'C:\Long Path Test' >/dev/null 2>&1)
+status=$?
+check "an installer started from a path of 260+ bytes fails at start-up (status 2)" '[ "$status" = 2 ] && [ ! -e "$work/prefix-long/drive_c/Long Path Test" ]'
 for f in bare cut; do
     "$here/../wine/run-in-wine.sh" "$work/$f.exe" >/dev/null 2>&1
     status=$?
