@@ -6,6 +6,7 @@
 #include "app/installer_state.h"
 #include "app/option_dialog.h"
 #include "app/startup.h"
+#include "extract/entry_output.h"
 #include "extract/extraction_worker.h"
 #include "extract/progress.h"
 #include "res/resource_ids.h"
@@ -50,12 +51,6 @@ void startRun(InstallerState& state) {
         return;
     }
     state.workerRunning = true;
-}
-
-// The member that was being written goes; a finished, checked file never does.
-void deletePartialMember(InstallerState& state) {
-    if (!state.currentOutputPath.empty() && !state.currentOutputComplete)
-        DeleteFileA(state.currentOutputPath.text());
 }
 
 }  // namespace
@@ -126,7 +121,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return 0;
         case UM_ABORTED:
             state->workerRunning = false;
-            deletePartialMember(*state);
+            deleteUnfinishedMember(*state);
             DestroyWindow(window);
             return 0;
         default:

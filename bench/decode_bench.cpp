@@ -13,6 +13,7 @@
 #include "decode/crc16.h"
 #include "decode/method_table.h"
 #include "extract/entry_header.h"
+#include "extract/member_data.h"
 #include "extract/progress.h"
 
 namespace {
@@ -33,8 +34,7 @@ bool extractAll(const std::string& archive, const std::string& out) {
         std::uint64_t data = tellStream(f);
         int m = findMethod(h.method);
         std::FILE* o = std::fopen((out + "/" + h.name).c_str(), "wb");
-        SlideDecoder d(f, o, h.originalSize, h.packedSize, kMethodTable[m].windowBits, m);
-        ok &= d.decode() == DecodeResult::complete && runningCrc == h.crc;
+        ok &= extractMemberData(f, o, h, m) == DecodeResult::complete && runningCrc == h.crc;
         std::fclose(o);
         doneOriginalSize += h.originalSize;
         seekStream(f, data + h.packedSize);

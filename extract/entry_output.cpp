@@ -5,7 +5,6 @@
 #include <sys/utime.h>
 #include <windows.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "app/installer_state.h"
@@ -13,11 +12,11 @@
 #include "decode/method_table.h"
 #include "extract/entry_header.h"
 #include "extract/entry_path.h"
+#include "extract/member_data.h"
 #include "extract/progress.h"
 
 namespace {
 
-constexpr std::uint32_t kStoredChunk = 2048;
 // Sizes the worker repositions by and the copy counts as signed 32-bit numbers.
 constexpr std::uint32_t kLargestMember = 0x7FFFFFFF;
 
@@ -54,14 +53,6 @@ bool openOutputFile(InstallerState& state, const char* path, std::FILE*& out) {
     return false;
 }
 
-DecodeResult extractData(InstallerState& state, std::FILE* out, const EntryHeader& h) {
-    const DecodeMethod& method = kMethodTable[state.methodIndex];
-    if (method.kind == MemberKind::stored) return copyStored(state.archiveStream, out, h.originalSize);
-    SlideDecoder decoder(state.archiveStream, out, h.originalSize, h.packedSize,
-                         method.windowBits, state.methodIndex);
-    return decoder.decode();
-}
-
 // Destination + "\" + path: the form the shell and Windows' own limit see.
 bool fullOutputPath(InstallerState& state, const char* path, char (&full)[kPathCapacity]) {
     if (!copyText(full, sizeof full, state.destinationFolder.text()) ||
@@ -75,6 +66,11 @@ bool fullOutputPath(InstallerState& state, const char* path, char (&full)[kPathC
 }
 
 }  // namespace
+
+void deleteUnfinishedMember(InstallerState& state) {
+    if (!state.currentOutputPath.empty() && !state.currentOutputComplete)
+        DeleteFileA(state.currentOutputPath.text());
+}
 
 void showPathMessage(InstallerState& state, const char* format, const char* path) {
     char text[kPathCapacity + 256];  // the longest path plus the message's own words
@@ -104,33 +100,6 @@ bool createParentFolders(InstallerState& state, const char* path) {
         return true;
     }
     return createParentFolders(state, folder) && CreateDirectoryA(folder, nullptr);
-}
-
-DecodeResult copyStored(std::FILE* archive, std::FILE* out, std::uint32_t count) {
-    auto* buffer = static_cast<std::uint8_t*>(std::malloc(kStoredChunk));
-    if (!buffer) return DecodeResult::outOfMemory;
-    runningCrc = 0;
-    DecodeResult result = DecodeResult::complete;
-    std::uint32_t copied = 0;
-    while (copied < count) {
-        std::uint32_t n = count - copied < kStoredChunk ? count - copied : kStoredChunk;
-        if (std::fread(buffer, 1, n, archive) != n) {
-            result = DecodeResult::damaged;  // cut short: caught without a CRC too
-            break;
-        }
-        if (writeWithCrc(buffer, n, out) != n) {
-            result = DecodeResult::writeFailed;
-            break;
-        }
-        copied += n;
-        reportProgress(copied);
-        if (!shouldContinue()) {
-            result = DecodeResult::aborted;
-            break;
-        }
-    }
-    std::free(buffer);
-    return result;
 }
 
 bool writeEntry(InstallerState& state, const EntryHeader& h) {
@@ -174,7 +143,7 @@ bool writeEntry(InstallerState& state, const EntryHeader& h) {
 
     state.currentOutputPath.assign(path);
     state.currentOutputComplete = false;
-    DecodeResult result = extractData(state, out, h);
+    DecodeResult result = extractMemberData(state.archiveStream, out, h, state.methodIndex);
     bool closed = std::fclose(out) == 0;
     if (!shouldContinue() || result == DecodeResult::aborted) {
         DeleteFileA(path);

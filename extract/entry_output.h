@@ -2,11 +2,6 @@
 // path made safe, folders created, data copied or decoded, CRC compared, time set.
 // Runs on the worker thread.
 #pragma once
-#include <cstdint>
-#include <cstdio>
-
-#include "decode/slide_decoder.h"
-
 struct InstallerState;
 struct EntryHeader;
 
@@ -20,8 +15,9 @@ bool createParentFolders(InstallerState& state, const char* path);
 enum class ShellChange { folderCreated, fileCreated };
 void notifyShell(InstallerState& state, ShellChange change, const char* path);
 
-// Copies `count` stored bytes from the archive to `out`, folding them into runningCrc.
-DecodeResult copyStored(std::FILE* archive, std::FILE* out, std::uint32_t count);
+// After an abort: the member that was being written goes; a finished, checked file
+// never does.
+void deleteUnfinishedMember(InstallerState& state);
 
 // Shows a warning owned by the main window, formatted with one path.
 void showPathMessage(InstallerState& state, const char* format, const char* path);

@@ -20,6 +20,7 @@
 #include "decode/crc16.h"
 #include "decode/method_table.h"
 #include "extract/entry_header.h"
+#include "extract/member_data.h"
 #include "tools/lha_compressor.h"
 #include "tools/lha_writer.h"
 
@@ -298,16 +299,7 @@ int inspect(const std::string& path, bool test) {
         int m = findMethod(h.method);
         const char* verdict = "";
         if (test && m >= 0 && kMethodTable[m].kind != MemberKind::folder) {
-            DecodeResult result = DecodeResult::complete;
-            if (kMethodTable[m].kind == MemberKind::stored) {
-                std::vector<std::uint8_t> bytes(h.originalSize);
-                runningCrc = 0;
-                if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) result = DecodeResult::damaged;
-                updateCrc(bytes.data(), bytes.size());
-            } else {
-                SlideDecoder d(f, sink, h.originalSize, h.packedSize, kMethodTable[m].windowBits, m);
-                result = d.decode();
-            }
+            DecodeResult result = extractMemberData(f, sink, h, m);
             bool ok = result == DecodeResult::complete && (!h.hasCrc || runningCrc == h.crc);
             verdict = ok ? "  ok" : "  DAMAGED";
             bad += !ok;

@@ -11,6 +11,7 @@
 
 #include "decode/crc16.h"
 #include "decode/method_table.h"
+#include "extract/member_data.h"
 
 std::vector<std::uint8_t> readWholeFile(const std::string& path) {
     std::vector<std::uint8_t> bytes;
@@ -46,17 +47,7 @@ std::vector<DecodedMember> decodeArchive(const std::string& path, long offset, H
         m.result = DecodeResult::complete;
         if (m.methodIndex >= 0 && kMethodTable[m.methodIndex].kind != MemberKind::folder) {
             std::FILE* out = std::tmpfile();
-            if (kMethodTable[m.methodIndex].kind == MemberKind::stored) {
-                std::vector<std::uint8_t> raw(m.header.originalSize);
-                std::size_t got = std::fread(raw.data(), 1, raw.size(), f);
-                runningCrc = 0;
-                writeWithCrc(raw.data(), got, out);
-                if (got != raw.size()) m.result = DecodeResult::damaged;
-            } else {
-                SlideDecoder d(f, out, m.header.originalSize, m.header.packedSize,
-                               kMethodTable[m.methodIndex].windowBits, m.methodIndex);
-                m.result = d.decode();
-            }
+            m.result = extractMemberData(f, out, m.header, m.methodIndex);
             m.crc = runningCrc;
             long size = std::ftell(out);
             m.bytes.resize(static_cast<std::size_t>(size));

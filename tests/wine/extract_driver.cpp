@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/installer_state.h"
+#include "extract/entry_output.h"
 #include "extract/extraction_worker.h"
 #include "extract/progress.h"
 
@@ -87,9 +88,8 @@ void runOne(const std::string& archive, const std::string& destination) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        // As the main window does on UM_ABORTED: the partial member goes.
-        if (!shouldContinue() && !state.currentOutputPath.empty() && !state.currentOutputComplete)
-            DeleteFileA(state.currentOutputPath.text());
+        // As the main window does on UM_ABORTED.
+        if (!shouldContinue()) deleteUnfinishedMember(state);
     }
     std::fprintf(logFile, "FAILED %d\nDESTINATION %s\n", state.failed ? 1 : 0,
                  state.destinationFolder.text());
