@@ -1,12 +1,15 @@
-// The compressor of vopa-pack: LZ77 with hash chains and lazy matching, written in the
-// static-Huffman block format of -lh5-, -lh6- and -lh7- (the format our decoder reads).
+// The compressor of vopa-pack: LZ77 (hash chains with lazy matching, or a binary tree
+// with price-based optimal parsing) written in the static-Huffman block format of
+// -lh5-, -lh6- and -lh7- (the format our decoder reads).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 struct CompressOptions {
     int windowBits = 16;  // 13 (-lh5-), 15 (-lh6-), 16 (-lh7-)
     int level = 6;        // 1 (fast) .. 9 (thorough)
+    int threads = 0;      // 0: one per processor; the output is the same for any number
 };
 
 // Packed data for `input`; the caller picks -lh0- when it does not shrink.

@@ -1,0 +1,168 @@
+#include "tools/block_writer.h"
+
+#include <algorithm>
+#include <queue>
+
+namespace {
+constexpr unsigned kLengthCodeSymbols = 19;
+}
+
+void BitWriter::append(const BitWriter& other) {
+    if (bits == 0) {
+        bytes.insert(bytes.end(), other.bytes.begin(), other.bytes.end());
+    } else {
+        for (std::uint8_t b : other.bytes) put(b, 8);
+    }
+    put(static_cast<std::uint32_t>(other.acc), other.bits);
+}
+
+// Code lengths of at most 16 bits for `freq`; unused symbols get 0.
+std::vector<std::uint8_t> codeLengths(std::vector<std::uint32_t> freq) {
+    const std::size_t n = freq.size();
+    std::vector<std::uint8_t> lengths(n, 0);
+    for (;;) {
+        using Node = std::pair<std::uint64_t, int>;
+        std::priority_queue<Node, std::vector<Node>, std::greater<Node>> heap;
+        std::vector<int> parent(2 * n, -1);
+        int next = static_cast<int>(n);
+        for (std::size_t s = 0; s < n; ++s)
+            if (freq[s]) heap.push({freq[s], static_cast<int>(s)});
+        if (heap.size() < 2) return lengths;  // 0 or 1 symbol: the caller sends an escape
+        while (heap.size() > 1) {
+            Node a = heap.top(); heap.pop();
+            Node b = heap.top(); heap.pop();
+            parent[a.second] = parent[b.second] = next;
+            heap.push({a.first + b.first, next++});
+        }
+        unsigned longest = 0;
+        for (std::size_t s = 0; s < n; ++s) {
+            if (!freq[s]) continue;
+            unsigned depth = 0;
+            for (int p = static_cast<int>(s); parent[p] >= 0; p = parent[p]) ++depth;
+            lengths[s] = static_cast<std::uint8_t>(depth);
+            longest = std::max(longest, depth);
+        }
+        if (longest <= kMaxCodeLength) return lengths;
+        // Too deep: flatten the counts and build again (rare; costs a little size).
+        for (auto& f : freq)
+            if (f) f = (f + 1) / 2;
+    }
+}
+
+// Canonical codes in the decoder's order: by length, then symbol.
+static std::vector<std::uint16_t> canonicalCodes(const std::vector<std::uint8_t>& lengths) {
+    unsigned count[kMaxCodeLength + 2] = {}, next[kMaxCodeLength + 2] = {};
+    for (std::uint8_t l : lengths) ++count[l];
+    count[0] = 0;
+    unsigned code = 0;
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
+        next[len] = code;
+        code = (code + count[len]) << 1;
+    }
+    std::vector<std::uint16_t> codes(lengths.size(), 0);
+    for (std::size_t s = 0; s < lengths.size(); ++s)
+        if (lengths[s]) codes[s] = static_cast<std::uint16_t>(next[lengths[s]]++);
+    return codes;
+}
+
+BlockWriter::BlockWriter(BitWriter& out, unsigned windowBits)
+    : out_(out), positionSymbols_(windowBits <= 14 ? 14 : windowBits + 1),
+      positionCountBits_(windowBits <= 14 ? 4 : 5) {}
+
+void BlockWriter::write(const std::vector<Code>& codes) {
+    std::vector<std::uint32_t> litFreq(kLiteralSymbols), posFreq(positionSymbols_);
+    for (const Code& c : codes) {
+        ++litFreq[c.symbol];
+        if (c.symbol >= 256) ++posFreq[positionSymbol(c.position)];
+    }
+    std::vector<std::uint8_t> litLen = codeLengths(litFreq), posLen = codeLengths(posFreq);
+    out_.put(static_cast<std::uint32_t>(codes.size()), 16);
+    writeLiteralLengths(litFreq, litLen);
+    writeSmallLengths(posFreq, posLen, positionCountBits_, -1);
+
+    std::vector<std::uint16_t> litCode = canonicalCodes(litLen), posCode = canonicalCodes(posLen);
+    for (const Code& c : codes) {
+        out_.put(litCode[c.symbol], litLen[c.symbol]);
+        if (c.symbol < 256) continue;
+        unsigned j = positionSymbol(c.position);
+        out_.put(posCode[j], posLen[j]);
+        if (j > 1) out_.put(c.position - (1u << (j - 1)), j - 1);
+    }
+    literalLengths = std::move(litLen);
+    positionLengths = std::move(posLen);
+}
+
+// The small format: 0..6 in three bits, 7 and more as 111, (length - 7) ones, 0.
+// An alphabet of one symbol is sent as a count of 0 and the symbol.
+void BlockWriter::writeSmallLengths(const std::vector<std::uint32_t>& freq, const std::vector<std::uint8_t>& len,
+                       unsigned countBits, int specialIndex) {
+    int used = 0, only = 0;
+    for (std::size_t s = 0; s < freq.size(); ++s)
+        if (freq[s]) { ++used; only = static_cast<int>(s); }
+    if (used <= 1) {
+        out_.put(0, countBits);
+        out_.put(static_cast<std::uint32_t>(only), countBits);
+        return;
+    }
+    int n = static_cast<int>(len.size());
+    while (n > 0 && len[n - 1] == 0) --n;
+    out_.put(static_cast<std::uint32_t>(n), countBits);
+    for (int i = 0; i < n;) {
+        unsigned k = len[i++];
+        if (k <= 6) out_.put(k, 3);
+        else out_.put((1u << (k - 3)) - 2, k - 3);
+        if (i == specialIndex) {
+            int z = 0;
+            while (i + z < n && z < 3 && len[i + z] == 0) ++z;
+            out_.put(static_cast<std::uint32_t>(z), 2);
+            i += z;
+        }
+    }
+}
+
+// Literal/length lengths go through the length code, with runs of zeros.
+void BlockWriter::writeLiteralLengths(const std::vector<std::uint32_t>& freq, const std::vector<std::uint8_t>& len) {
+    int used = 0, only = 0;
+    for (std::size_t s = 0; s < freq.size(); ++s)
+        if (freq[s]) { ++used; only = static_cast<int>(s); }
+    if (used <= 1) {
+        std::vector<std::uint32_t> none(kLengthCodeSymbols);
+        none[0] = 1;
+        writeSmallLengths(none, std::vector<std::uint8_t>(kLengthCodeSymbols), 5, 3);
+        out_.put(0, 9);
+        out_.put(static_cast<std::uint32_t>(only), 9);
+        return;
+    }
+    int n = kLiteralSymbols;
+    while (n > 0 && len[n - 1] == 0) --n;
+    // Length-code symbols: 0 = one zero, 1 = 3..18 zeros (4 bits), 2 = 20..531 zeros
+    // (9 bits), c + 2 = length c.
+    struct Item { unsigned symbol, extra, extraBits; };
+    std::vector<Item> items;
+    for (int i = 0; i < n;) {
+        if (len[i]) { items.push_back({len[i] + 2u, 0, 0}); ++i; continue; }
+        int run = 0;
+        while (i + run < n && len[i + run] == 0) ++run;
+        i += run;
+        while (run > 0) {
+            if (run <= 2) { items.push_back({0, 0, 0}); --run; }
+            else if (run <= 18) { items.push_back({1, static_cast<unsigned>(run - 3), 4}); run = 0; }
+            else if (run == 19) { items.push_back({0, 0, 0}); items.push_back({1, 15, 4}); run = 0; }
+            else {
+                int take = std::min(run, 531);
+                items.push_back({2, static_cast<unsigned>(take - 20), 9});
+                run -= take;
+            }
+        }
+    }
+    std::vector<std::uint32_t> tFreq(kLengthCodeSymbols);
+    for (const Item& it : items) ++tFreq[it.symbol];
+    std::vector<std::uint8_t> tLen = codeLengths(tFreq);
+    writeSmallLengths(tFreq, tLen, 5, 3);
+    std::vector<std::uint16_t> tCode = canonicalCodes(tLen);
+    out_.put(static_cast<std::uint32_t>(n), 9);
+    for (const Item& it : items) {
+        out_.put(tCode[it.symbol], tLen[it.symbol]);  // a single-symbol code takes no bits
+        out_.put(it.extra, it.extraBits);
+    }
+}

@@ -1,0 +1,121 @@
+#include "tools/match_finder.h"
+
+#include <algorithm>
+
+namespace {
+
+inline std::uint32_t hashBytes(std::uint32_t v, unsigned bits) { return (v * 2654435761u) >> (32 - bits); }
+inline std::uint32_t first3(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
+}
+
+}  // namespace
+
+ChainFinder::ChainFinder(const std::uint8_t* data, std::size_t begin, std::size_t end, unsigned windowBits,
+                         unsigned depth, unsigned nice)
+    : data_(data), end_(end), maxDistance_((1u << windowBits) - 1), depth_(depth), nice_(nice),
+      head_(1u << kHashBits, -1), prev_(1u << windowBits, -1) {
+    inserted_ = begin > maxDistance_ ? begin - maxDistance_ : 0;
+}
+
+Match ChainFinder::find(std::size_t pos) {
+    const std::size_t mask = prev_.size() - 1;
+    for (; inserted_ < pos; ++inserted_) {
+        if (inserted_ + kMinMatch > end_) continue;
+        std::uint32_t h = hashBytes(first3(data_ + inserted_), kHashBits);
+        prev_[inserted_ & mask] = head_[h];
+        head_[h] = static_cast<std::int64_t>(inserted_);
+    }
+    if (pos + kMinMatch > end_) return {0, 0};
+    const unsigned limit = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, end_ - pos));
+    const std::uint8_t* a = data_ + pos;
+    unsigned best = 0, bestDistance = 0;
+    std::int64_t c = head_[hashBytes(first3(a), kHashBits)];
+    for (unsigned chain = depth_; c >= 0 && chain; --chain) {
+        std::size_t distance = pos - static_cast<std::size_t>(c);
+        if (distance > maxDistance_) break;
+        const std::uint8_t* b = data_ + c;
+        if (b[best] == a[best] && b[0] == a[0]) {
+            unsigned len = matchLength(a, b, 0, limit);
+            if (len > best) {
+                best = len;
+                bestDistance = static_cast<unsigned>(distance);
+                if (len >= nice_ || len == limit) break;
+            }
+        }
+        c = prev_[static_cast<std::size_t>(c) & mask];
+    }
+    if (best < kMinMatch) return {0, 0};
+    return {static_cast<std::uint16_t>(best), static_cast<std::uint16_t>(bestDistance)};
+}
+
+TreeFinder::TreeFinder(const std::uint8_t* data, std::size_t end, unsigned windowBits, unsigned depth,
+                       unsigned nice)
+    : data_(data), end_(end), maxDistance_((1u << windowBits) - 1), mask_((1u << windowBits) - 1),
+      depth_(depth), nice_(nice), head3_(1u << kHashBits, 0), head_(1u << kHashBits, 0),
+      son_(2u << windowBits, 0) {}
+
+template <bool kCollect>
+void TreeFinder::walk(std::size_t pos, std::vector<Match>* out) {
+    if (pos + kMinMatch > end_) return;
+    const std::uint8_t* a = data_ + pos;
+    const std::uint32_t self = static_cast<std::uint32_t>(pos + 1);
+    const unsigned most = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, end_ - pos));
+    unsigned best = kMinMatch - 1;
+
+    std::uint32_t& near3 = head3_[hashBytes(first3(a), kHashBits)];
+    if (kCollect && near3 && self - near3 <= maxDistance_) {
+        const std::uint32_t distance = self - near3;
+        unsigned len = matchLength(a, a - distance, 0, most);
+        if (len >= kMinMatch) {
+            best = len;
+            out->push_back({static_cast<std::uint16_t>(len), static_cast<std::uint16_t>(distance)});
+        }
+    }
+    near3 = self;
+    if (pos + 4 > end_) return;
+
+    std::uint32_t v4;
+    std::memcpy(&v4, a, 4);
+    std::uint32_t& root = head_[hashBytes(v4, kHashBits)];
+    std::uint32_t cur = root;
+    root = self;
+    std::uint32_t* larger = &son_[2 * (pos & mask_)];       // where the next larger string hangs
+    std::uint32_t* smaller = &son_[2 * (pos & mask_) + 1];  // and the next smaller one
+    const unsigned limit = std::min(nice_, most);           // the tree orders this many bytes
+    unsigned lenSmaller = 0, lenLarger = 0;
+    for (unsigned depth = depth_;; --depth) {
+        const std::uint32_t distance = self - cur;
+        if (cur == 0 || distance > maxDistance_ || depth == 0) {
+            *smaller = *larger = 0;
+            return;
+        }
+        const std::uint8_t* b = a - distance;
+        std::uint32_t* pair = &son_[2 * ((cur - 1) & mask_)];
+        const unsigned len = matchLength(a, b, std::min(lenSmaller, lenLarger), limit);
+        if (kCollect && len > best) {
+            best = len;
+            const unsigned full = len == limit ? matchLength(a, b, len, most) : len;
+            out->push_back({static_cast<std::uint16_t>(full), static_cast<std::uint16_t>(distance)});
+        }
+        if (len == limit) {  // equal as far as the tree looks: the new string takes b's place
+            *larger = pair[0];
+            *smaller = pair[1];
+            return;
+        }
+        if (b[len] < a[len]) {
+            *smaller = cur;
+            smaller = &pair[0];
+            cur = *smaller;
+            lenSmaller = len;
+        } else {
+            *larger = cur;
+            larger = &pair[1];
+            cur = *larger;
+            lenLarger = len;
+        }
+    }
+}
+
+template void TreeFinder::walk<true>(std::size_t, std::vector<Match>*);
+template void TreeFinder::walk<false>(std::size_t, std::vector<Match>*);

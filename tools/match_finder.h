@@ -1,0 +1,69 @@
+// Match finders over one input buffer. Positions are absolute offsets into the buffer;
+// a finder may be started part-way in and primed with the window before its start.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "tools/block_writer.h"
+
+struct Match {
+    std::uint16_t length;
+    std::uint16_t distance;
+};
+
+// Bytes `a` and `b` agree on, counting on from `from` up to `limit`.
+inline unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned from, unsigned limit) {
+    unsigned len = from;
+    while (len + 8 <= limit) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a + len, 8);
+        std::memcpy(&y, b + len, 8);
+        if (x != y) return len + static_cast<unsigned>(__builtin_ctzll(x ^ y) >> 3);
+        len += 8;
+    }
+    while (len < limit && a[len] == b[len]) ++len;
+    return len;
+}
+
+// Hash chains of 3-byte prefixes: cheap to keep, for the greedy and lazy levels.
+class ChainFinder {
+public:
+    // Matches end at `end`; positions from `begin` on are inserted as they are passed.
+    ChainFinder(const std::uint8_t* data, std::size_t begin, std::size_t end, unsigned windowBits,
+                unsigned depth, unsigned nice);
+
+    // The longest match at `pos` (length 0 when none of 3 or more); `pos` only grows.
+    Match find(std::size_t pos);
+
+private:
+    static constexpr unsigned kHashBits = 16;
+    const std::uint8_t* data_;
+    std::size_t end_, inserted_;
+    unsigned maxDistance_, depth_, nice_;
+    std::vector<std::int64_t> head_, prev_;
+};
+
+// A binary tree of the window's strings per 4-byte prefix (newest at the root, ordered
+// by their bytes): one walk finds the nearest match of every length and inserts the
+// position. The nearest 3-byte match comes from a table of its own.
+class TreeFinder {
+public:
+    TreeFinder(const std::uint8_t* data, std::size_t end, unsigned windowBits, unsigned depth, unsigned nice);
+
+    // Appends the matches at `pos`, each longer than the one before; inserts `pos`.
+    // Positions are passed in order, each once, through findAll or skip.
+    void findAll(std::size_t pos, std::vector<Match>& out) { walk<true>(pos, &out); }
+    void skip(std::size_t pos) { walk<false>(pos, nullptr); }
+
+private:
+    template <bool kCollect>
+    void walk(std::size_t pos, std::vector<Match>* out);
+
+    static constexpr unsigned kHashBits = 16;
+    const std::uint8_t* data_;
+    std::size_t end_;
+    unsigned maxDistance_, mask_, depth_, nice_;
+    std::vector<std::uint32_t> head3_, head_, son_;  // positions + 1; 0 for none
+};
