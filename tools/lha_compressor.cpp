@@ -71,32 +71,36 @@ public:
     // Finds the matches of the block that starts at `start`; returns where it ends.
     std::size_t gather(std::size_t start) {
         start_ = start;
-        matches_.clear();
-        first_.clear();
         const std::size_t end = std::min(end_, start + kOptimalBlockBytes);
+        first_.resize(kOptimalBlockBytes + kMaxMatch + 1);
+        std::uint32_t* first = first_.data() - start;
+        std::uint32_t used = 0;
         std::size_t p = start;
         while (p < end) {
-            first_.push_back(static_cast<std::uint32_t>(matches_.size()));
-            finder_.findAll(p, matches_);
-            if (matches_.size() > first_.back() && matches_.back().length >= nice_) {
+            first[p] = used;
+            if (matches_.size() < used + finder_.maxMatches()) matches_.resize(2 * matches_.size() + finder_.maxMatches());
+            const unsigned found = finder_.findAll(p, &matches_[used]);
+            used += found;
+            if (found && matches_[used - 1].length >= nice_) {
                 // Taken at once (see parse): its inner positions only join the tree.
-                const unsigned len = matches_.back().length;
+                const unsigned len = matches_[used - 1].length;
                 for (unsigned k = 1; k < len; ++k) {
                     finder_.skip(p + k);
-                    first_.push_back(static_cast<std::uint32_t>(matches_.size()));
+                    first[p + k] = used;
                 }
                 p += len;
             } else {
                 ++p;
             }
         }
-        first_.push_back(static_cast<std::uint32_t>(matches_.size()));
+        first[p] = used;
+        positions_ = p - start;
         return p;
     }
 
     // Codes for the gathered block at `prices`.
     void parse(const Prices& prices, std::vector<Code>& codes) {
-        const std::size_t n = first_.size() - 1;
+        const std::size_t n = positions_;
         cost_.assign(n + kMaxMatch + 1, kUnreached);
         step_.resize(n + kMaxMatch + 1);
         codes.clear();
@@ -163,7 +167,7 @@ private:
     std::size_t end_;
     unsigned nice_;
     TreeFinder finder_;
-    std::size_t start_ = 0;
+    std::size_t start_ = 0, positions_ = 0;  // the gathered block
     std::vector<Match> matches_;
     std::vector<std::uint32_t> first_;  // per position of the block: its first match
     std::vector<std::uint32_t> cost_;

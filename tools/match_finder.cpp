@@ -56,8 +56,9 @@ TreeFinder::TreeFinder(const std::uint8_t* data, std::size_t end, unsigned windo
       son_(2u << windowBits, 0) {}
 
 template <bool kCollect>
-void TreeFinder::walk(std::size_t pos, std::vector<Match>* out) {
-    if (pos + kMinMatch > end_) return;
+unsigned TreeFinder::walk(std::size_t pos, Match* out) {
+    if (pos + kMinMatch > end_) return 0;
+    Match* const first = out;
     const std::uint8_t* a = data_ + pos;
     const std::uint32_t self = static_cast<std::uint32_t>(pos + 1);
     const unsigned most = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, end_ - pos));
@@ -69,11 +70,11 @@ void TreeFinder::walk(std::size_t pos, std::vector<Match>* out) {
         unsigned len = matchLength(a, a - distance, 0, most);
         if (len >= kMinMatch) {
             best = len;
-            out->push_back({static_cast<std::uint16_t>(len), static_cast<std::uint16_t>(distance)});
+            *out++ = {static_cast<std::uint16_t>(len), static_cast<std::uint16_t>(distance)};
         }
     }
     near3 = self;
-    if (pos + 4 > end_) return;
+    if (pos + 4 > end_) return static_cast<unsigned>(out - first);
 
     std::uint32_t v4;
     std::memcpy(&v4, a, 4);
@@ -88,7 +89,7 @@ void TreeFinder::walk(std::size_t pos, std::vector<Match>* out) {
         const std::uint32_t distance = self - cur;
         if (cur == 0 || distance > maxDistance_ || depth == 0) {
             *smaller = *larger = 0;
-            return;
+            return static_cast<unsigned>(out - first);
         }
         const std::uint8_t* b = a - distance;
         std::uint32_t* pair = &son_[2 * ((cur - 1) & mask_)];
@@ -96,26 +97,25 @@ void TreeFinder::walk(std::size_t pos, std::vector<Match>* out) {
         if (kCollect && len > best) {
             best = len;
             const unsigned full = len == limit ? matchLength(a, b, len, most) : len;
-            out->push_back({static_cast<std::uint16_t>(full), static_cast<std::uint16_t>(distance)});
+            *out++ = {static_cast<std::uint16_t>(full), static_cast<std::uint16_t>(distance)};
         }
         if (len == limit) {  // equal as far as the tree looks: the new string takes b's place
             *larger = pair[0];
             *smaller = pair[1];
-            return;
+            return static_cast<unsigned>(out - first);
         }
-        if (b[len] < a[len]) {
-            *smaller = cur;
-            smaller = &pair[0];
-            cur = *smaller;
-            lenSmaller = len;
-        } else {
-            *larger = cur;
-            larger = &pair[1];
-            cur = *larger;
-            lenLarger = len;
-        }
+        // No branch on the comparison: it is as likely one way as the other.
+        const bool toSmaller = b[len] < a[len];
+        std::uint32_t* slot = toSmaller ? smaller : larger;
+        *slot = cur;
+        std::uint32_t* nextSlot = pair + (toSmaller ? 0 : 1);
+        smaller = toSmaller ? nextSlot : smaller;
+        larger = toSmaller ? larger : nextSlot;
+        lenSmaller = toSmaller ? len : lenSmaller;
+        lenLarger = toSmaller ? lenLarger : len;
+        cur = *nextSlot;
     }
 }
 
-template void TreeFinder::walk<true>(std::size_t, std::vector<Match>*);
-template void TreeFinder::walk<false>(std::size_t, std::vector<Match>*);
+template unsigned TreeFinder::walk<true>(std::size_t, Match*);
+template unsigned TreeFinder::walk<false>(std::size_t, Match*);

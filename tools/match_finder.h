@@ -52,14 +52,17 @@ class TreeFinder {
 public:
     TreeFinder(const std::uint8_t* data, std::size_t end, unsigned windowBits, unsigned depth, unsigned nice);
 
-    // Appends the matches at `pos`, each longer than the one before; inserts `pos`.
-    // Positions are passed in order, each once, through findAll or skip.
-    void findAll(std::size_t pos, std::vector<Match>& out) { walk<true>(pos, &out); }
+    // Most matches findAll reports at one position.
+    unsigned maxMatches() const { return depth_ + 1; }
+    // Writes the matches at `pos` to `out`, each longer than the one before, and returns
+    // their number; inserts `pos`. Positions are passed in order, each once, through
+    // findAll or skip.
+    unsigned findAll(std::size_t pos, Match* out) { return walk<true>(pos, out); }
     void skip(std::size_t pos) { walk<false>(pos, nullptr); }
 
 private:
     template <bool kCollect>
-    void walk(std::size_t pos, std::vector<Match>* out);
+    unsigned walk(std::size_t pos, Match* out);
 
     static constexpr unsigned kHashBits = 16;
     const std::uint8_t* data_;
