@@ -1,0 +1,41 @@
+// The compressor's property: whatever the input, our decoder gives it back byte for
+// byte. The first byte picks the method and level; the rest is the data, repeated now
+// and then to reach past a window and a block.
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "decode/method_table.h"
+#include "decode/slide_decoder.h"
+#include "tools/lha_compressor.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) return 0;
+    static const char* methods[] = {"-lh5-", "-lh6-", "-lh7-"};
+    static const int bits[] = {13, 15, 16};
+    const unsigned choice = data[0];
+    std::vector<std::uint8_t> input(data + 1, data + size);
+    if ((choice & 0xC0) == 0xC0) {
+        for (unsigned copies = 0; input.size() && copies < 64 && input.size() < (160u << 10); ++copies)
+            input.insert(input.end(), input.begin(), input.end());
+    }
+    CompressOptions options;
+    options.windowBits = bits[(choice & 3) % 3];
+    options.level = 1 + static_cast<int>((choice >> 2) % 9);
+    std::vector<std::uint8_t> packed = compressLha(input.data(), input.size(), options);
+
+    std::FILE* in = fmemopen(packed.data(), packed.size() + 1, "rb");  // +1: fmemopen refuses 0
+    char* text = nullptr;
+    std::size_t textSize = 0;
+    std::FILE* out = open_memstream(&text, &textSize);
+    SlideDecoder d(in, out, static_cast<std::uint32_t>(input.size()), static_cast<std::uint32_t>(packed.size()),
+                   static_cast<unsigned>(options.windowBits), findMethod(methods[(choice & 3) % 3]));
+    DecodeResult result = d.decode();
+    std::fclose(in);
+    std::fclose(out);
+    const bool same = result == DecodeResult::complete && textSize == input.size() &&
+                      std::equal(input.begin(), input.end(), reinterpret_cast<std::uint8_t*>(text));
+    std::free(text);
+    if (!same) std::abort();
+    return 0;
+}
