@@ -1,6 +1,10 @@
 // Compressor size and speed on the ~40 MB of mixed data of the decoder benchmark, in
 // one run beside jlha (an independent LHA archiver) packing the same files.
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -28,6 +32,20 @@ long fileSize(const std::string& path) {
     return n;
 }
 
+double childCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_CHILDREN, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double ownCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,33 +61,42 @@ int main(int argc, char** argv) {
         names += " " + f.name;
     }
     std::printf("input: %.1f MB of mixed data (%s )\n\n", total / 1e6, names.c_str());
-    std::printf("%-6s %-6s %12s %8s %8s\n", "method", "level", "bytes", "% input", "seconds");
-    struct Jlha { long size; double seconds; };
-    Jlha jlha[2] = {{-1, -1}, {-1, -1}};
+    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    std::printf("ours on %u thread%s; \"cpu\" is processor time summed over threads\n\n", threads,
+                threads == 1 ? "" : "s");
+    std::printf("%-6s %-10s %12s %8s %8s %8s\n", "method", "level", "bytes", "% input", "seconds", "cpu");
+    struct Run { long size; double seconds; };
+    Run jlha[2] = {{-1, -1}, {-1, -1}};
     const bool haveJlha = haveCommand("jlha");
+    auto report = [&](int m, const char* name, long size, double seconds, double cpu) {
+        std::printf("-lh%c- %-10s %12ld %7.1f%% %8.2f %8.2f", m == 0 ? '5' : '7', name, size,
+                    100.0 * static_cast<double>(size) / total, seconds, cpu);
+        if (jlha[m].size > 0 && jlha[m].size != size)
+            std::printf("   %+.1f%% size, %.2fx speed vs jlha", 100.0 * (static_cast<double>(size) / static_cast<double>(jlha[m].size) - 1),
+                        jlha[m].seconds / seconds);
+        std::printf("\n");
+    };
     for (int m = 0; m < 2; ++m) {
         const char* method = m == 0 ? "5" : "7";
         if (haveJlha) {
             std::string archive = dir + "/jlha" + method + ".lzh";
             std::remove(archive.c_str());
+            double cpu = childCpuSeconds();
             double t = secondsOf("cd " + dir + "/in && jlha ao" + method + "q " + archive + names + " >/dev/null 2>&1");
             jlha[m] = {fileSize(archive), t};
-            std::printf("-lh%s- %-6s %12ld %7.1f%% %8.2f\n", method, "jlha", jlha[m].size,
-                        100.0 * static_cast<double>(jlha[m].size) / total, t);
+            report(m, "jlha", jlha[m].size, t, childCpuSeconds() - cpu);
         }
-        for (int level = 1; level <= 9; ++level) {
+        for (int level = 1; level <= 10; ++level) {
             CompressOptions options;
             options.windowBits = m == 0 ? 13 : 16;
-            options.level = level;
-            double start = now();
+            options.level = level <= 9 ? level : 6;
+            options.threads = level <= 9 ? 0 : 1;  // last: the default level on one thread
+            double start = now(), cpu = ownCpuSeconds();
             std::size_t bytes = 0;
             for (const auto& in : inputs) bytes += compressLha(in.data(), in.size(), options).size();
             double t = now() - start;
-            std::printf("-lh%s- %-6d %12zu %7.1f%% %8.2f", method, level, bytes, 100.0 * static_cast<double>(bytes) / total, t);
-            if (jlha[m].size > 0)
-                std::printf("   %+.1f%% size, %.2fx speed vs jlha", 100.0 * (static_cast<double>(bytes) / static_cast<double>(jlha[m].size) - 1),
-                            jlha[m].seconds / t);
-            std::printf("\n");
+            std::string name = level <= 9 ? std::to_string(level) : "6, 1 thr";
+            report(m, name.c_str(), static_cast<long>(bytes), t, ownCpuSeconds() - cpu);
         }
     }
     return 0;
