@@ -64,6 +64,12 @@ unsigned TreeFinder::walk(std::size_t pos, Match* out) {
     const unsigned most = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, end_ - pos));
     unsigned best = kMinMatch - 1;
 
+    if (pos + kAhead + 4 <= end_) {  // the table entries of a coming position, in flight meanwhile
+        std::uint32_t ahead;
+        std::memcpy(&ahead, a + kAhead, 4);
+        __builtin_prefetch(&head3_[hashBytes(first3(a + kAhead), kHashBits)]);
+        __builtin_prefetch(&head_[hashBytes(ahead, kHashBits)]);
+    }
     std::uint32_t& near3 = head3_[hashBytes(first3(a), kHashBits)];
     if (kCollect && near3 && self - near3 <= maxDistance_) {
         const std::uint32_t distance = self - near3;

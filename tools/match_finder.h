@@ -65,6 +65,7 @@ private:
     unsigned walk(std::size_t pos, Match* out);
 
     static constexpr unsigned kHashBits = 16;
+    static constexpr unsigned kAhead = 4;  // positions
     const std::uint8_t* data_;
     std::size_t end_;
     unsigned maxDistance_, mask_, depth_, nice_;
