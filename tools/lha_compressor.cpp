@@ -16,10 +16,11 @@ struct Level {
     bool optimal;    // choose codes by their price in bits, over a binary tree
     int passes;      // optimal: parses per block, each priced by the one before
 };
-constexpr Level kLevels[10] = {
-    {4, 16, false, false, 1},  {4, 16, false, false, 1}, {8, 32, false, false, 1},  {16, 32, true, false, 1},
-    {32, 64, true, false, 1},  {12, 24, true, true, 1},  {24, 32, true, true, 1},   {32, 48, true, true, 2},
-    {48, 96, true, true, 2},   {128, 256, true, true, 2}};
+constexpr Level kLevels[10] = {  // by level number
+    {4, 16, false, false, 1},  // (0: not a level)
+    {4, 16, false, false, 1},   {8, 32, false, false, 1},  {16, 32, true, false, 1},  {32, 64, true, false, 1},
+    {12, 24, true, true, 1},    {24, 32, true, true, 1},   // 6, the default
+    {32, 48, true, true, 2},    {48, 96, true, true, 2},   {128, 256, true, true, 2}};
 
 constexpr unsigned kGreedyBlockCodes = 32768;
 constexpr std::size_t kOptimalBlockBytes = 49152;  // so a block never holds more than 65535 codes
