@@ -32,16 +32,10 @@ long fileSize(const std::string& path) {
     return n;
 }
 
-double childCpuSeconds() {
+// Processor time of this process (RUSAGE_SELF) or of its finished children.
+double cpuSeconds(int who) {
     rusage u{};
-    getrusage(RUSAGE_CHILDREN, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double ownCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
+    getrusage(who, &u);
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
@@ -81,22 +75,22 @@ int main(int argc, char** argv) {
         if (haveJlha) {
             std::string archive = dir + "/jlha" + method + ".lzh";
             std::remove(archive.c_str());
-            double cpu = childCpuSeconds();
+            double cpu = cpuSeconds(RUSAGE_CHILDREN);
             double t = secondsOf("cd " + dir + "/in && jlha ao" + method + "q " + archive + names + " >/dev/null 2>&1");
             jlha[m] = {fileSize(archive), t};
-            report(m, "jlha", jlha[m].size, t, childCpuSeconds() - cpu);
+            report(m, "jlha", jlha[m].size, t, cpuSeconds(RUSAGE_CHILDREN) - cpu);
         }
         for (int level = 1; level <= 10; ++level) {
             CompressOptions options;
             options.windowBits = m == 0 ? 13 : 16;
             options.level = level <= 9 ? level : 6;
             options.threads = level <= 9 ? 0 : 1;  // last: the default level on one thread
-            double start = now(), cpu = ownCpuSeconds();
+            double start = now(), cpu = cpuSeconds(RUSAGE_SELF);
             std::size_t bytes = 0;
             for (const auto& in : inputs) bytes += compressLha(in.data(), in.size(), options).size();
             double t = now() - start;
             std::string name = level <= 9 ? std::to_string(level) : "6, 1 thr";
-            report(m, name.c_str(), static_cast<long>(bytes), t, ownCpuSeconds() - cpu);
+            report(m, name.c_str(), static_cast<long>(bytes), t, cpuSeconds(RUSAGE_SELF) - cpu);
         }
     }
     return 0;
