@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <system_error>
 #include <thread>
 
 #include "tools/block_writer.h"
@@ -252,7 +253,11 @@ std::vector<std::uint8_t> compressLha(const std::uint8_t* data, std::size_t size
     unsigned threads = options.threads ? static_cast<unsigned>(options.threads) : std::thread::hardware_concurrency();
     threads = static_cast<unsigned>(std::min<std::size_t>(std::max(threads, 1u), std::max<std::size_t>(pieces, 1)));
     std::vector<std::thread> helpers;
-    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
+    try {
+        for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones running share the pieces all the same.
+    }
     work();
     for (std::thread& t : helpers) t.join();
 
