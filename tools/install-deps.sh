@@ -2,7 +2,7 @@
 # Installs what the build and the tests need on Debian 12, when it is missing.
 set -eu
 packages="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
- g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine64 xvfb xauth xdotool imagemagick
+ g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb xauth xdotool imagemagick
  fonts-ipafont-gothic lhasa jlha-utils 7zip osslsigncode openssl locales"
 missing=""
 for p in $packages; do
