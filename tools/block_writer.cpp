@@ -4,8 +4,26 @@
 #include <queue>
 
 namespace {
+
 constexpr unsigned kLengthCodeSymbols = 19;
+
+// Canonical codes in the decoder's order: by length, then symbol.
+std::vector<std::uint16_t> canonicalCodes(const std::vector<std::uint8_t>& lengths) {
+    unsigned count[kMaxCodeLength + 2] = {}, next[kMaxCodeLength + 2] = {};
+    for (std::uint8_t l : lengths) ++count[l];
+    count[0] = 0;
+    unsigned code = 0;
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
+        next[len] = code;
+        code = (code + count[len]) << 1;
+    }
+    std::vector<std::uint16_t> codes(lengths.size(), 0);
+    for (std::size_t s = 0; s < lengths.size(); ++s)
+        if (lengths[s]) codes[s] = static_cast<std::uint16_t>(next[lengths[s]]++);
+    return codes;
 }
+
+}  // namespace
 
 void BitWriter::append(const BitWriter& other) {
     if (bits == 0) {
@@ -49,20 +67,12 @@ std::vector<std::uint8_t> codeLengths(std::vector<std::uint32_t> freq) {
     }
 }
 
-// Canonical codes in the decoder's order: by length, then symbol.
-static std::vector<std::uint16_t> canonicalCodes(const std::vector<std::uint8_t>& lengths) {
-    unsigned count[kMaxCodeLength + 2] = {}, next[kMaxCodeLength + 2] = {};
-    for (std::uint8_t l : lengths) ++count[l];
-    count[0] = 0;
-    unsigned code = 0;
-    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
-        next[len] = code;
-        code = (code + count[len]) << 1;
+SymbolCounts::SymbolCounts(const std::vector<Code>& codes, unsigned positionSymbols)
+    : literal(kLiteralSymbols), position(positionSymbols) {
+    for (const Code& c : codes) {
+        ++literal[c.symbol];
+        if (c.symbol >= 256) ++position[positionSymbol(c.position)];
     }
-    std::vector<std::uint16_t> codes(lengths.size(), 0);
-    for (std::size_t s = 0; s < lengths.size(); ++s)
-        if (lengths[s]) codes[s] = static_cast<std::uint16_t>(next[lengths[s]]++);
-    return codes;
 }
 
 BlockWriter::BlockWriter(BitWriter& out, unsigned windowBits)
@@ -70,15 +80,11 @@ BlockWriter::BlockWriter(BitWriter& out, unsigned windowBits)
       positionCountBits_(windowBits <= 14 ? 4 : 5) {}
 
 void BlockWriter::write(const std::vector<Code>& codes) {
-    std::vector<std::uint32_t> litFreq(kLiteralSymbols), posFreq(positionSymbols_);
-    for (const Code& c : codes) {
-        ++litFreq[c.symbol];
-        if (c.symbol >= 256) ++posFreq[positionSymbol(c.position)];
-    }
-    std::vector<std::uint8_t> litLen = codeLengths(litFreq), posLen = codeLengths(posFreq);
+    const SymbolCounts counts(codes, positionSymbols_);
+    std::vector<std::uint8_t> litLen = codeLengths(counts.literal), posLen = codeLengths(counts.position);
     out_.put(static_cast<std::uint32_t>(codes.size()), 16);
-    writeLiteralLengths(litFreq, litLen);
-    writeSmallLengths(posFreq, posLen, positionCountBits_, -1);
+    writeLiteralLengths(counts.literal, litLen);
+    writeSmallLengths(counts.position, posLen, positionCountBits_, -1);
 
     std::vector<std::uint16_t> litCode = canonicalCodes(litLen), posCode = canonicalCodes(posLen);
     for (const Code& c : codes) {

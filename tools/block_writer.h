@@ -43,6 +43,12 @@ inline Code matchCode(unsigned length, unsigned distance) {
     return {static_cast<std::uint16_t>(256 + length - kMinMatch), static_cast<std::uint16_t>(distance - 1)};
 }
 
+// How often each literal/length symbol and each position slot occurs in `codes`.
+struct SymbolCounts {
+    std::vector<std::uint32_t> literal, position;
+    SymbolCounts(const std::vector<Code>& codes, unsigned positionSymbols);
+};
+
 // Code lengths of at most 16 bits for `freq`; unused symbols get 0.
 std::vector<std::uint8_t> codeLengths(std::vector<std::uint32_t> freq);
 

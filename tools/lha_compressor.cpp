@@ -49,12 +49,8 @@ struct Prices {
     }
     // Prices a block would have if it were coded with its own codes.
     void setFrom(const std::vector<Code>& codes, unsigned positionSymbols) {
-        std::vector<std::uint32_t> litFreq(kLiteralSymbols), posFreq(positionSymbols);
-        for (const Code& c : codes) {
-            ++litFreq[c.symbol];
-            if (c.symbol >= 256) ++posFreq[positionSymbol(c.position)];
-        }
-        set(codeLengths(litFreq), codeLengths(posFreq));
+        const SymbolCounts counts(codes, positionSymbols);
+        set(codeLengths(counts.literal), codeLengths(counts.position));
     }
 };
 
