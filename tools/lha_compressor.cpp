@@ -24,7 +24,9 @@ constexpr Level kLevels[10] = {  // by level number
     {32, 48, true, true, 2},    {48, 96, true, true, 2},   {128, 256, true, true, 2}};
 
 constexpr unsigned kGreedyBlockCodes = 32768;
-constexpr std::size_t kOptimalBlockBytes = 49152;  // so a block never holds more than 65535 codes
+constexpr std::size_t kOptimalBlockBytes = 49152;  // of input; a block ends after its last match
+static_assert(kGreedyBlockCodes <= kMaxBlockCodes && kOptimalBlockBytes + 1 <= kMaxBlockCodes,
+              "a block's codes must fit its 16-bit count");
 // Members are packed in independent pieces (each primed with the window before it) that
 // threads share; their number depends on the size alone, so the bytes never depend on
 // the machine.
@@ -71,11 +73,11 @@ public:
         start_ = start;
         const std::size_t end = std::min(end_, start + kOptimalBlockBytes);
         first_.resize(kOptimalBlockBytes + kMaxMatch + 1);
-        std::uint32_t* first = first_.data() - start;
+        std::uint32_t* first = first_.data();  // by offset in the block
         std::uint32_t used = 0;
         std::size_t p = start;
         while (p < end) {
-            first[p] = used;
+            first[p - start] = used;
             if (matches_.size() < used + finder_.maxMatches()) matches_.resize(2 * matches_.size() + finder_.maxMatches());
             const unsigned found = finder_.findAll(p, &matches_[used]);
             used += found;
@@ -84,15 +86,15 @@ public:
                 const unsigned len = matches_[used - 1].length;
                 for (unsigned k = 1; k < len; ++k) {
                     finder_.skip(p + k);
-                    first[p + k] = used;
+                    first[p - start + k] = used;
                 }
                 p += len;
             } else {
                 ++p;
             }
         }
-        first[p] = used;
         positions_ = p - start;
+        first[positions_] = used;
         return p;
     }
 
