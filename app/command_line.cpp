@@ -55,14 +55,20 @@ bool parseCommandLine(InstallerState& state, const char* tail) {
                 if (isBlank(c)) break;
                 if (c == '-' || c == '/') mode = Mode::switches;
                 else if (c == '"') mode = Mode::quoted;
-                else { word.append(c); mode = Mode::word; }
+                else {
+                    word.append(c);
+                    mode = Mode::word;
+                }
                 break;
             case Mode::switches:
                 if (isBlank(c)) mode = Mode::between;
                 else applySwitch(state, c);
                 break;
             case Mode::quoted:
-                if (c != '"') { path.append(c); break; }
+                if (c != '"') {
+                    path.append(c);
+                    break;
+                }
                 if (path.length() < kPathCapacity) {
                     state.destinationFolder.assign(path.text());
                     state.unattended = true;
@@ -73,7 +79,10 @@ bool parseCommandLine(InstallerState& state, const char* tail) {
                 mode = Mode::between;
                 break;
             case Mode::word:
-                if (!isBlank(c)) { word.append(c); break; }
+                if (!isBlank(c)) {
+                    word.append(c);
+                    break;
+                }
                 applyWord(state, word.text());
                 word.clear();
                 mode = Mode::between;

@@ -23,8 +23,8 @@ constexpr std::uint8_t kOptionMake = 2;        // the shortcut is made
 
 struct InstallerState {
     // --- start-up
-    char ownPath[kPathCapacity] = {};     // full path of the running executable
-    std::FILE* archiveStream = nullptr;   // own file "rb"; after start-up at the archive
+    char ownPath[kPathCapacity] = {};    // full path of the running executable
+    std::FILE* archiveStream = nullptr;  // own file "rb"; after start-up at the archive
 
     // --- windows (main thread)
     WindowHandle mainWindow = nullptr;
@@ -32,16 +32,16 @@ struct InstallerState {
     WindowHandle abortButton = nullptr;
 
     // --- extraction (worker thread while it runs)
-    OwnedString currentOutputPath;        // member file being written; deleted on abort
+    OwnedString currentOutputPath;  // member file being written; deleted on abort
     std::int32_t methodIndex = 0;
-    bool currentOutputComplete = false;   // that file was finished and checked
+    bool currentOutputComplete = false;  // that file was finished and checked
 
     // --- choices and texts of the setup block
     OwnedString destinationFolder;
     OwnedString title;
-    OwnedString programFileName;          // relative to the destination, e.g. "Vopa.exe"
-    OwnedString launchFile;               // opened after installation; empty = none
-    OwnedString shortcutName;             // empty = base name of programFileName
+    OwnedString programFileName;  // relative to the destination, e.g. "Vopa.exe"
+    OwnedString launchFile;       // opened after installation; empty = none
+    OwnedString shortcutName;     // empty = base name of programFileName
     std::uint8_t startMenuOption = 0;
     std::uint8_t desktopOption = 0;
     std::uint8_t sendToOption = 0;

@@ -25,9 +25,9 @@ void sendProgressPosition(std::uint32_t position) {
 
 HWND makeChild(HWND parent, const char* cls, const char* text, DWORD style, int x, int y, int w,
                int h, int id, bool withFont) {
-    HWND child = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), moduleInstance,
-                                 nullptr);
+    HWND child =
+        CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), moduleInstance, nullptr);
     if (child && withFont)
         SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
                      FALSE);
@@ -90,9 +90,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             windowState = static_cast<InstallerState*>(
                 reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
             return 0;
-        case WM_DESTROY:
-            PostQuitMessage(state ? state->exitCode : 1);
-            return 0;
+        case WM_DESTROY: PostQuitMessage(state ? state->exitCode : 1); return 0;
         case WM_CLOSE:
             // The worker still uses the state: stop it and finish on its last message.
             if (state && state->workerRunning) {
@@ -105,12 +103,8 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_COMMAND:
             if (LOWORD(wParam) == IDC_ABORT) continueFlag.store(0, std::memory_order_relaxed);
             return 0;
-        case UM_START:
-            startRun(*state);
-            return 0;
-        case UM_SHOW_ENTRY:
-            showEntryPath(*state, reinterpret_cast<const char*>(lParam));
-            return 0;
+        case UM_START: startRun(*state); return 0;
+        case UM_SHOW_ENTRY: showEntryPath(*state, reinterpret_cast<const char*>(lParam)); return 0;
         case UM_DONE:
             state->workerRunning = false;
             if (!state->failed) {
@@ -124,8 +118,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             deleteUnfinishedMember(*state);
             DestroyWindow(window);
             return 0;
-        default:
-            return DefWindowProcA(window, message, wParam, lParam);
+        default: return DefWindowProcA(window, message, wParam, lParam);
     }
 }
 
@@ -136,9 +129,9 @@ bool createInstaller(InstallerState& state, HINSTANCE instance, const char* comm
     }
     POINT mouse = {};
     GetCursorPos(&mouse);
-    HWND window = CreateWindowExA(0, kMainWindowClass, kDefaultTitle,
-                                  WS_POPUP | WS_CAPTION | WS_SYSMENU, mouse.x - 110, mouse.y + 32,
-                                  220, 100, nullptr, nullptr, instance, &state);
+    HWND window =
+        CreateWindowExA(0, kMainWindowClass, kDefaultTitle, WS_POPUP | WS_CAPTION | WS_SYSMENU,
+                        mouse.x - 110, mouse.y + 32, 220, 100, nullptr, nullptr, instance, &state);
     if (!window) return false;
     state.mainWindow = window;
     state.pathLabel = makeChild(window, "STATIC", "", SS_LEFT, 7, 5, 200, 15, 0, true);

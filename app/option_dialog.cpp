@@ -73,7 +73,7 @@ void confirm(HWND dialog, InstallerState& state) {
     for (const ShortcutBox& box : kShortcutBoxes) {
         std::uint8_t& option = state.*box.option;
         option = static_cast<std::uint8_t>(checked(dialog, box.id) ? option | kOptionMake
-                                                                  : option & ~kOptionMake);
+                                                                   : option & ~kOptionMake);
     }
     for (std::size_t i = 0; i < kAssociationCount; ++i)
         state.associateFlags[i] = checked(dialog, kAssociationBoxes[i]);

@@ -24,8 +24,8 @@ PeImageInfo readPeImageInfo(std::FILE* f) {
     if (!readAt(f, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return info;
     long peOffset = static_cast<long>(le32(dos + 0x3C));
     unsigned char coff[24];  // signature + file header
-    if (peOffset <= 0 || !readAt(f, peOffset, coff, sizeof coff) ||
-        coff[0] != 'P' || coff[1] != 'E' || coff[2] || coff[3])
+    if (peOffset <= 0 || !readAt(f, peOffset, coff, sizeof coff) || coff[0] != 'P' ||
+        coff[1] != 'E' || coff[2] || coff[3])
         return info;
     std::uint32_t sections = le16(coff + 6);
     std::uint32_t symbolTable = le32(coff + 12);

@@ -30,9 +30,7 @@ bool readText(std::FILE* stream, char (&text)[256]) {
     return readByte(stream, n) && readBytes(stream, n, text);
 }
 
-bool hasDrive(const char* name) {
-    return name[0] != '\0' && name[1] == ':';
-}
+bool hasDrive(const char* name) { return name[0] != '\0' && name[1] == ':'; }
 
 }  // namespace
 
@@ -53,8 +51,8 @@ bool composeDestination(char* out, std::size_t capacity, const char* folderName,
         if (!ok) out[0] = '\0';
         return ok;
     }
-    bool ok = copyText(out, capacity, sources.currentDirectory) &&
-              appendBackslash(out, capacity) && appendText(out, capacity, folderName);
+    bool ok = copyText(out, capacity, sources.currentDirectory) && appendBackslash(out, capacity) &&
+              appendText(out, capacity, folderName);
     if (!ok) out[0] = '\0';
     return ok;
 }

@@ -32,7 +32,8 @@ bool openOwnFile(InstallerState& state) {
     state.archiveStream = std::fopen(state.ownPath, "rb");
     if (!state.archiveStream) return false;
     PeImageInfo image = readPeImageInfo(state.archiveStream);
-    return image.kind != PeKind::notPe && std::fseek(state.archiveStream, image.imageEnd, SEEK_SET) == 0;
+    return image.kind != PeKind::notPe &&
+           std::fseek(state.archiveStream, image.imageEnd, SEEK_SET) == 0;
 }
 
 bool readOwnSetupBlock(InstallerState& state) {

@@ -40,7 +40,8 @@ std::size_t gather(const std::string& root, const std::string& out, std::size_t 
         std::FILE* i = std::fopen(f.c_str(), "rb");
         if (!i) continue;
         std::size_t n;
-        while (total < limit && (n = std::fread(buf.data(), 1, std::min(buf.size(), limit - total), i)) > 0) {
+        while (total < limit &&
+               (n = std::fread(buf.data(), 1, std::min(buf.size(), limit - total), i)) > 0) {
             std::fwrite(buf.data(), 1, n, o);
             total += n;
         }
@@ -64,7 +65,8 @@ std::vector<BenchFile> makeMixedData(const std::string& dir) {
         {"source.txt", dir + "/source.txt", 0},
         {"docs.txt", dir + "/docs.txt", 0},
     };
-    files[0].size = gather("/usr/bin", files[0].path, 16 * mb, [](const std::string&) { return true; });
+    files[0].size =
+        gather("/usr/bin", files[0].path, 16 * mb, [](const std::string&) { return true; });
     files[1].size = gather("/usr/include", files[1].path, 14 * mb,
                            [](const std::string& p) { return endsWith(p, ".h"); });
     files[2].size = gather("/usr/share/doc", files[2].path, 10 * mb, [](const std::string& p) {
@@ -74,7 +76,8 @@ std::vector<BenchFile> makeMixedData(const std::string& dir) {
 }
 
 double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 double secondsOf(const std::string& command) {

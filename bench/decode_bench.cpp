@@ -74,13 +74,14 @@ int main(int argc, char** argv) {
     initCrcTable();
     progressSink = countPosition;
     const bool sevenZip = haveCommand("7zz"), lhasa = haveCommand("lhasa");
-    std::printf("\n%-6s %10s %10s %10s %10s %12s %12s\n", "method", "ours MB/s", "7zz s",
-                "lhasa s", "ours s", "vs 7zz", "vs lhasa");
+    std::printf("\n%-6s %10s %10s %10s %10s %12s %12s\n", "method", "ours MB/s", "7zz s", "lhasa s",
+                "ours s", "vs 7zz", "vs lhasa");
     for (const char* method : {"5", "7"}) {
         std::string archive = dir + "/bench" + method + ".lzh";
         struct stat st;
         if (stat(archive.c_str(), &st) != 0)
-            secondsOf("cd " + dir + "/in && jlha ao" + method + "q " + archive + names + " >/dev/null 2>&1");
+            secondsOf("cd " + dir + "/in && jlha ao" + method + "q " + archive + names +
+                      " >/dev/null 2>&1");
         std::string out = dir + "/out";
         positions = 0;
         double ours = best([&] {
@@ -90,10 +91,17 @@ int main(int argc, char** argv) {
             if (!ok) std::fprintf(stderr, "CRC mismatch decoding %s\n", archive.c_str());
             return ok ? t : -1;
         });
-        double sz = sevenZip ? best([&] { return secondsOf("7zz x -y -o" + out + " " + archive + " >/dev/null"); }) : -1;
-        double lh = lhasa ? best([&] { return secondsOf("lhasa -xfqw=" + out + " " + archive + " >/dev/null"); }) : -1;
-        std::printf("-lh%s- %10.1f %10.3f %10.3f %10.3f %11.2fx %11.2fx\n", method, total / 1e6 / ours,
-                    sz, lh, ours, sz > 0 ? sz / ours : 0.0, lh > 0 ? lh / ours : 0.0);
+        double sz = sevenZip ? best([&] {
+            return secondsOf("7zz x -y -o" + out + " " + archive + " >/dev/null");
+        })
+                             : -1;
+        double lh = lhasa ? best([&] {
+            return secondsOf("lhasa -xfqw=" + out + " " + archive + " >/dev/null");
+        })
+                          : -1;
+        std::printf("-lh%s- %10.1f %10.3f %10.3f %10.3f %11.2fx %11.2fx\n", method,
+                    total / 1e6 / ours, sz, lh, ours, sz > 0 ? sz / ours : 0.0,
+                    lh > 0 ? lh / ours : 0.0);
         std::printf("       (%d progress positions sent per run)\n", positions / 3);
     }
     // -lh1- (adaptive Huffman): a 1.2 MB member of the shared corpus, decoded 20 times.
@@ -111,10 +119,19 @@ int main(int argc, char** argv) {
             return ok ? now() - start : -1;
         });
         std::string loop = "for i in $(seq " + std::to_string(rounds) + "); do ";
-        double sz = sevenZip ? best([&] { return secondsOf(loop + "7zz x -y -o" + out + " " + lh1 + " >/dev/null || exit 1; done"); }) : -1;
-        double lh = lhasa ? best([&] { return secondsOf(loop + "lhasa -xfqw=" + out + " " + lh1 + " >/dev/null || exit 1; done"); }) : -1;
+        double sz = sevenZip ? best([&] {
+            return secondsOf(loop + "7zz x -y -o" + out + " " + lh1 +
+                             " >/dev/null || exit 1; done");
+        })
+                             : -1;
+        double lh = lhasa ? best([&] {
+            return secondsOf(loop + "lhasa -xfqw=" + out + " " + lh1 +
+                             " >/dev/null || exit 1; done");
+        })
+                          : -1;
         std::printf("-lh1- %10.1f %10.3f %10.3f %10.3f %11.2fx %11.2fx   (1.2 MB member x %d)\n",
-                    bytes / 1e6 / ours, sz, lh, ours, sz > 0 ? sz / ours : 0.0, lh > 0 ? lh / ours : 0.0, rounds);
+                    bytes / 1e6 / ours, sz, lh, ours, sz > 0 ? sz / ours : 0.0,
+                    lh > 0 ? lh / ours : 0.0, rounds);
     }
     return 0;
 }

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/bench_data.h"
@@ -18,7 +18,8 @@ std::vector<std::uint8_t> readAll(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     std::uint8_t chunk[1 << 16];
     std::size_t n;
-    while (f && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    while (f && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + n);
     if (f) std::fclose(f);
     return bytes;
 }
@@ -58,15 +59,20 @@ int main(int argc, char** argv) {
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
     std::printf("ours on %u thread%s; \"cpu\" is processor time summed over threads\n\n", threads,
                 threads == 1 ? "" : "s");
-    std::printf("%-6s %-10s %12s %8s %8s %8s\n", "method", "level", "bytes", "% input", "seconds", "cpu");
-    struct Run { long size; double seconds; };
+    std::printf("%-6s %-10s %12s %8s %8s %8s\n", "method", "level", "bytes", "% input", "seconds",
+                "cpu");
+    struct Run {
+        long size;
+        double seconds;
+    };
     Run jlha[2] = {{-1, -1}, {-1, -1}};
     const bool haveJlha = haveCommand("jlha");
     auto report = [&](int m, const char* name, long size, double seconds, double cpu) {
         std::printf("-lh%c- %-10s %12ld %7.1f%% %8.2f %8.2f", m == 0 ? '5' : '7', name, size,
                     100.0 * static_cast<double>(size) / total, seconds, cpu);
         if (jlha[m].size > 0 && jlha[m].size != size)
-            std::printf("   %+.1f%% size, %.2fx speed vs jlha", 100.0 * (static_cast<double>(size) / static_cast<double>(jlha[m].size) - 1),
+            std::printf("   %+.1f%% size, %.2fx speed vs jlha",
+                        100.0 * (static_cast<double>(size) / static_cast<double>(jlha[m].size) - 1),
                         jlha[m].seconds / seconds);
         std::printf("\n");
     };
@@ -76,7 +82,8 @@ int main(int argc, char** argv) {
             std::string archive = dir + "/jlha" + method + ".lzh";
             std::remove(archive.c_str());
             double cpu = cpuSeconds(RUSAGE_CHILDREN);
-            double t = secondsOf("cd " + dir + "/in && jlha ao" + method + "q " + archive + names + " >/dev/null 2>&1");
+            double t = secondsOf("cd " + dir + "/in && jlha ao" + method + "q " + archive + names +
+                                 " >/dev/null 2>&1");
             jlha[m] = {fileSize(archive), t};
             report(m, "jlha", jlha[m].size, t, cpuSeconds(RUSAGE_CHILDREN) - cpu);
         }
@@ -87,7 +94,8 @@ int main(int argc, char** argv) {
             options.threads = level <= 9 ? 0 : 1;  // last: the default level on one thread
             double start = now(), cpu = cpuSeconds(RUSAGE_SELF);
             std::size_t bytes = 0;
-            for (const auto& in : inputs) bytes += compressLha(in.data(), in.size(), options).size();
+            for (const auto& in : inputs)
+                bytes += compressLha(in.data(), in.size(), options).size();
             double t = now() - start;
             std::string name = level <= 9 ? std::to_string(level) : "6, 1 thr";
             report(m, name.c_str(), static_cast<long>(bytes), t, cpuSeconds(RUSAGE_SELF) - cpu);

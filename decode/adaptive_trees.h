@@ -9,7 +9,7 @@
 
 #include "decode/bit_input.h"
 
-constexpr int kNodes = 884;             // code tree 0..626, position tree 628..882
+constexpr int kNodes = 884;  // code tree 0..626, position tree 628..882
 constexpr int kPositionRoot = 628;
 constexpr int kPositionSymbolBase = 314;  // position symbol p is leaf symbol 314 + p
 // Run ids: at most one per node of both trees, plus the two reserved ids 0 and 1.
@@ -18,9 +18,9 @@ constexpr int kRunIds = kNodes + 2;
 struct AdaptiveTrees {
     // --- nodes (index = node number)
     std::uint16_t weight[kNodes + 1];
-    std::int16_t child[kNodes + 1];   // v >= 1: children v (bit 0) and v - 1 (bit 1); v < 0: leaf ~v
+    std::int16_t child[kNodes + 1];  // v >= 1: children v (bit 0) and v - 1 (bit 1); v < 0: leaf ~v
     std::uint16_t parent[kNodes + 1];
-    std::uint16_t run[kNodes + 1];    // 0 = no run; node kNodes stays 0 as a sentinel
+    std::uint16_t run[kNodes + 1];  // 0 = no run; node kNodes stays 0 as a sentinel
     // --- runs
     std::uint16_t runLeader[kRunIds];
     std::uint16_t freeRuns[kRunIds];
@@ -35,7 +35,9 @@ struct AdaptiveTrees {
     std::uint16_t positionTotal = 0;
     std::uint32_t positionLimit = 8192, nextGrowth = 64;
 
-    std::uint16_t takeRun() { return freeRuns[freeRunTop < kRunIds - 1 ? freeRunTop++ : freeRunTop]; }
+    std::uint16_t takeRun() {
+        return freeRuns[freeRunTop < kRunIds - 1 ? freeRunTop++ : freeRunTop];
+    }
     void releaseRun(std::uint16_t id) {
         if (freeRunTop > 2) freeRuns[--freeRunTop] = id;
     }
@@ -226,4 +228,3 @@ struct AdaptiveTrees {
         return static_cast<unsigned>(~c);
     }
 };
-

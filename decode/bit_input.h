@@ -31,7 +31,7 @@ struct BitInput {
     std::uint8_t* buffer = nullptr;  // owned by the decoder
     std::uint32_t bufferLength = 0;
     std::FILE* stream = nullptr;
-    std::uint32_t packedLeft = 0;    // packed bytes not yet read from the stream
+    std::uint32_t packedLeft = 0;  // packed bytes not yet read from the stream
 
     // --- past the end
     std::uint32_t zeroBytesFed = 0;

@@ -22,10 +22,10 @@ void updateCrc(const std::uint8_t* p, std::size_t n) {
     for (; n >= 16; n -= 16, p += 16) {
         unsigned a = crc ^ (p[0] | (p[1] << 8));
         crc = crcTable[15][a & 0xFF] ^ crcTable[14][a >> 8] ^ crcTable[13][p[2]] ^
-              crcTable[12][p[3]] ^ crcTable[11][p[4]] ^ crcTable[10][p[5]] ^
-              crcTable[9][p[6]] ^ crcTable[8][p[7]] ^ crcTable[7][p[8]] ^ crcTable[6][p[9]] ^
-              crcTable[5][p[10]] ^ crcTable[4][p[11]] ^ crcTable[3][p[12]] ^
-              crcTable[2][p[13]] ^ crcTable[1][p[14]] ^ crcTable[0][p[15]];
+              crcTable[12][p[3]] ^ crcTable[11][p[4]] ^ crcTable[10][p[5]] ^ crcTable[9][p[6]] ^
+              crcTable[8][p[7]] ^ crcTable[7][p[8]] ^ crcTable[6][p[9]] ^ crcTable[5][p[10]] ^
+              crcTable[4][p[11]] ^ crcTable[3][p[12]] ^ crcTable[2][p[13]] ^ crcTable[1][p[14]] ^
+              crcTable[0][p[15]];
     }
     for (; n; --n) crc = crcTable[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
     runningCrc = static_cast<std::uint16_t>(crc);

@@ -31,7 +31,8 @@ struct FixedTableMethod {
     void readCodeTree(BitInput& in) {
         for (unsigned i = 0; i < kCodeSymbols; ++i) {
             literalLengths[i] = static_cast<std::uint8_t>(in.readBits(1) ? in.readBits(4) + 1 : 0);
-            if (i == 2 && literalLengths[0] == 1 && literalLengths[1] == 1 && literalLengths[2] == 1) {
+            if (i == 2 && literalLengths[0] == 1 && literalLengths[1] == 1 &&
+                literalLengths[2] == 1) {
                 unsigned c = in.readBits(9);
                 if (c >= kCodeSymbols) in.damaged = true;
                 else literals.setSingle(c);

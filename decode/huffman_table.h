@@ -70,7 +70,8 @@ struct HuffmanTable {
             if (len <= TableBits) {
                 unsigned shift = TableBits - len;
                 std::uint16_t e = static_cast<std::uint16_t>((s << 5) | len);
-                for (unsigned k = c << shift, last = (c + 1) << shift; k < last; ++k) entries[k] = e;
+                for (unsigned k = c << shift, last = (c + 1) << shift; k < last; ++k)
+                    entries[k] = e;
             } else {
                 entries[c >> (len - TableBits)] = kLongCode;
             }

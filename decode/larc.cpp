@@ -24,7 +24,9 @@ struct LzsMethod {
         return in.take(4) + 256;
     }
     // The copy then starts at window index (matchIndex + 17) mod 2048.
-    unsigned readPosition(SlideDecoder& d, BitInput&) { return (d.windowPos - matchIndex - 18) & 0x7FF; }
+    unsigned readPosition(SlideDecoder& d, BitInput&) {
+        return (d.windowPos - matchIndex - 18) & 0x7FF;
+    }
 };
 
 struct Lz5Method {
@@ -62,7 +64,9 @@ struct Lz5Method {
         return (second & 0x0Fu) + 256;
     }
     // The copy then starts at window index (matchIndex + 18) mod 4096.
-    unsigned readPosition(SlideDecoder& d, BitInput&) { return (d.windowPos - matchIndex - 19) & 0xFFF; }
+    unsigned readPosition(SlideDecoder& d, BitInput&) {
+        return (d.windowPos - matchIndex - 19) & 0xFFF;
+    }
 };
 
 }  // namespace

@@ -8,9 +8,9 @@
 enum class MemberKind : std::uint8_t { stored, compressed, folder };
 
 struct DecodeMethod {
-    char identifier[6];          // five characters, e.g. "-lh5-"
+    char identifier[6];  // five characters, e.g. "-lh5-"
     MemberKind kind;
-    std::uint8_t windowBits;     // log2 of the dictionary size (compressed only)
+    std::uint8_t windowBits;             // log2 of the dictionary size (compressed only)
     DecodeResult (*run)(SlideDecoder&);  // the method's decode loop (compressed only)
 };
 

@@ -19,11 +19,11 @@ enum class DecodeResult {
 
 struct SlideDecoder {
     // --- the member, as given by the caller
-    std::FILE* input = nullptr;    // archive stream at the member's packed data
-    std::FILE* output = nullptr;   // the member's output file
+    std::FILE* input = nullptr;   // archive stream at the member's packed data
+    std::FILE* output = nullptr;  // the member's output file
     std::uint32_t originalSize = 0;
     std::uint32_t packedSize = 0;
-    unsigned windowBits = 13;      // 11 to 16
+    unsigned windowBits = 13;  // 11 to 16
     int methodIndex = 5;
 
     // --- sliding dictionary
@@ -34,9 +34,9 @@ struct SlideDecoder {
     // the last windowSize bytes of the big ring stand for "before the first byte"
     // (spaces, or lz5's preset), exactly as the small ring's unwritten part does.
     std::uint8_t* window = nullptr;
-    std::uint32_t windowSize = 0;      // 2^windowBits
-    std::uint32_t windowPos = 0;       // next byte to write, modulo windowSize
-    std::uint32_t producedCount = 0;   // bytes of the member produced before this code
+    std::uint32_t windowSize = 0;     // 2^windowBits
+    std::uint32_t windowPos = 0;      // next byte to write, modulo windowSize
+    std::uint32_t producedCount = 0;  // bytes of the member produced before this code
     static constexpr std::uint32_t kRingSize = 1u << 18;
     static constexpr std::uint32_t kRingSlack = 8;  // a match copy's last chunk may spill here
     // The windowSize bytes that a match reaching before the first byte reads.
@@ -47,8 +47,12 @@ struct SlideDecoder {
 
     SlideDecoder(std::FILE* in_, std::FILE* out_, std::uint32_t original, std::uint32_t packed,
                  unsigned bits, int method)
-        : input(in_), output(out_), originalSize(original), packedSize(packed),
-          windowBits(bits), methodIndex(method) {}
+        : input(in_),
+          output(out_),
+          originalSize(original),
+          packedSize(packed),
+          windowBits(bits),
+          methodIndex(method) {}
 
     // Decodes the member; runningCrc holds the CRC of every byte written.
     DecodeResult decode();

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr unsigned kLiteralSymbols = 510;     // 256 literals + matches of 3..256
+constexpr unsigned kLiteralSymbols = 510;  // 256 literals + matches of 3..256
 constexpr unsigned kLengthCodeSymbols = 19;
 constexpr unsigned kMaxPositionSymbols = 17;  // lh7: distances up to 2^16
 
@@ -101,8 +101,7 @@ struct StaticHuffmanMethod {
         if (blockCodesLeft == 0) blockCodesLeft = 65536;
         readSmallLengths(in, lengthCode, kLengthCodeSymbols, 5, 3);
         if (!in.damaged) readLiteralLengths(in);
-        if (!in.damaged)
-            readSmallLengths(in, positions, positionSymbols, positionCountBits, ~0u);
+        if (!in.damaged) readSmallLengths(in, positions, positionSymbols, positionCountBits, ~0u);
         in.refill();
     }
 

@@ -49,8 +49,8 @@ void backslashesToSlashes(char* text, std::size_t length) {
 
 std::uint32_t dosTimeToUnixTime(std::uint32_t t, long timezoneSeconds) {
     if (t == 0) return 0;
-    static const int cumulative[16] = {0, 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334,
-                                       365, 365, 365};
+    static const int cumulative[16] = {0,   0,   31,  59,  90,  120, 151, 181,
+                                       212, 243, 273, 304, 334, 365, 365, 365};
     long second = (t & 0x1F) * 2, minute = (t >> 5) & 0x3F, hour = (t >> 11) & 0x1F;
     long day = (t >> 16) & 0x1F, month = (t >> 21) & 0x0F, year = ((t >> 25) & 0x7F) + 1980;
     // Month 0 counts as January and 13..15 as the year's end: stamps stay monotonic.

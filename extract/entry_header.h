@@ -7,19 +7,19 @@
 #include "app/path_text.h"
 
 struct EntryHeader {
-    std::uint16_t headerSize;      // byte 0 (levels 0, 1) or the 16-bit length (level 2)
-    char method[6];                // five characters, NUL-terminated
-    std::uint32_t packedSize;      // data only (level 1: extended headers taken off)
+    std::uint16_t headerSize;  // byte 0 (levels 0, 1) or the 16-bit length (level 2)
+    char method[6];            // five characters, NUL-terminated
+    std::uint32_t packedSize;  // data only (level 1: extended headers taken off)
     std::uint32_t originalSize;
-    std::uint32_t rawTime;         // MS-DOS stamp (levels 0, 1) or seconds since 1970
-    std::uint8_t attribute;        // MS-DOS attribute; carried, not applied
+    std::uint32_t rawTime;   // MS-DOS stamp (levels 0, 1) or seconds since 1970
+    std::uint8_t attribute;  // MS-DOS attribute; carried, not applied
     std::uint8_t level;
-    char name[kPathCapacity];      // code page 932, "/" separators
-    bool nameTooLong;              // the joined name did not fit `name`: fail the member
+    char name[kPathCapacity];  // code page 932, "/" separators
+    bool nameTooLong;          // the joined name did not fit `name`: fail the member
     std::uint16_t crc;
     bool hasCrc;
-    std::uint8_t osId;             // 0 when the header has none
-    std::uint32_t modifiedTime;    // seconds since 1970, UTC
+    std::uint8_t osId;           // 0 when the header has none
+    std::uint32_t modifiedTime;  // seconds since 1970, UTC
 };
 
 enum class HeaderRead {

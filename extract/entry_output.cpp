@@ -22,11 +22,13 @@ constexpr std::uint32_t kLargestMember = 0x7FFFFFFF;
 
 constexpr const char kCannotCreate[] = "ファイル %s を作成できません。";
 constexpr const char kDamaged[] = "ファイル %s が壊れています。";
-constexpr const char kCannotWrite[] = "ファイル %s を書き込めません。ディスクの空きを確認してください。";
+constexpr const char kCannotWrite[] =
+    "ファイル %s を書き込めません。ディスクの空きを確認してください。";
 constexpr const char kTooLarge[] = "ファイル %s は大きすぎるため展開できません。";
 constexpr const char kNoMemory[] = "ファイル %s を展開するメモリが足りません。";
 constexpr const char kDeviceName[] = "ファイル名 %s は使用できません。";
-constexpr const char kDllInUse[] = "VopaDll.dll が使用中です。\n再起動後にインストールを行ってください。";
+constexpr const char kDllInUse[] =
+    "VopaDll.dll が使用中です。\n再起動後にインストールを行ってください。";
 
 bool isShellExtensionDll(const char* path) {
     char base[_MAX_FNAME];

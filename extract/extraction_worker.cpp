@@ -42,7 +42,8 @@ bool prepareDestination(InstallerState& state, const char* folder) {
     // The destination must hold the archive's longest member path as well.
     if (state.archiveStream) {
         ArchiveSummary summary = summarizeArchive(state.archiveStream, localTimezoneOffset());
-        if (std::strlen(full) + 1 + summary.longestName >= kPathCapacity) return refuseFolder(state);
+        if (std::strlen(full) + 1 + summary.longestName >= kPathCapacity)
+            return refuseFolder(state);
     }
     // `folder` may be destinationFolder's own text: use `full` from here on.
     if (!isFullyQualified(folder)) state.destinationFolder.assign(full);
@@ -85,7 +86,8 @@ void extractionWorker(InstallerState& state) {
             break;
         }
         if (r == HeaderRead::truncated) {
-            MessageBoxA(state.mainWindow, kArchiveDamaged, state.title.text(), MB_ICONERROR | MB_OK);
+            MessageBoxA(state.mainWindow, kArchiveDamaged, state.title.text(),
+                        MB_ICONERROR | MB_OK);
             state.failed = true;
             break;
         }

@@ -40,9 +40,11 @@ DecodeResult copyStored(std::FILE* archive, std::FILE* out, std::uint32_t count)
     return result;
 }
 
-DecodeResult extractMemberData(std::FILE* archive, std::FILE* out, const EntryHeader& h, int methodIndex) {
+DecodeResult extractMemberData(std::FILE* archive, std::FILE* out, const EntryHeader& h,
+                               int methodIndex) {
     const DecodeMethod& method = kMethodTable[methodIndex];
     if (method.kind == MemberKind::stored) return copyStored(archive, out, h.originalSize);
-    SlideDecoder decoder(archive, out, h.originalSize, h.packedSize, method.windowBits, methodIndex);
+    SlideDecoder decoder(archive, out, h.originalSize, h.packedSize, method.windowBits,
+                         methodIndex);
     return decoder.decode();
 }

@@ -27,10 +27,8 @@ std::uint32_t nextProgressChange(std::uint32_t current) {
     if (totalOriginalSize == 0) return static_cast<std::uint32_t>(none);
     std::uint64_t position = progressPosition(current);
     std::uint64_t sum;  // smallest done + current that reaches position + 1
-    if (totalOriginalSize <= 1000)
-        sum = ((position + 1) * totalOriginalSize + 99) / 100;
-    else
-        sum = (position + 1) * (totalOriginalSize / 100);
+    if (totalOriginalSize <= 1000) sum = ((position + 1) * totalOriginalSize + 99) / 100;
+    else sum = (position + 1) * (totalOriginalSize / 100);
     // Past a 32-bit wrap of the sum the formula no longer climbs: report every call.
     if (sum <= doneOriginalSize) return current + 1;
     std::uint64_t next = sum - doneOriginalSize;

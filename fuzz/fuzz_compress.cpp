@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned choice = data[0];
     std::vector<std::uint8_t> input(data + 1, data + size);
     if ((choice & 0xC0) == 0xC0) {
-        for (unsigned copies = 0; input.size() && copies < 64 && input.size() < (160u << 10); ++copies)
+        for (unsigned copies = 0; input.size() && copies < 64 && input.size() < (160u << 10);
+             ++copies)
             input.insert(input.end(), input.begin(), input.end());
     }
     CompressOptions options;
@@ -28,8 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     char* text = nullptr;
     std::size_t textSize = 0;
     std::FILE* out = open_memstream(&text, &textSize);
-    SlideDecoder d(in, out, static_cast<std::uint32_t>(input.size()), static_cast<std::uint32_t>(packed.size()),
-                   static_cast<unsigned>(options.windowBits), findMethod(methods[(choice & 3) % 3]));
+    SlideDecoder d(in, out, static_cast<std::uint32_t>(input.size()),
+                   static_cast<std::uint32_t>(packed.size()),
+                   static_cast<unsigned>(options.windowBits),
+                   findMethod(methods[(choice & 3) % 3]));
     DecodeResult result = d.decode();
     std::fclose(in);
     std::fclose(out);

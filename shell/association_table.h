@@ -4,11 +4,11 @@
 #include <cstddef>
 
 struct AssociationRow {
-    const char* extension;      // key under HKEY_CLASSES_ROOT, e.g. ".zip"
-    const char* className;      // our class, e.g. "VopaArchiveZip"
-    const char* savedClassValue; // value under the per-user Output key for the previous class
-    int iconIndex;              // icon in VopaResource.dll
-    const char* commandWord;    // command-line word that selects the row
+    const char* extension;        // key under HKEY_CLASSES_ROOT, e.g. ".zip"
+    const char* className;        // our class, e.g. "VopaArchiveZip"
+    const char* savedClassValue;  // value under the per-user Output key for the previous class
+    int iconIndex;                // icon in VopaResource.dll
+    const char* commandWord;      // command-line word that selects the row
 };
 
 constexpr AssociationRow kAssociations[] = {

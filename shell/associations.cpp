@@ -17,7 +17,8 @@ bool installedPath(const InstallerState& state, const char* file, char (&out)[26
 bool programCommand(const InstallerState& state, const char* arguments, char (&out)[300]) {
     char program[kPathCapacity];
     // Unquoted, "C:\Program Files\Vopa\Vopa.exe /u" would run C:\Program.exe first.
-    if (state.programFileName.empty() || !installedPath(state, state.programFileName.text(), program))
+    if (state.programFileName.empty() ||
+        !installedPath(state, state.programFileName.text(), program))
         return false;
     int n = std::snprintf(out, sizeof out, "\"%s\"%s", program, arguments);
     return n > 0 && static_cast<std::size_t>(n) < sizeof out;
@@ -53,7 +54,8 @@ void writeArchiveClass(InstallerState& state, std::size_t t) {
     const std::string shell = cls + "\\Shell";
     char verb[16];
     // A default verb "View" already there stays; anything else becomes "Open".
-    if (readString(HKEY_CLASSES_ROOT, shell.c_str(), nullptr, verb, sizeof verb) != StringRead::ok ||
+    if (readString(HKEY_CLASSES_ROOT, shell.c_str(), nullptr, verb, sizeof verb) !=
+            StringRead::ok ||
         std::strcmp(verb, "View") != 0)
         writeString(HKEY_CLASSES_ROOT, shell.c_str(), nullptr, "Open");
 

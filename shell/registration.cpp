@@ -24,7 +24,8 @@ void writeUninstallEntry(InstallerState& state) {
 }
 
 void writeInstallDir(InstallerState& state) {
-    writeString(HKEY_CLASSES_ROOT, classKey().c_str(), "InstallDir", state.destinationFolder.text());
+    writeString(HKEY_CLASSES_ROOT, classKey().c_str(), "InstallDir",
+                state.destinationFolder.text());
 }
 
 void registerShellExtensionClass(InstallerState& state) {
@@ -74,7 +75,8 @@ void registerAll(InstallerState& state) {
 void launchProgram(InstallerState& state) {
     char path[kPathCapacity];
     if (!copyText(path, sizeof path, state.destinationFolder.text()) ||
-        !appendText(path, sizeof path, "\\") || !appendText(path, sizeof path, state.launchFile.text()))
+        !appendText(path, sizeof path, "\\") ||
+        !appendText(path, sizeof path, state.launchFile.text()))
         return;
     ShellExecuteA(state.mainWindow, nullptr, path, nullptr, nullptr, SW_SHOWNORMAL);
 }

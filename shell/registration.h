@@ -4,7 +4,8 @@
 
 struct InstallerState;
 
-constexpr const char kUninstallKey[] = "SoftWare\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vopa";
+constexpr const char kUninstallKey[] =
+    "SoftWare\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vopa";
 
 void writeUninstallEntry(InstallerState& state);
 void writeInstallDir(InstallerState& state);

@@ -47,8 +47,10 @@ std::vector<std::uint8_t> codeLengths(std::vector<std::uint32_t> freq) {
             if (freq[s]) heap.push({freq[s], static_cast<int>(s)});
         if (heap.size() < 2) return lengths;  // 0 or 1 symbol: the caller sends an escape
         while (heap.size() > 1) {
-            Node a = heap.top(); heap.pop();
-            Node b = heap.top(); heap.pop();
+            Node a = heap.top();
+            heap.pop();
+            Node b = heap.top();
+            heap.pop();
             parent[a.second] = parent[b.second] = next;
             heap.push({a.first + b.first, next++});
         }
@@ -76,12 +78,14 @@ SymbolCounts::SymbolCounts(const std::vector<Code>& codes, unsigned positionSymb
 }
 
 BlockWriter::BlockWriter(BitWriter& out, unsigned windowBits)
-    : out_(out), positionSymbols_(windowBits <= 14 ? 14 : windowBits + 1),
+    : out_(out),
+      positionSymbols_(windowBits <= 14 ? 14 : windowBits + 1),
       positionCountBits_(windowBits <= 14 ? 4 : 5) {}
 
 void BlockWriter::write(const std::vector<Code>& codes) {
     const SymbolCounts counts(codes, positionSymbols_);
-    std::vector<std::uint8_t> litLen = codeLengths(counts.literal), posLen = codeLengths(counts.position);
+    std::vector<std::uint8_t> litLen = codeLengths(counts.literal),
+                              posLen = codeLengths(counts.position);
     out_.put(static_cast<std::uint32_t>(codes.size()), 16);
     writeLiteralLengths(counts.literal, litLen);
     writeSmallLengths(counts.position, posLen, positionCountBits_, -1);
@@ -100,11 +104,15 @@ void BlockWriter::write(const std::vector<Code>& codes) {
 
 // The small format: 0..6 in three bits, 7 and more as 111, (length - 7) ones, 0.
 // An alphabet of one symbol is sent as a count of 0 and the symbol.
-void BlockWriter::writeSmallLengths(const std::vector<std::uint32_t>& freq, const std::vector<std::uint8_t>& len,
-                       unsigned countBits, int specialIndex) {
+void BlockWriter::writeSmallLengths(const std::vector<std::uint32_t>& freq,
+                                    const std::vector<std::uint8_t>& len, unsigned countBits,
+                                    int specialIndex) {
     int used = 0, only = 0;
     for (std::size_t s = 0; s < freq.size(); ++s)
-        if (freq[s]) { ++used; only = static_cast<int>(s); }
+        if (freq[s]) {
+            ++used;
+            only = static_cast<int>(s);
+        }
     if (used <= 1) {
         out_.put(0, countBits);
         out_.put(static_cast<std::uint32_t>(only), countBits);
@@ -127,10 +135,14 @@ void BlockWriter::writeSmallLengths(const std::vector<std::uint32_t>& freq, cons
 }
 
 // Literal/length lengths go through the length code, with runs of zeros.
-void BlockWriter::writeLiteralLengths(const std::vector<std::uint32_t>& freq, const std::vector<std::uint8_t>& len) {
+void BlockWriter::writeLiteralLengths(const std::vector<std::uint32_t>& freq,
+                                      const std::vector<std::uint8_t>& len) {
     int used = 0, only = 0;
     for (std::size_t s = 0; s < freq.size(); ++s)
-        if (freq[s]) { ++used; only = static_cast<int>(s); }
+        if (freq[s]) {
+            ++used;
+            only = static_cast<int>(s);
+        }
     if (used <= 1) {
         std::vector<std::uint32_t> none(kLengthCodeSymbols);
         none[0] = 1;
@@ -143,18 +155,31 @@ void BlockWriter::writeLiteralLengths(const std::vector<std::uint32_t>& freq, co
     while (n > 0 && len[n - 1] == 0) --n;
     // Length-code symbols: 0 = one zero, 1 = 3..18 zeros (4 bits), 2 = 20..531 zeros
     // (9 bits), c + 2 = length c.
-    struct Item { unsigned symbol, extra, extraBits; };
+    struct Item {
+        unsigned symbol, extra, extraBits;
+    };
     std::vector<Item> items;
     for (int i = 0; i < n;) {
-        if (len[i]) { items.push_back({len[i] + 2u, 0, 0}); ++i; continue; }
+        if (len[i]) {
+            items.push_back({len[i] + 2u, 0, 0});
+            ++i;
+            continue;
+        }
         int run = 0;
         while (i + run < n && len[i + run] == 0) ++run;
         i += run;
         while (run > 0) {
-            if (run <= 2) { items.push_back({0, 0, 0}); --run; }
-            else if (run <= 18) { items.push_back({1, static_cast<unsigned>(run - 3), 4}); run = 0; }
-            else if (run == 19) { items.push_back({0, 0, 0}); items.push_back({1, 15, 4}); run = 0; }
-            else {
+            if (run <= 2) {
+                items.push_back({0, 0, 0});
+                --run;
+            } else if (run <= 18) {
+                items.push_back({1, static_cast<unsigned>(run - 3), 4});
+                run = 0;
+            } else if (run == 19) {
+                items.push_back({0, 0, 0});
+                items.push_back({1, 15, 4});
+                run = 0;
+            } else {
                 int take = std::min(run, 531);
                 items.push_back({2, static_cast<unsigned>(take - 20), 9});
                 run -= take;

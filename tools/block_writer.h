@@ -40,7 +40,8 @@ inline unsigned positionSymbol(unsigned p) {  // p = distance - 1: its bit lengt
     return p ? 32 - static_cast<unsigned>(__builtin_clz(p)) : 0;
 }
 inline Code matchCode(unsigned length, unsigned distance) {
-    return {static_cast<std::uint16_t>(256 + length - kMinMatch), static_cast<std::uint16_t>(distance - 1)};
+    return {static_cast<std::uint16_t>(256 + length - kMinMatch),
+            static_cast<std::uint16_t>(distance - 1)};
 }
 
 // How often each literal/length symbol and each position slot occurs in `codes`.
@@ -64,9 +65,11 @@ public:
     std::vector<std::uint8_t> literalLengths, positionLengths;
 
 private:
-    void writeSmallLengths(const std::vector<std::uint32_t>& freq, const std::vector<std::uint8_t>& len,
-                           unsigned countBits, int specialIndex);
-    void writeLiteralLengths(const std::vector<std::uint32_t>& freq, const std::vector<std::uint8_t>& len);
+    void writeSmallLengths(const std::vector<std::uint32_t>& freq,
+                           const std::vector<std::uint8_t>& len, unsigned countBits,
+                           int specialIndex);
+    void writeLiteralLengths(const std::vector<std::uint32_t>& freq,
+                             const std::vector<std::uint8_t>& len);
 
     BitWriter& out_;
     unsigned positionSymbols_, positionCountBits_;

@@ -18,10 +18,10 @@ struct Level {
     int passes;      // optimal: parses per block, each priced by the one before
 };
 constexpr Level kLevels[10] = {  // by level number
-    {4, 16, false, false, 1},  // (0: not a level)
-    {4, 16, false, false, 1},   {8, 32, false, false, 1},  {16, 32, true, false, 1},  {32, 64, true, false, 1},
-    {12, 24, true, true, 1},    {24, 32, true, true, 1},   // 6, the default
-    {32, 48, true, true, 2},    {48, 96, true, true, 2},   {128, 256, true, true, 2}};
+    {4, 16, false, false, 1},    // (0: not a level)
+    {4, 16, false, false, 1}, {8, 32, false, false, 1}, {16, 32, true, false, 1},
+    {32, 64, true, false, 1}, {12, 24, true, true, 1},  {24, 32, true, true, 1},  // 6, the default
+    {32, 48, true, true, 2},  {48, 96, true, true, 2},  {128, 256, true, true, 2}};
 
 constexpr unsigned kGreedyBlockCodes = 32768;
 constexpr std::size_t kOptimalBlockBytes = 49152;  // of input; a block ends after its last match
@@ -47,7 +47,8 @@ struct Prices {
     void set(const std::vector<std::uint8_t>& lit, const std::vector<std::uint8_t>& pos) {
         // A symbol the lengths leave out costs as much as a rare one.
         for (unsigned s = 0; s < kLiteralSymbols; ++s) symbol[s] = lit[s] ? lit[s] : 14;
-        for (unsigned j = 0; j < pos.size(); ++j) position[j] = (pos[j] ? pos[j] : 10u) + (j > 1 ? j - 1 : 0);
+        for (unsigned j = 0; j < pos.size(); ++j)
+            position[j] = (pos[j] ? pos[j] : 10u) + (j > 1 ? j - 1 : 0);
     }
     // Prices a block would have if it were coded with its own codes.
     void setFrom(const std::vector<Code>& codes, unsigned positionSymbols) {
@@ -63,8 +64,12 @@ class OptimalParser {
 public:
     OptimalParser(const std::uint8_t* data, std::size_t begin, std::size_t end, unsigned windowBits,
                   const Level& level)
-        : data_(data), end_(end), nice_(level.nice), finder_(data, end, windowBits, level.depth, level.nice) {
-        for (std::size_t p = begin > (1u << windowBits) ? begin - (1u << windowBits) : 0; p < begin; ++p)
+        : data_(data),
+          end_(end),
+          nice_(level.nice),
+          finder_(data, end, windowBits, level.depth, level.nice) {
+        for (std::size_t p = begin > (1u << windowBits) ? begin - (1u << windowBits) : 0; p < begin;
+             ++p)
             finder_.skip(p);
     }
 
@@ -78,7 +83,8 @@ public:
         std::size_t p = start;
         while (p < end) {
             first[p - start] = used;
-            if (matches_.size() < used + finder_.maxMatches()) matches_.resize(2 * matches_.size() + finder_.maxMatches());
+            if (matches_.size() < used + finder_.maxMatches())
+                matches_.resize(2 * matches_.size() + finder_.maxMatches());
             const unsigned found = finder_.findAll(p, &matches_[used]);
             used += found;
             if (found && matches_[used - 1].length >= nice_) {
@@ -158,7 +164,8 @@ private:
         for (std::size_t at = to; at > from;) {
             const Step s = step_[at];
             at -= s.length;
-            path_.push_back(s.length == 1 ? Code{data_[start_ + at], 0} : matchCode(s.length, s.distance));
+            path_.push_back(s.length == 1 ? Code{data_[start_ + at], 0}
+                                          : matchCode(s.length, s.distance));
         }
         codes.insert(codes.end(), path_.rbegin(), path_.rend());
     }
@@ -188,7 +195,8 @@ void packOptimal(const std::uint8_t* data, std::size_t begin, std::size_t end, u
             parser.parse(prices, codes);
         }
         blocks.write(codes);
-        prices.set(blocks.literalLengths, blocks.positionLengths);  // the next block is much like it
+        prices.set(blocks.literalLengths,
+                   blocks.positionLengths);  // the next block is much like it
     }
 }
 
@@ -248,8 +256,10 @@ std::vector<std::uint8_t> compressLha(const std::uint8_t* data, std::size_t size
             else packGreedy(data, begin, end, windowBits, level, blocks);
         }
     };
-    unsigned threads = options.threads ? static_cast<unsigned>(options.threads) : std::thread::hardware_concurrency();
-    threads = static_cast<unsigned>(std::min<std::size_t>(std::max(threads, 1u), std::max<std::size_t>(pieces, 1)));
+    unsigned threads = options.threads ? static_cast<unsigned>(options.threads)
+                                       : std::thread::hardware_concurrency();
+    threads = static_cast<unsigned>(
+        std::min<std::size_t>(std::max(threads, 1u), std::max<std::size_t>(pieces, 1)));
     std::vector<std::thread> helpers;
     try {
         for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);

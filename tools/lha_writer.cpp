@@ -15,7 +15,9 @@ void put32(std::vector<std::uint8_t>& b, std::uint32_t v) {
     put16(b, v & 0xFFFF);
     put16(b, v >> 16);
 }
-void putBytes(std::vector<std::uint8_t>& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
+void putBytes(std::vector<std::uint8_t>& b, const std::string& s) {
+    b.insert(b.end(), s.begin(), s.end());
+}
 
 std::uint16_t crcOf(const std::vector<std::uint8_t>& bytes) {
     static const bool tableReady = (initCrcTable(), true);
@@ -60,7 +62,8 @@ std::uint32_t unixTimeToDosTime(std::uint32_t unixTime, long timezoneSeconds) {
     if (t.tm_year < 80) return (1u << 21) | (1u << 16);  // before 1980: 1980-01-01
     return (static_cast<std::uint32_t>(t.tm_year - 80) << 25) |
            (static_cast<std::uint32_t>(t.tm_mon + 1) << 21) |
-           (static_cast<std::uint32_t>(t.tm_mday) << 16) | (static_cast<std::uint32_t>(t.tm_hour) << 11) |
+           (static_cast<std::uint32_t>(t.tm_mday) << 16) |
+           (static_cast<std::uint32_t>(t.tm_hour) << 11) |
            (static_cast<std::uint32_t>(t.tm_min) << 5) | static_cast<std::uint32_t>(t.tm_sec / 2);
 }
 
@@ -112,10 +115,12 @@ std::vector<std::uint8_t> lhaHeader(const LhaMember& m, std::string& error) {
     // H = 22 + N + 2 (CRC) + 1 (OS id, level 1) + 2 (first extended size, level 1) - 2.
     std::size_t headerLength = 20 + baseName.size() + 2 + (m.level == 1 ? 3 : 0);
     if (headerLength > 255) {
-        error = "name " + m.name + " is too long for a level-" + std::to_string(m.level) + " header";
+        error =
+            "name " + m.name + " is too long for a level-" + std::to_string(m.level) + " header";
         return {};
     }
-    std::uint32_t packed = static_cast<std::uint32_t>(m.data.size() + (extended.size() > 2 ? extended.size() - 2 : 0));
+    std::uint32_t packed =
+        static_cast<std::uint32_t>(m.data.size() + (extended.size() > 2 ? extended.size() - 2 : 0));
     h.push_back(static_cast<std::uint8_t>(headerLength));
     h.push_back(0);  // checksum, below
     putBytes(h, std::string(m.method, 5));

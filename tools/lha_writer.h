@@ -6,12 +6,12 @@
 #include <vector>
 
 struct LhaMember {
-    std::string name;                 // code page 932 bytes, "/" separators; folders end in "/"
+    std::string name;  // code page 932 bytes, "/" separators; folders end in "/"
     char method[6] = "-lh0-";
-    std::vector<std::uint8_t> data;   // the member's packed data as stored
+    std::vector<std::uint8_t> data;  // the member's packed data as stored
     std::uint32_t originalSize = 0;
-    std::uint16_t crc = 0;            // CRC-16 of the original bytes
-    std::uint32_t modifiedTime = 0;   // seconds since 1970, UTC
+    std::uint16_t crc = 0;           // CRC-16 of the original bytes
+    std::uint32_t modifiedTime = 0;  // seconds since 1970, UTC
     int level = 2;
 };
 

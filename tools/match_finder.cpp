@@ -4,17 +4,24 @@
 
 namespace {
 
-inline std::uint32_t hashBytes(std::uint32_t v, unsigned bits) { return (v * 2654435761u) >> (32 - bits); }
+inline std::uint32_t hashBytes(std::uint32_t v, unsigned bits) {
+    return (v * 2654435761u) >> (32 - bits);
+}
 inline std::uint32_t first3(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
 }
 
 }  // namespace
 
-ChainFinder::ChainFinder(const std::uint8_t* data, std::size_t begin, std::size_t end, unsigned windowBits,
-                         unsigned depth, unsigned nice)
-    : data_(data), end_(end), maxDistance_((1u << windowBits) - 1), depth_(depth), nice_(nice),
-      head_(1u << kHashBits, -1), prev_(1u << windowBits, -1) {
+ChainFinder::ChainFinder(const std::uint8_t* data, std::size_t begin, std::size_t end,
+                         unsigned windowBits, unsigned depth, unsigned nice)
+    : data_(data),
+      end_(end),
+      maxDistance_((1u << windowBits) - 1),
+      depth_(depth),
+      nice_(nice),
+      head_(1u << kHashBits, -1),
+      prev_(1u << windowBits, -1) {
     inserted_ = begin > maxDistance_ ? begin - maxDistance_ : 0;
 }
 
@@ -49,10 +56,16 @@ Match ChainFinder::find(std::size_t pos) {
     return {static_cast<std::uint16_t>(best), static_cast<std::uint16_t>(bestDistance)};
 }
 
-TreeFinder::TreeFinder(const std::uint8_t* data, std::size_t end, unsigned windowBits, unsigned depth,
-                       unsigned nice)
-    : data_(data), end_(end), maxDistance_((1u << windowBits) - 1), mask_((1u << windowBits) - 1),
-      depth_(depth), nice_(nice), head3_(1u << kHashBits, 0), head_(1u << kHashBits, 0),
+TreeFinder::TreeFinder(const std::uint8_t* data, std::size_t end, unsigned windowBits,
+                       unsigned depth, unsigned nice)
+    : data_(data),
+      end_(end),
+      maxDistance_((1u << windowBits) - 1),
+      mask_((1u << windowBits) - 1),
+      depth_(depth),
+      nice_(nice),
+      head3_(1u << kHashBits, 0),
+      head_(1u << kHashBits, 0),
       son_(2u << windowBits, 0) {}
 
 template <bool kCollect>

@@ -14,7 +14,8 @@ struct Match {
 };
 
 // Bytes `a` and `b` agree on, counting on from `from` up to `limit`.
-inline unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned from, unsigned limit) {
+inline unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned from,
+                            unsigned limit) {
     unsigned len = from;
     while (len + 8 <= limit) {
         std::uint64_t x, y;
@@ -50,7 +51,8 @@ private:
 // position. The nearest 3-byte match comes from a table of its own.
 class TreeFinder {
 public:
-    TreeFinder(const std::uint8_t* data, std::size_t end, unsigned windowBits, unsigned depth, unsigned nice);
+    TreeFinder(const std::uint8_t* data, std::size_t end, unsigned windowBits, unsigned depth,
+               unsigned nice);
 
     // Most matches findAll reports at one position.
     unsigned maxMatches() const { return depth_ + 1; }

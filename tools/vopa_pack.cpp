@@ -33,7 +33,8 @@ namespace {
 
 void usage() {
     std::fputs(
-        "usage: vopa-pack --stub STUB (--archive ARCHIVE.lzh | --files DIR) --out INSTALLER.exe [fields]\n"
+        "usage: vopa-pack --stub STUB (--archive ARCHIVE.lzh | --files DIR) --out INSTALLER.exe "
+        "[fields]\n"
         "       vopa-pack --list INSTALLER.exe | --test INSTALLER.exe\n"
         "archive options (with --files):\n"
         "  --method M              lh7 (default), lh6, lh5 or lh0; a file that would not\n"
@@ -62,7 +63,8 @@ std::vector<char> readFile(const std::string& path) {
     std::vector<char> bytes;
     char chunk[65536];
     std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + n);
     bool bad = std::ferror(f);
     std::fclose(f);
     if (bad) fail("cannot read " + path);
@@ -72,7 +74,8 @@ std::vector<char> readFile(const std::string& path) {
 // Converts between encodings; false when a character has no place in the target.
 bool convert(const std::string& text, const char* from, const char* to, std::string& out) {
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) fail(std::string("no ") + from + " to " + to + " conversion here");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        fail(std::string("no ") + from + " to " + to + " conversion here");
     out.assign(text.size() * 3 + 4, '\0');
     char* in = const_cast<char*>(text.data());
     std::size_t inLeft = text.size(), outLeft = out.size();
@@ -146,9 +149,9 @@ Options parse(int argc, char** argv) {
         } else if (a == "--mtime") {
             char* end;
             o.mtime = std::strtoll(value(), &end, 10);
-            if (*end || o.mtime < 0 || o.mtime > 0xFFFFFFFFll) fail("--mtime takes seconds since 1970");
-        }
-        else if (a == "--out") o.out = value();
+            if (*end || o.mtime < 0 || o.mtime > 0xFFFFFFFFll)
+                fail("--mtime takes seconds since 1970");
+        } else if (a == "--out") o.out = value();
         else if (a == "--title") o.title = value();
         else if (a == "--folder") o.folder = value();
         else if (a == "--program") o.program = value();
@@ -222,7 +225,8 @@ void collect(const std::string& root, const std::string& relative, std::vector<S
         if (lstat(host.c_str(), &st) != 0) fail("cannot read " + host);
         bool folder = S_ISDIR(st.st_mode);
         if (!folder && !S_ISREG(st.st_mode)) fail(host + " is neither a file nor a folder");
-        if (!folder && st.st_size >= 0x80000000ll) fail(host + " is 2 GiB or more: the installer cannot hold it");
+        if (!folder && st.st_size >= 0x80000000ll)
+            fail(host + " is 2 GiB or more: the installer cannot hold it");
         std::string name = toCp932(rel, "file name") + (folder ? "/" : "");
         // The installer writes below a destination folder into 260-byte paths.
         if (name.size() > 259) fail("path " + rel + " is longer than 259 bytes in code page 932");
@@ -252,7 +256,10 @@ std::vector<char> archiveFromFolder(const Options& o) {
             std::vector<std::uint8_t> packed = compressLha(m.data.data(), m.data.size(), options);
             if (packed.size() < m.data.size()) {
                 m.data = std::move(packed);
-                std::snprintf(m.method, sizeof m.method, "-lh%d-", o.windowBits == 13 ? 5 : o.windowBits == 15 ? 6 : 7);
+                std::snprintf(m.method, sizeof m.method, "-lh%d-",
+                              o.windowBits == 13   ? 5
+                              : o.windowBits == 15 ? 6
+                                                   : 7);
             }
         }
         members.push_back(std::move(m));
@@ -277,14 +284,18 @@ int inspect(const std::string& path, bool test) {
     sources.currentDirectory = "(current folder)";
     sources.windowsDirectory = "C:\\WINDOWS";
     if (!readSetupBlock(state, sources)) fail(path + ": the setup block is cut short");
-    std::printf("stub: %s, image ends at %u\n", image.kind == PeKind::pe32 ? "PE32" : "PE32+", image.imageEnd);
+    std::printf("stub: %s, image ends at %u\n", image.kind == PeKind::pe32 ? "PE32" : "PE32+",
+                image.imageEnd);
     if (state.setupBlockRead) {
-        std::printf("title: %s\ndestination: %s\nprogram: %s\noptions: start menu %u, desktop %u, send to %u\n"
-                    "launch: %s\nshortcut: %s\n",
-                    fromCp932(state.title.text()).c_str(), fromCp932(state.destinationFolder.text()).c_str(),
-                    fromCp932(state.programFileName.text()).c_str(), state.startMenuOption,
-                    state.desktopOption, state.sendToOption, fromCp932(state.launchFile.text()).c_str(),
-                    fromCp932(state.shortcutName.text()).c_str());
+        std::printf(
+            "title: %s\ndestination: %s\nprogram: %s\noptions: start menu %u, desktop %u, send to "
+            "%u\n"
+            "launch: %s\nshortcut: %s\n",
+            fromCp932(state.title.text()).c_str(),
+            fromCp932(state.destinationFolder.text()).c_str(),
+            fromCp932(state.programFileName.text()).c_str(), state.startMenuOption,
+            state.desktopOption, state.sendToOption, fromCp932(state.launchFile.text()).c_str(),
+            fromCp932(state.shortcutName.text()).c_str());
     } else {
         std::printf("no setup block\n");
     }
@@ -354,7 +365,8 @@ int main(int argc, char** argv) {
         std::string command = "osslsigncode sign -certs " + shellQuote(o.signCert) + " -key " +
                               shellQuote(o.signKey) + " -n Vopa -in " + shellQuote(temporary) +
                               " -out " + shellQuote(signedFile) + " >/dev/null";
-        if (std::system(command.c_str()) != 0 || std::rename(signedFile.c_str(), temporary.c_str()) != 0) {
+        if (std::system(command.c_str()) != 0 ||
+            std::rename(signedFile.c_str(), temporary.c_str()) != 0) {
             std::remove(temporary.c_str());
             std::remove(signedFile.c_str());
             fail("signing with osslsigncode failed");

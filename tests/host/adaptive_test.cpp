@@ -44,8 +44,13 @@ Lh2Stream encodeLh2(const std::vector<std::uint8_t>& data) {
         unsigned reach = static_cast<unsigned>(t.positionSymbols()) * 64;
         for (unsigned d = 1; d <= produced && d <= reach && d <= 8192; d += (d < 64 ? 1 : 61)) {
             unsigned l = 0;
-            while (l < 287 && produced + l < data.size() && data[produced + l] == data[produced + l - d]) ++l;
-            if (l > bestLength) { bestLength = l; bestDistance = d; }
+            while (l < 287 && produced + l < data.size() &&
+                   data[produced + l] == data[produced + l - d])
+                ++l;
+            if (l > bestLength) {
+                bestLength = l;
+                bestDistance = d;
+            }
         }
         ++out.codes;
         if (bestLength < 3) {
@@ -99,8 +104,8 @@ TEST(Lh2, LongMembersGrowThePositionTreeAndRebuildBothTrees) {
     std::fwrite(s.packed.data(), 1, s.packed.size(), in);
     std::rewind(in);
     std::FILE* out = std::tmpfile();
-    SlideDecoder d(in, out, static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(s.packed.size()),
-                   kMethodTable[2].windowBits, 2);
+    SlideDecoder d(in, out, static_cast<std::uint32_t>(data.size()),
+                   static_cast<std::uint32_t>(s.packed.size()), kMethodTable[2].windowBits, 2);
     EXPECT_EQ(d.decode(), DecodeResult::complete);
     std::vector<std::uint8_t> back(data.size());
     std::rewind(out);
@@ -112,14 +117,16 @@ TEST(Lh2, LongMembersGrowThePositionTreeAndRebuildBothTrees) {
 
 namespace {
 
-std::vector<std::uint8_t> decodeMember(const std::vector<std::uint8_t>& packed, std::size_t size, int method) {
+std::vector<std::uint8_t> decodeMember(const std::vector<std::uint8_t>& packed, std::size_t size,
+                                       int method) {
     initCrcTable();
     std::FILE* in = std::tmpfile();
     std::fwrite(packed.data(), 1, packed.size(), in);
     std::rewind(in);
     std::FILE* out = std::tmpfile();
-    SlideDecoder d(in, out, static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(packed.size()),
-                   kMethodTable[method].windowBits, method);
+    SlideDecoder d(in, out, static_cast<std::uint32_t>(size),
+                   static_cast<std::uint32_t>(packed.size()), kMethodTable[method].windowBits,
+                   method);
     DecodeResult r = d.decode();
     std::vector<std::uint8_t> back(static_cast<std::size_t>(std::ftell(out)));
     std::rewind(out);

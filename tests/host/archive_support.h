@@ -10,9 +10,9 @@
 
 struct DecodedMember {
     EntryHeader header;
-    int methodIndex;            // -1 for a method outside the table
+    int methodIndex;  // -1 for a method outside the table
     DecodeResult result;
-    std::uint16_t crc;          // CRC of the bytes produced
+    std::uint16_t crc;  // CRC of the bytes produced
     std::vector<std::uint8_t> bytes;
 };
 

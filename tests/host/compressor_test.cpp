@@ -14,8 +14,9 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes textLike(std::size_t n, std::uint32_t seed) {
-    static const char* words[] = {"archive", "folder", "install", "the", "of", "Vopa", "shell",
-                                  "extension", "data", "\n", "member", "header", "window", ", "};
+    static const char* words[] = {"archive", "folder", "install",   "the",  "of",
+                                  "Vopa",    "shell",  "extension", "data", "\n",
+                                  "member",  "header", "window",    ", "};
     Bytes out;
     std::uint32_t x = seed;
     while (out.size() < n) {
@@ -75,7 +76,9 @@ std::vector<Input> inputs() {
             {"window64k-text", textLike(65536, 5)}};
 }
 
-const char* methodName(int windowBits) { return windowBits == 13 ? "-lh5-" : windowBits == 15 ? "-lh6-" : "-lh7-"; }
+const char* methodName(int windowBits) {
+    return windowBits == 13 ? "-lh5-" : windowBits == 15 ? "-lh6-" : "-lh7-";
+}
 
 LhaMember packedMember(const std::string& name, const Bytes& bytes, int windowBits, int level) {
     LhaMember m = storedMember(name, bytes, 999148766);
@@ -94,11 +97,13 @@ TEST(Compressor, EveryMethodRoundTripsAndPeersAgree) {
     for (int windowBits : {13, 15, 16}) {
         for (int level : {1, 6, 9}) {
             std::vector<LhaMember> members;
-            for (const Input& in : inputs()) members.push_back(packedMember(in.name, in.bytes, windowBits, level));
+            for (const Input& in : inputs())
+                members.push_back(packedMember(in.name, in.bytes, windowBits, level));
             Bytes archive;
             std::string error;
             ASSERT_TRUE(writeArchive(members, archive, error)) << error;
-            std::string path = dir + "/m" + std::to_string(windowBits) + "_" + std::to_string(level) + ".lzh";
+            std::string path =
+                dir + "/m" + std::to_string(windowBits) + "_" + std::to_string(level) + ".lzh";
             writeWholeFile(path, archive);
             std::vector<DecodedMember> read = decodeArchive(path);
             ASSERT_EQ(read.size(), members.size());
@@ -113,7 +118,8 @@ TEST(Compressor, EveryMethodRoundTripsAndPeersAgree) {
             if (haveTool("lhasa")) {
                 EXPECT_EQ(runCommand("lhasa -tq '" + path + "' >/dev/null 2>&1"), 0) << path;
                 std::string out = dir + "/x" + std::to_string(windowBits);
-                runCommand("mkdir -p '" + out + "' && lhasa -xqw='" + out + "' '" + path + "' >/dev/null 2>&1");
+                runCommand("mkdir -p '" + out + "' && lhasa -xqw='" + out + "' '" + path +
+                           "' >/dev/null 2>&1");
                 for (const Input& in : inputs()) {
                     if (in.bytes.empty()) continue;
                     EXPECT_TRUE(readWholeFile(out + "/" + in.name) == in.bytes) << in.name;
@@ -123,7 +129,9 @@ TEST(Compressor, EveryMethodRoundTripsAndPeersAgree) {
                 EXPECT_EQ(runCommand("7zz t '" + path + "' >/dev/null 2>&1"), 0) << path;
             }
             if (haveTool("jlha")) {
-                EXPECT_EQ(runCommand("jlha l '" + path + "' 2>/dev/null | grep -q window64k-text"), 0) << path;
+                EXPECT_EQ(runCommand("jlha l '" + path + "' 2>/dev/null | grep -q window64k-text"),
+                          0)
+                    << path;
             }
         }
     }
@@ -145,7 +153,8 @@ TEST(Compressor, FortyMegabytesOfMixedDataRoundTrip) {
         EXPECT_EQ(read[0].crc, read[0].header.crc);
         // The pieces joined mid-byte read as one stream to an independent decoder too.
         if (haveTool("lhasa")) {
-            EXPECT_EQ(runCommand("lhasa -tq '" + dir + "/big.lzh' >/dev/null 2>&1"), 0) << windowBits;
+            EXPECT_EQ(runCommand("lhasa -tq '" + dir + "/big.lzh' >/dev/null 2>&1"), 0)
+                << windowBits;
         }
     }
     runCommand("rm -rf '" + dir + "'");
@@ -161,7 +170,8 @@ TEST(Compressor, SameInputSameBytesOnAnyNumberOfThreads) {
         Bytes one = compressLha(data.data(), data.size(), options);
         for (int threads : {2, 3}) {
             options.threads = threads;
-            EXPECT_TRUE(compressLha(data.data(), data.size(), options) == one) << level << " " << threads;
+            EXPECT_TRUE(compressLha(data.data(), data.size(), options) == one)
+                << level << " " << threads;
         }
     }
 }

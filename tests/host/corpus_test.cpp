@@ -77,7 +77,8 @@ TEST(Corpus, EveryMemberDecodesToItsCrcAndEqualsLhasa) {
                 sanitizeEntryPath(path, '/');
                 // lhasa writes all-capital MS-DOS names in lower case.
                 std::string lower = path;
-                for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                for (char& c : lower)
+                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
                 std::string file = reference + "/" + path;
                 if (!fileExists(file)) file = reference + "/" + lower;
                 if (fileExists(file)) {
@@ -108,7 +109,8 @@ TEST(IndependentArchiver, JlhaMembersDecodeByteForByte) {
     std::uint32_t x = 2024;
     auto next = [&x] { return x = x * 1103515245u + 12345u; };
     auto text = [&](std::size_t n) {
-        static const char* words[] = {"installer ", "archive ", "folder ", "Vopa ", "member\n", "the ", "of "};
+        static const char* words[] = {"installer ", "archive ", "folder ", "Vopa ",
+                                      "member\n",   "the ",     "of "};
         std::vector<std::uint8_t> t;
         while (t.size() < n) {
             const char* w = words[(next() >> 16) % 7];
@@ -141,8 +143,9 @@ TEST(IndependentArchiver, JlhaMembersDecodeByteForByte) {
     std::map<std::string, int> checked;
     for (const char* method : {"5", "6", "7"}) {
         std::string archive = dir + "/j" + method + ".lzh";
-        ASSERT_EQ(runCommand("cd '" + dir + "' && jlha ao" + method + "q '" + archive + "'" + names +
-                             " >/dev/null 2>&1"), 0);
+        ASSERT_EQ(runCommand("cd '" + dir + "' && jlha ao" + method + "q '" + archive + "'" +
+                             names + " >/dev/null 2>&1"),
+                  0);
         std::vector<DecodedMember> members = decodeArchive(archive);
         ASSERT_EQ(members.size(), inputs.size()) << archive;
         for (const DecodedMember& m : members) {
@@ -153,7 +156,8 @@ TEST(IndependentArchiver, JlhaMembersDecodeByteForByte) {
             ++checked[std::string(m.header.method, 5)];
         }
     }
-    for (const auto& [method, n] : checked) std::printf("%s: %d members from jlha decoded byte for byte\n", method.c_str(), n);
+    for (const auto& [method, n] : checked)
+        std::printf("%s: %d members from jlha decoded byte for byte\n", method.c_str(), n);
     EXPECT_GT(checked["-lh7-"], 4);
     runCommand("rm -rf '" + dir + "'");
 }

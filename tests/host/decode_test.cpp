@@ -65,7 +65,8 @@ TEST(Crc16, KnownValuesAndSlicingAgreesWithBytewise) {
     updateCrc(nullptr, 0);
     EXPECT_EQ(runningCrc, 0xBB3D);
     std::vector<std::uint8_t> data(1000);
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + (i >> 3));
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 7 + (i >> 3));
     for (std::size_t split : {0u, 1u, 7u, 8u, 9u, 500u, 999u}) {
         runningCrc = 0;
         updateCrc(data.data(), split);
@@ -173,7 +174,7 @@ TEST(StaticHuffman, SizesThatAreAndAreNotMultiplesOfTheWindow) {
 }
 
 TEST(StaticHuffman, DamagedHeadersStopTheMember) {
-    {   // Over-full length code: three symbols of length 1.
+    {  // Over-full length code: three symbols of length 1.
         BitWriter w;
         w.put(10, 16);
         w.put(3, 5);
@@ -183,7 +184,7 @@ TEST(StaticHuffman, DamagedHeadersStopTheMember) {
         EXPECT_EQ(d.result, DecodeResult::damaged);
         EXPECT_TRUE(d.bytes.empty());
     }
-    {   // Single-symbol escape outside the literal/length alphabet.
+    {  // Single-symbol escape outside the literal/length alphabet.
         BitWriter w;
         w.put(10, 16);
         w.put(0, 5);
@@ -192,12 +193,12 @@ TEST(StaticHuffman, DamagedHeadersStopTheMember) {
         w.put(510, 9);
         EXPECT_EQ(decodeBytes(w.bytes, 100).result, DecodeResult::damaged);
     }
-    {   // Position escape outside the alphabet (14 symbols for lh5).
+    {  // Position escape outside the alphabet (14 symbols for lh5).
         BitWriter w;
         singleSymbolBlock(w, 10, 'a', 14);
         EXPECT_EQ(decodeBytes(w.bytes, 100).result, DecodeResult::damaged);
     }
-    {   // Length above 16 in the small format: three ones then fourteen more.
+    {  // Length above 16 in the small format: three ones then fourteen more.
         BitWriter w;
         w.put(10, 16);
         w.put(1, 5);
@@ -211,12 +212,19 @@ TEST(StaticHuffman, IncompleteCodeIsFineUntilAnUnusedCodeArrives) {
     BitWriter good;
     good.put(2, 16);
     good.put(4, 5);
-    good.put(0, 3); good.put(0, 3); good.put(1, 3); good.put(0, 2); good.put(1, 3);
+    good.put(0, 3);
+    good.put(0, 3);
+    good.put(1, 3);
+    good.put(0, 2);
+    good.put(1, 3);
     good.put('k' + 1, 9);
-    good.put(0, 1); good.put('k' - 20, 9);
+    good.put(0, 1);
+    good.put('k' - 20, 9);
     good.put(1, 1);
-    good.put(0, 4); good.put(0, 4);
-    good.put(0, 1); good.put(0, 1);
+    good.put(0, 4);
+    good.put(0, 4);
+    good.put(0, 1);
+    good.put(0, 1);
     Decoded ok = decodeBytes(good.bytes, 2);
     EXPECT_EQ(ok.result, DecodeResult::complete);
     EXPECT_EQ(ok.bytes, "kk");
@@ -260,11 +268,18 @@ TEST(Lz5, PresetWindowAndGroups) {
 
 TEST(Lzs, IndexIsAbsoluteAndCode256IsTwoBytes) {
     BitWriter w;
-    for (char c : std::string("hello")) { w.put(1, 1); w.put(static_cast<unsigned char>(c), 8); }
+    for (char c : std::string("hello")) {
+        w.put(1, 1);
+        w.put(static_cast<unsigned char>(c), 8);
+    }
     // Match: window index (f + 17) mod 2048 = 1 ("ello"), length field 2 -> 4 bytes.
-    w.put(0, 1); w.put(2048 - 16, 11); w.put(2, 4);
+    w.put(0, 1);
+    w.put(2048 - 16, 11);
+    w.put(2, 4);
     // Length field 0: two bytes from index 0 ("he").
-    w.put(0, 1); w.put(2048 - 17, 11); w.put(0, 4);
+    w.put(0, 1);
+    w.put(2048 - 17, 11);
+    w.put(0, 4);
     Decoded d = decodeBytes(w.bytes, 11, 8);
     EXPECT_EQ(d.bytes, "helloellohe");
 }
@@ -313,7 +328,9 @@ TEST(Progress, EachChangeIsSentOnceAndAbortStopsAfterTheCode) {
     // Abort as soon as the bar reaches 10: the member stops right there.
     sent.clear();
     lastProgressPosition = 0;
-    progressSink = [](std::uint32_t p) { if (p == 10) continueFlag = 0; };
+    progressSink = [](std::uint32_t p) {
+        if (p == 10) continueFlag = 0;
+    };
     Decoded aborted = decodeBytes(w.bytes, 70000);
     continueFlag = 1;
     progressSink = nullptr;
@@ -342,9 +359,9 @@ TEST(FixedTable, EscapeCodesAndPresetPositions) {
     BitWriter w;
     lh3EscapeBlock(w, 1, 'Q');
     lh3EscapeBlock(w, 1, 285);
-    w.put(0, 8);   // 285 + 0: a match of 32
-    w.put(0, 2);   // preset symbol 0 ("00")
-    w.put(0, 6);   // position 0: distance 1
+    w.put(0, 8);  // 285 + 0: a match of 32
+    w.put(0, 2);  // preset symbol 0 ("00")
+    w.put(0, 6);  // position 0: distance 1
     Decoded d = decodeBytes(w.bytes, 33, 3);
     EXPECT_EQ(d.result, DecodeResult::complete);
     EXPECT_EQ(d.bytes, std::string(33, 'Q'));
@@ -355,7 +372,10 @@ TEST(FixedTable, EscapeCodesAndPresetPositions) {
 
     BitWriter badPosition;  // a sent position code whose escape names symbol 200
     badPosition.put(1, 16);
-    for (int i = 0; i < 3; ++i) { badPosition.put(1, 1); badPosition.put(0, 4); }
+    for (int i = 0; i < 3; ++i) {
+        badPosition.put(1, 1);
+        badPosition.put(0, 4);
+    }
     badPosition.put(256, 9);
     badPosition.put(1, 1);
     for (int i = 0; i < 3; ++i) badPosition.put(1, 4);

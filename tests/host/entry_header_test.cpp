@@ -84,8 +84,8 @@ TEST(EntryHeader, LayoutByHeaderMinusName) {
     EXPECT_TRUE(crc.h.hasCrc);
     EXPECT_EQ(crc.h.crc, 0x1234);
     EXPECT_EQ(crc.h.osId, 0);
-    EXPECT_EQ(read(level01(0, "A.TXT", "x")).result, HeaderRead::unknown);       // D = 21
-    EXPECT_EQ(read(level01(0, "A.TXT", "xyz")).result, HeaderRead::unknown);     // D = 23
+    EXPECT_EQ(read(level01(0, "A.TXT", "x")).result, HeaderRead::unknown);    // D = 21
+    EXPECT_EQ(read(level01(0, "A.TXT", "xyz")).result, HeaderRead::unknown);  // D = 23
 }
 
 TEST(EntryHeader, NamesAndSeparators) {
@@ -105,7 +105,10 @@ TEST(EntryHeader, NamesAndSeparators) {
 }
 
 TEST(EntryHeader, LevelTwoWithExtendedHeaders) {
-    Bytes ext = extended(0x01, "name.bin") + extended(0x02, "a\xFF" "b\xFF") +
+    Bytes ext = extended(0x01, "name.bin") +
+                extended(0x02,
+                         "a\xFF"
+                         "b\xFF") +
                 extended(0x40, le16(0x21)) + le16(0);
     Read r = read(level2(ext, 77) + "DATA");
     ASSERT_EQ(r.result, HeaderRead::member);
@@ -185,8 +188,10 @@ TEST(DosTime, Conversion) {
     EXPECT_EQ(dosTimeToUnixTime(stamp(2000, 2, 29, 12), 0), 951825600u);
     EXPECT_EQ(dosTimeToUnixTime(0, 0), 0u);
     // Month 0 and 13..15 stay ordered around their neighbours.
-    EXPECT_EQ(dosTimeToUnixTime(stamp(2001, 0, 1, 0), 0), dosTimeToUnixTime(stamp(2001, 1, 1, 0), 0));
-    EXPECT_GT(dosTimeToUnixTime(stamp(2001, 13, 1, 0), 0), dosTimeToUnixTime(stamp(2001, 12, 1, 0), 0));
+    EXPECT_EQ(dosTimeToUnixTime(stamp(2001, 0, 1, 0), 0),
+              dosTimeToUnixTime(stamp(2001, 1, 1, 0), 0));
+    EXPECT_GT(dosTimeToUnixTime(stamp(2001, 13, 1, 0), 0),
+              dosTimeToUnixTime(stamp(2001, 12, 1, 0), 0));
 }
 
 TEST(ArchiveWalk, SumsSizesAndEndsOnBackwardOrBadHeaders) {

@@ -35,11 +35,16 @@ TEST(EntryPath, DocumentedExamples) {
 
 TEST(EntryPath, KnownEscapesOfTheRulesAreCaughtByTheFinalCheck) {
     const char* hostile[] = {
-        "C://Windows/x.dll",      // one separator dropped after the drive: "/Windows/x.dll"
-        "C:///srv/share/x",       // "//srv/share/x"
-        "a\\..\\..\\x.dll",       // "\" separates on Windows; stripping knows only "/"
-        "x\x80\\..\\y",           // 0x80 is no lead byte for Windows: "\" is real
-        "..\\x", "\\\\server\\share\\x", "a/b:stream", "C:\\x", "a/ ../x", "a/.. /x",
+        "C://Windows/x.dll",  // one separator dropped after the drive: "/Windows/x.dll"
+        "C:///srv/share/x",   // "//srv/share/x"
+        "a\\..\\..\\x.dll",   // "\" separates on Windows; stripping knows only "/"
+        "x\x80\\..\\y",       // 0x80 is no lead byte for Windows: "\" is real
+        "..\\x",
+        "\\\\server\\share\\x",
+        "a/b:stream",
+        "C:\\x",
+        "a/ ../x",
+        "a/.. /x",
     };
     for (const char* name : hostile) {
         std::string path = sanitized(name);
@@ -53,8 +58,8 @@ TEST(EntryPath, DotRunsTheRulesAlreadyRemove) {
 }
 
 TEST(EntryPath, DeviceNamesInAnyCaseFolderOrExtension) {
-    for (const char* name : {"CON", "con.txt", "dir/Nul", "aux.tar.gz", "a/b/COM1", "lpt9.log",
-                             "Prn", "com5 .txt"})
+    for (const char* name :
+         {"CON", "con.txt", "dir/Nul", "aux.tar.gz", "a/b/COM1", "lpt9.log", "Prn", "com5 .txt"})
         EXPECT_EQ(checkEntryPath(name), PathVerdict::deviceName) << name;
     for (const char* name : {"CONSOLE", "com0", "lpt", "nul_", "a/comx.txt", "context.txt"})
         EXPECT_EQ(checkEntryPath(name), PathVerdict::inside) << name;

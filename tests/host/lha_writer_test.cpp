@@ -18,12 +18,14 @@ TEST(LhaWriter, FieldsAtTheirLimitsReadBack) {
     const std::uint32_t times[] = {0, 315532800, 999148766, 0x7FFFFFFE};
     int i = 0;
     for (int level : {0, 1, 2}) {
-        std::string longest = level == 2 ? std::string(120, 'd') + "/" + std::string(138, 'f')
+        std::string longest = level == 2   ? std::string(120, 'd') + "/" + std::string(138, 'f')
                               : level == 1 ? std::string(230, 'f')
                                            : std::string(233, 'f');
         members.push_back(storedMember(longest, bytesOf("x"), 999148766, level));
-        members.push_back(storedMember("a/b/c" + std::to_string(level) + ".txt", {}, times[i++ % 4], level));
-        members.push_back(storedMember("\x95\x5C\x8E\xA6/\x83\x74.txt", bytesOf("kanji"), 999148766, level));
+        members.push_back(
+            storedMember("a/b/c" + std::to_string(level) + ".txt", {}, times[i++ % 4], level));
+        members.push_back(
+            storedMember("\x95\x5C\x8E\xA6/\x83\x74.txt", bytesOf("kanji"), 999148766, level));
         members.push_back(folderMember("dir" + std::to_string(level) + "/", 999148766, level));
     }
     std::vector<std::uint8_t> big(70000);
@@ -50,7 +52,10 @@ TEST(LhaWriter, FieldsAtTheirLimitsReadBack) {
         EXPECT_TRUE(h.hasCrc);
         EXPECT_EQ(h.crc, m.crc);
         if (m.level == 2) EXPECT_EQ(h.modifiedTime, m.modifiedTime) << k;
-        else EXPECT_EQ(h.modifiedTime, m.modifiedTime < 315532800 ? 315532800u : m.modifiedTime & ~1u) << k;
+        else
+            EXPECT_EQ(h.modifiedTime,
+                      m.modifiedTime < 315532800 ? 315532800u : m.modifiedTime & ~1u)
+                << k;
         EXPECT_EQ(read[k].bytes, m.data) << k;
     }
 

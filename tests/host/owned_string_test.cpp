@@ -22,9 +22,13 @@ TEST(OwnedString, MakeAssignClearAppend) {
 }
 
 TEST(OwnedString, ReplaceSeparatorsPassesOverSecondBytes) {
-    OwnedString s("a\\b/c\x95\x5C" "d\\");
+    OwnedString s(
+        "a\\b/c\x95\x5C"
+        "d\\");
     s.replaceSeparators('/');
-    EXPECT_STREQ(s.text(), "a/b/c\x95\x5C" "d/");
+    EXPECT_STREQ(s.text(),
+                 "a/b/c\x95\x5C"
+                 "d/");
     // A lead byte at the very end must not carry the walk past the terminator.
     OwnedString t("x\\\x81");
     t.replaceSeparators('/');

@@ -13,7 +13,9 @@
 
 namespace {
 
-std::uint32_t le16(const std::vector<std::uint8_t>& b, std::size_t at) { return b[at] | (b[at + 1] << 8); }
+std::uint32_t le16(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8);
+}
 std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at) {
     return le16(b, at) | (le16(b, at + 2) << 16);
 }
@@ -50,7 +52,8 @@ Resources readResources(const std::string& path) {
     auto entries = [&](std::size_t dir) {
         std::vector<std::pair<std::uint32_t, std::uint32_t>> e;
         std::size_t n = le16(b, dir + 12) + le16(b, dir + 14);
-        for (std::size_t i = 0; i < n; ++i) e.push_back({le32(b, dir + 16 + 8 * i), le32(b, dir + 20 + 8 * i)});
+        for (std::size_t i = 0; i < n; ++i)
+            e.push_back({le32(b, dir + 16 + 8 * i), le32(b, dir + 20 + 8 * i)});
         return e;
     };
     for (auto [type, typeDir] : entries(root))
@@ -60,7 +63,8 @@ Resources readResources(const std::string& path) {
                 std::size_t entry = root + leaf;
                 std::size_t data = fileOffset(le32(b, entry));
                 std::size_t size = le32(b, entry + 4);
-                r.items[{type, id}] = std::vector<std::uint8_t>(b.begin() + data, b.begin() + data + size);
+                r.items[{type, id}] =
+                    std::vector<std::uint8_t>(b.begin() + data, b.begin() + data + size);
             }
     return r;
 }
@@ -82,31 +86,46 @@ struct Dialog {
 Dialog parseDialogEx(const std::vector<std::uint8_t>& d) {
     Dialog dlg{};
     std::size_t p = 0;
-    auto u16 = [&]() { std::uint32_t v = le16(d, p); p += 2; return v; };
-    auto u32 = [&]() { std::uint32_t v = le32(d, p); p += 4; return v; };
+    auto u16 = [&]() {
+        std::uint32_t v = le16(d, p);
+        p += 2;
+        return v;
+    };
+    auto u32 = [&]() {
+        std::uint32_t v = le32(d, p);
+        p += 4;
+        return v;
+    };
     auto text = [&]() {
         std::u16string s;
         for (char16_t c; (c = static_cast<char16_t>(u16())) != 0;) s += c;
         return s;
     };
     auto align = [&]() { p = (p + 3) & ~std::size_t{3}; };
-    u16(); u16();  // version 1, signature 0xFFFF
-    u32(); u32();  // help id, extended style
+    u16();
+    u16();  // version 1, signature 0xFFFF
+    u32();
+    u32();  // help id, extended style
     dlg.style = u32();
     std::size_t count = u16();
-    u16(); u16();  // x, y
+    u16();
+    u16();  // x, y
     dlg.cx = static_cast<int>(u16());
     dlg.cy = static_cast<int>(u16());
-    if (le16(d, p) == 0xFFFF) p += 4; else text();  // menu
-    if (le16(d, p) == 0xFFFF) p += 4; else text();  // class
+    if (le16(d, p) == 0xFFFF) p += 4;
+    else text();  // menu
+    if (le16(d, p) == 0xFFFF) p += 4;
+    else text();  // class
     dlg.caption = text();
     dlg.pointSize = static_cast<int>(u16());
-    u16(); u16();  // weight, italic + charset
+    u16();
+    u16();  // weight, italic + charset
     dlg.font = text();
     for (std::size_t i = 0; i < count; ++i) {
         align();
         Control c{};
-        u32(); u32();  // help id, extended style
+        u32();
+        u32();  // help id, extended style
         c.style = u32();
         c.x = static_cast<std::int16_t>(u16());
         c.y = static_cast<std::int16_t>(u16());
@@ -119,10 +138,15 @@ Dialog parseDialogEx(const std::vector<std::uint8_t>& d) {
         } else {
             // A class given by name: the system's predefined names stand for their atoms.
             std::u16string name = text();
-            for (char16_t& ch : name) ch = static_cast<char16_t>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch);
-            c.classAtom = name == u"BUTTON" ? 0x80u : name == u"EDIT" ? 0x81u : name == u"STATIC" ? 0x82u : 0u;
+            for (char16_t& ch : name)
+                ch = static_cast<char16_t>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch);
+            c.classAtom = name == u"BUTTON"   ? 0x80u
+                          : name == u"EDIT"   ? 0x81u
+                          : name == u"STATIC" ? 0x82u
+                                              : 0u;
         }
-        if (le16(d, p) == 0xFFFF) p += 4; else c.text = text();
+        if (le16(d, p) == 0xFFFF) p += 4;
+        else c.text = text();
         std::size_t extra = u16();
         p += extra;
         dlg.controls.push_back(c);
@@ -161,11 +185,19 @@ TEST_P(StubResources, GuiImageWithManifestIconVersionAndDialog) {
     EXPECT_EQ(d.font, u"MS UI Gothic");
     EXPECT_EQ(d.pointSize, 9);
 
-    struct Expected { int id; std::uint32_t cls; std::u16string text; int x, y, cx, cy; std::uint32_t kind; };
-    const std::uint32_t check = 3 | kTabStop, push = 3 | 0x1000 | kTabStop;  // BS_AUTOCHECKBOX, BS_PUSHLIKE
+    struct Expected {
+        int id;
+        std::uint32_t cls;
+        std::u16string text;
+        int x, y, cx, cy;
+        std::uint32_t kind;
+    };
+    const std::uint32_t check = 3 | kTabStop,
+                        push = 3 | 0x1000 | kTabStop;  // BS_AUTOCHECKBOX, BS_PUSHLIKE
     const Expected expected[] = {
         {-1, kStatic, u"解凍先フォルダ(&F):", 7, 6, 51, 8, kGroup},
-        {1000, kEdit, u"", 7, 15, 142, 14, 0x80 | 0x00800000 | kTabStop},  // ES_AUTOHSCROLL, WS_BORDER
+        {1000, kEdit, u"", 7, 15, 142, 14,
+         0x80 | 0x00800000 | kTabStop},  // ES_AUTOHSCROLL, WS_BORDER
         {1001, kButton, u"参照(&R)", 153, 15, 28, 14, 0},
         {1002, kButton, u"スタートメニューに登録する(&M)", 7, 34, 95, 10, check},
         {1003, kButton, u"デスクトップにショートカットを作成する(&D)", 7, 46, 122, 10, check},
@@ -175,12 +207,17 @@ TEST_P(StubResources, GuiImageWithManifestIconVersionAndDialog) {
         {1015, kButton, u"コンテキストメニューに「Vopaで圧縮」を追加(&A)", 7, 86, 139, 10, check},
         {1018, kButton, u"右ドラッグ＆ドロップメニューを拡張する(&E)", 7, 98, 160, 10, check},
         {-1, kStatic, u"関連付け:", 7, 112, 28, 8, kGroup},
-        {1005, kButton, u".lzh", 7, 122, 22, 13, push},   {1006, kButton, u".zip", 31, 122, 22, 13, push},
-        {1008, kButton, u".cab", 55, 122, 22, 13, push},  {1009, kButton, u".tgz", 79, 122, 22, 13, push},
-        {1010, kButton, u".tar", 103, 122, 22, 13, push}, {1011, kButton, u".gz", 7, 137, 22, 13, push},
-        {1012, kButton, u".tbz", 31, 137, 22, 13, push},  {1013, kButton, u".bz2", 55, 137, 22, 13, push},
-        {1014, kButton, u".rar", 79, 137, 22, 13, push},  {1016, kButton, u".7z", 103, 137, 22, 13, push},
-        {1, kButton, u"OK", 132, 122, 49, 13, 1},   // BS_DEFPUSHBUTTON
+        {1005, kButton, u".lzh", 7, 122, 22, 13, push},
+        {1006, kButton, u".zip", 31, 122, 22, 13, push},
+        {1008, kButton, u".cab", 55, 122, 22, 13, push},
+        {1009, kButton, u".tgz", 79, 122, 22, 13, push},
+        {1010, kButton, u".tar", 103, 122, 22, 13, push},
+        {1011, kButton, u".gz", 7, 137, 22, 13, push},
+        {1012, kButton, u".tbz", 31, 137, 22, 13, push},
+        {1013, kButton, u".bz2", 55, 137, 22, 13, push},
+        {1014, kButton, u".rar", 79, 137, 22, 13, push},
+        {1016, kButton, u".7z", 103, 137, 22, 13, push},
+        {1, kButton, u"OK", 132, 122, 49, 13, 1},  // BS_DEFPUSHBUTTON
         {2, kButton, u"キャンセル", 132, 138, 49, 13, 0},
     };
     ASSERT_EQ(d.controls.size(), sizeof expected / sizeof expected[0]);
@@ -201,4 +238,5 @@ TEST_P(StubResources, GuiImageWithManifestIconVersionAndDialog) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Builds, StubResources, ::testing::Values("VOPA_WIN32_STUB", "VOPA_WIN64_STUB"));
+INSTANTIATE_TEST_SUITE_P(Builds, StubResources,
+                         ::testing::Values("VOPA_WIN32_STUB", "VOPA_WIN64_STUB"));

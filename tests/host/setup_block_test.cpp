@@ -13,8 +13,8 @@ std::string text(const std::string& s) { return std::string(1, static_cast<char>
 std::string block(const std::string& title, char programFiles, const std::string& folder,
                   const std::string& program = "Vopa.exe", std::string options = "\3\3\3",
                   const std::string& launch = "", const std::string& shortcut = "") {
-    return std::string("\1") + text(title) + programFiles + text(folder) + text(program) +
-           options + text(launch) + text(shortcut);
+    return std::string("\1") + text(title) + programFiles + text(folder) + text(program) + options +
+           text(launch) + text(shortcut);
 }
 
 struct Loaded {
@@ -52,7 +52,11 @@ TEST(SetupBlock, AbsentBlockIsOneZeroByte) {
 }
 
 TEST(SetupBlock, ExampleBlockOfFiftyBytes) {
-    std::string title = "Vopa 1.00 \x83Z\x83" "b\x83g\x83" "A\x83" "b\x83v xx";  // 28 bytes
+    std::string title =
+        "Vopa 1.00 \x83Z\x83"
+        "b\x83g\x83"
+        "A\x83"
+        "b\x83v xx";  // 28 bytes
     title.resize(28, 'x');
     Loaded l;
     load(l, block(title, 1, "Vopa") + "\x24rest", windowsOnC());
@@ -70,7 +74,12 @@ TEST(SetupBlock, ExampleBlockOfFiftyBytes) {
 }
 
 TEST(SetupBlock, DestinationRule) {
-    struct Case { char flag; const char* folder; const char* current; const char* expected; };
+    struct Case {
+        char flag;
+        const char* folder;
+        const char* current;
+        const char* expected;
+    };
     const Case cases[] = {
         {0, "Vopa", "D:\\setup", "D:\\setup\\Vopa"},
         {0, "Vopa", "D:\\", "D:\\Vopa"},
@@ -89,7 +98,8 @@ TEST(SetupBlock, DestinationRule) {
 
 TEST(SetupBlock, EmptyTitleIsDefaultAndTheRestIsRead) {
     Loaded l;
-    load(l, block("", 0, "Vopa", "Vopa.exe", std::string("\2\1\0", 3), "readme.txt", "Vopa 2"), windowsOnC());
+    load(l, block("", 0, "Vopa", "Vopa.exe", std::string("\2\1\0", 3), "readme.txt", "Vopa 2"),
+         windowsOnC());
     ASSERT_TRUE(l.ok);
     EXPECT_STREQ(l.state.title.text(), "Vopa SFX");
     EXPECT_EQ(l.state.startMenuOption, 2);

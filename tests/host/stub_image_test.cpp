@@ -13,7 +13,9 @@ namespace {
 struct File {
     std::FILE* f = nullptr;
     explicit File(const char* path) : f(std::fopen(path, "rb")) {}
-    ~File() { if (f) std::fclose(f); }
+    ~File() {
+        if (f) std::fclose(f);
+    }
 };
 
 long fileSize(std::FILE* f) {
@@ -56,9 +58,8 @@ TEST(StubImage, AppendedDataDoesNotMoveTheEnd) {
 }
 
 TEST(StubImage, NotAnImage) {
-    const std::vector<std::string> inputs = {
-        "", "MZ", std::string("MZ") + std::string(62, '\0'),
-        std::string(64, 'x'), "-lh5- an archive"};
+    const std::vector<std::string> inputs = {"", "MZ", std::string("MZ") + std::string(62, '\0'),
+                                             std::string(64, 'x'), "-lh5- an archive"};
     for (const std::string& bytes : inputs) {
         std::FILE* f = std::tmpfile();
         std::fwrite(bytes.data(), 1, bytes.size(), f);

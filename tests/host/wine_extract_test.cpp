@@ -36,11 +36,14 @@ std::vector<DriverRun> readLog(const std::string& path) {
         std::string l = line;
         while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
         auto value = [&](const char* key) { return l.substr(std::strlen(key) + 1); };
-        if (l.rfind("ARCHIVE ", 0) == 0) { runs.emplace_back(); runs.back().archive = value("ARCHIVE"); }
-        else if (runs.empty()) continue;
+        if (l.rfind("ARCHIVE ", 0) == 0) {
+            runs.emplace_back();
+            runs.back().archive = value("ARCHIVE");
+        } else if (runs.empty()) continue;
         else if (l.rfind("ENTRY ", 0) == 0) runs.back().entries.push_back(value("ENTRY"));
         else if (l.rfind("MSG ", 0) == 0) runs.back().messages.push_back(value("MSG"));
-        else if (l.rfind("POS ", 0) == 0) runs.back().positions.push_back(static_cast<unsigned>(std::stoul(value("POS"))));
+        else if (l.rfind("POS ", 0) == 0)
+            runs.back().positions.push_back(static_cast<unsigned>(std::stoul(value("POS"))));
         else if (l.rfind("END ", 0) == 0) runs.back().end = value("END");
         else if (l.rfind("FAILED ", 0) == 0) runs.back().failed = value("FAILED") == "1";
         else if (l.rfind("DESTINATION ", 0) == 0) runs.back().destination = value("DESTINATION");
@@ -50,9 +53,9 @@ std::vector<DriverRun> readLog(const std::string& path) {
 }
 
 // Runs the driver over (archive, destination) pairs of host paths.
-std::vector<DriverRun> extractUnderWine(const std::vector<std::pair<std::string, std::string>>& jobs,
-                                  const std::string& work, const std::string& abort = "",
-                                  const std::string& prefix = "") {
+std::vector<DriverRun> extractUnderWine(
+    const std::vector<std::pair<std::string, std::string>>& jobs, const std::string& work,
+    const std::string& abort = "", const std::string& prefix = "") {
     std::string list = work + "/list.txt", log = work + "/log.txt";
     std::FILE* f = std::fopen(list.c_str(), "wb");
     for (const auto& [archive, destination] : jobs)
@@ -157,7 +160,9 @@ TEST_F(WineExtraction, CorpusConformsToLhasaWithTimes) {
     ASSERT_EQ(runs.size(), archives.size());
 
     const bool lhasa = haveTool("lhasa");
-    struct Tally { int members = 0, equal = 0, timeEqual = 0; };
+    struct Tally {
+        int members = 0, equal = 0, timeEqual = 0;
+    };
     std::map<std::string, Tally> byMethod;
     int skipped = 0, failedAsExpected = 0, pending = 0;
     for (std::size_t i = 0; i < archives.size(); ++i) {
@@ -166,7 +171,8 @@ TEST_F(WineExtraction, CorpusConformsToLhasaWithTimes) {
         std::vector<DecodedMember> members = decodeArchive(archive);
         bool needsPending = false;
         for (const DecodedMember& m : members)
-            needsPending |= m.methodIndex >= 0 && kMethodTable[m.methodIndex].kind == MemberKind::compressed &&
+            needsPending |= m.methodIndex >= 0 &&
+                            kMethodTable[m.methodIndex].kind == MemberKind::compressed &&
                             !kMethodTable[m.methodIndex].run;
         if (needsPending) {
             ++pending;
@@ -180,7 +186,8 @@ TEST_F(WineExtraction, CorpusConformsToLhasaWithTimes) {
             continue;
         }
         EXPECT_FALSE(run.failed) << archive;
-        EXPECT_TRUE(run.messages.empty()) << archive << ": " << (run.messages.empty() ? "" : run.messages[0]);
+        EXPECT_TRUE(run.messages.empty())
+            << archive << ": " << (run.messages.empty() ? "" : run.messages[0]);
         EXPECT_EQ(run.entries.size(), members.size()) << archive;
         std::string reference;
         if (lhasa) {
@@ -205,7 +212,8 @@ TEST_F(WineExtraction, CorpusConformsToLhasaWithTimes) {
             EXPECT_EQ(readWholeFile(ours), m.bytes) << archive << " " << name;
             if (!lhasa || m.header.osId == 'm') continue;  // lhasa unwraps MacBinary
             std::string lower = name;
-            for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            for (char& c : lower)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             std::string theirs = reference + "/" + name;
             if (!exists(theirs)) theirs = reference + "/" + lower;
             struct stat ref;
@@ -218,28 +226,46 @@ TEST_F(WineExtraction, CorpusConformsToLhasaWithTimes) {
             // summer time, which a DOS stamp does not record.
             long diff = static_cast<long>(ref.st_mtime - mine.st_mtime);
             bool dosStep = diff >= -1 && diff <= 1, summerTime = diff == 3600 || diff == -3600;
-            if (diff == 0 || m.header.rawTime == 0 || (m.header.level < 2 && (dosStep || summerTime)))
+            if (diff == 0 || m.header.rawTime == 0 ||
+                (m.header.level < 2 && (dosStep || summerTime)))
                 ++t.timeEqual;
-            else ADD_FAILURE() << "time differs from lhasa by " << diff << " s: " << archive << " " << name;
+            else
+                ADD_FAILURE() << "time differs from lhasa by " << diff << " s: " << archive << " "
+                              << name;
         }
     }
     std::printf("\n%zu archives extracted by the worker under Wine\n", archives.size());
     std::printf("%-8s %8s %14s %14s\n", "method", "members", "equal (lhasa)", "time (lhasa)");
     for (const auto& [method, t] : byMethod)
         std::printf("%-8s %8d %14d %14d\n", method.c_str(), t.members, t.equal, t.timeEqual);
-    std::printf("skipped (method outside the table): %d; failed as expected: %d archives; "
-                "waiting for a method: %d archives\n", skipped, failedAsExpected, pending);
+    std::printf(
+        "skipped (method outside the table): %d; failed as expected: %d archives; "
+        "waiting for a method: %d archives\n",
+        skipped, failedAsExpected, pending);
     EXPECT_EQ(failedAsExpected, 9);
 }
 
 TEST_F(WineExtraction, NoMemberWritesOutsideTheDestination) {
     // Each archive: one crafted member, then "after.txt".
     const std::vector<std::string> hostile = {
-        "C://Windows/vopa-escape.dll", "C:///tmp/vopa-escape", "a\\..\\..\\vopa-escape",
-        "x\x80\\..\\..\\vopa-escape", "../../vopa-escape", "/tmp/vopa-escape", "\\\\srv\\s\\vopa-escape",
-        "a/vopa-escape:stream", "sub/CON", "nul.txt", "Lpt3.log", "d/./../vopa-escape",
-        std::string(180, 'd') + "/" + std::string(90, 'f') + "vopa-escape", "", "/", "....",
-        "\x95\x5C/vopa-escape-kanji", "ok/vopa-escape-plain",
+        "C://Windows/vopa-escape.dll",
+        "C:///tmp/vopa-escape",
+        "a\\..\\..\\vopa-escape",
+        "x\x80\\..\\..\\vopa-escape",
+        "../../vopa-escape",
+        "/tmp/vopa-escape",
+        "\\\\srv\\s\\vopa-escape",
+        "a/vopa-escape:stream",
+        "sub/CON",
+        "nul.txt",
+        "Lpt3.log",
+        "d/./../vopa-escape",
+        std::string(180, 'd') + "/" + std::string(90, 'f') + "vopa-escape",
+        "",
+        "/",
+        "....",
+        "\x95\x5C/vopa-escape-kanji",
+        "ok/vopa-escape-plain",
     };
     std::vector<std::pair<std::string, std::string>> jobs;
     for (std::size_t i = 0; i < hostile.size(); ++i) {
@@ -270,8 +296,8 @@ TEST_F(WineExtraction, NoMemberWritesOutsideTheDestination) {
         std::vector<DecodedMember> read = decodeArchive(jobs[i].first);
         ASSERT_FALSE(read.empty());
         std::string name = sanitizedName(read[0].header.name);
-        PathVerdict verdict = read[0].header.nameTooLong ? PathVerdict::escapes
-                                                         : checkEntryPath(name.c_str());
+        PathVerdict verdict =
+            read[0].header.nameTooLong ? PathVerdict::escapes : checkEntryPath(name.c_str());
         const DriverRun& run = runs[i];
         const std::string dest = jobs[i].second;
         if (verdict == PathVerdict::inside) {
@@ -307,16 +333,18 @@ TEST_F(WineExtraction, AbortDeletesOnlyTheMemberBeingWritten) {
     for (auto& b : big) b = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 24);
     std::vector<std::uint8_t> stored;
     std::string error;
-    ASSERT_TRUE(writeArchive({storedMember("small.txt", small, 999148766),
-                              storedMember("big.bin", big, 999148766),
-                              storedMember("tail.txt", small, 999148766)},
-                             stored, error));
+    ASSERT_TRUE(writeArchive(
+        {storedMember("small.txt", small, 999148766), storedMember("big.bin", big, 999148766),
+         storedMember("tail.txt", small, 999148766)},
+        stored, error));
     writeWholeFile(work + "/stored.lzh", stored);
     std::vector<std::pair<std::string, std::string>> jobs = {{work + "/stored.lzh", work + "/a1"}};
     if (haveTool("jlha")) {
         // A compressed large member: the decoder notices the abort.
-        runCommand("mkdir -p '" + work + "/src' && cd '" + work + "/src' && printf small > small.txt && "
-                   "for i in $(seq 1 3000); do cat '" VOPA_SOURCE_DIR "/README.md' 2>/dev/null || echo line $i; "
+        runCommand("mkdir -p '" + work + "/src' && cd '" + work +
+                   "/src' && printf small > small.txt && "
+                   "for i in $(seq 1 3000); do cat '" VOPA_SOURCE_DIR
+                   "/README.md' 2>/dev/null || echo line $i; "
                    "seq $i $((i + 300)); done > big.txt && printf tail > tail.txt && "
                    "jlha ao5q ../packed.lzh small.txt big.txt tail.txt >/dev/null 2>&1");
         jobs.push_back({work + "/packed.lzh", work + "/a2"});
@@ -343,11 +371,13 @@ TEST_F(WineExtraction, AbortAfterTheLastFileKeepsIt) {
     // Abort while only folder members remain: the finished, checked file stays.
     std::vector<std::uint8_t> archive;
     std::string error;
-    ASSERT_TRUE(writeArchive({storedMember("done.txt", std::vector<std::uint8_t>(5000, 'd'), 999148766),
-                              folderMember("later/"), folderMember("later/more/")},
-                             archive, error));
+    ASSERT_TRUE(
+        writeArchive({storedMember("done.txt", std::vector<std::uint8_t>(5000, 'd'), 999148766),
+                      folderMember("later/"), folderMember("later/more/")},
+                     archive, error));
     writeWholeFile(work + "/late.lzh", archive);
-    std::vector<DriverRun> runs = extractUnderWine({{work + "/late.lzh", work + "/late"}}, work, "entry:2");
+    std::vector<DriverRun> runs =
+        extractUnderWine({{work + "/late.lzh", work + "/late"}}, work, "entry:2");
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].end, "aborted");
     EXPECT_TRUE(exists(work + "/late/done.txt"));
@@ -357,16 +387,19 @@ TEST_F(WineExtraction, RelativeDestinationBecomesFullAndFullDiskIsAFailure) {
     std::vector<std::uint8_t> small, large;
     std::string error;
     ASSERT_TRUE(writeArchive({storedMember("a.txt", {'a'}, 999148766)}, small, error));
-    ASSERT_TRUE(writeArchive({storedMember("first.txt", {'1'}, 999148766),
-                              storedMember("big.bin", std::vector<std::uint8_t>(3u << 20, 'b'), 999148766),
-                              storedMember("after.txt", {'2'}, 999148766)},
-                             large, error));
+    ASSERT_TRUE(
+        writeArchive({storedMember("first.txt", {'1'}, 999148766),
+                      storedMember("big.bin", std::vector<std::uint8_t>(3u << 20, 'b'), 999148766),
+                      storedMember("after.txt", {'2'}, 999148766)},
+                     large, error));
     writeWholeFile(work + "/small.lzh", small);
     writeWholeFile(work + "/large.lzh", large);
     // A one-megabyte disk for the second job (skipped where mounting is not allowed).
     std::string disk = work + "/disk";
-    bool mounted = runCommand("mkdir -p '" + disk + "' && mount -t tmpfs -o size=1m tmpfs '" + disk + "' 2>/dev/null") == 0;
-    std::vector<std::pair<std::string, std::string>> jobs = {{work + "/small.lzh", "relative-dest"}};
+    bool mounted = runCommand("mkdir -p '" + disk + "' && mount -t tmpfs -o size=1m tmpfs '" +
+                              disk + "' 2>/dev/null") == 0;
+    std::vector<std::pair<std::string, std::string>> jobs = {
+        {work + "/small.lzh", "relative-dest"}};
     if (mounted) jobs.push_back({work + "/large.lzh", disk + "/inst"});
     std::string cwd = work + "/cwd";
     runCommand("mkdir -p '" + cwd + "'");
@@ -376,12 +409,14 @@ TEST_F(WineExtraction, RelativeDestinationBecomesFullAndFullDiskIsAFailure) {
     std::vector<DriverRun> runs = extractUnderWine(jobs, work);
     ASSERT_EQ(chdir(previous), 0);
     ASSERT_EQ(runs.size(), jobs.size());
-    EXPECT_EQ(runs[0].destination, windowsPath(cwd + "/relative-dest")) << "a full path for the registry";
+    EXPECT_EQ(runs[0].destination, windowsPath(cwd + "/relative-dest"))
+        << "a full path for the registry";
     EXPECT_TRUE(exists(cwd + "/relative-dest/a.txt"));
     if (mounted) {
         const DriverRun& full = runs[1];
         EXPECT_TRUE(full.failed);
-        EXPECT_TRUE(contains(full.messages, "書き込めません")) << (full.messages.empty() ? "" : full.messages[0]);
+        EXPECT_TRUE(contains(full.messages, "書き込めません"))
+            << (full.messages.empty() ? "" : full.messages[0]);
         EXPECT_TRUE(exists(disk + "/inst/first.txt"));
         EXPECT_FALSE(exists(disk + "/inst/big.bin")) << "a short file could pass its CRC: it goes";
         EXPECT_FALSE(exists(disk + "/inst/after.txt"));

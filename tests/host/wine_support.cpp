@@ -9,7 +9,9 @@
 std::string win64Dir() {
     const char* dir = std::getenv("VOPA_WIN64_DIR");
     struct stat info;
-    return dir && stat((std::string(dir) + "/tests/wine/extract_driver.exe").c_str(), &info) == 0 ? dir : "";
+    return dir && stat((std::string(dir) + "/tests/wine/extract_driver.exe").c_str(), &info) == 0
+               ? dir
+               : "";
 }
 
 std::string windowsPath(const std::string& host) {

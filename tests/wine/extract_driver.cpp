@@ -34,7 +34,8 @@ BOOL CALLBACK closeMessageBox(HWND window, LPARAM) {
     GetWindowThreadProcessId(window, &pid);
     char cls[32] = {};
     GetClassNameA(window, cls, sizeof cls);
-    if (pid == GetCurrentProcessId() && std::strcmp(cls, "#32770") == 0 && IsWindowVisible(window)) {
+    if (pid == GetCurrentProcessId() && std::strcmp(cls, "#32770") == 0 &&
+        IsWindowVisible(window)) {
         char text[1024] = {};
         GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
         std::string one = text;
@@ -57,16 +58,13 @@ LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             std::fprintf(logFile, "POS %u\n", static_cast<unsigned>(wParam));
             if (abortAt && wParam >= abortAt) continueFlag = 0;
             return 0;
-        case WM_TIMER:
-            EnumWindows(closeMessageBox, 0);
-            return 0;
+        case WM_TIMER: EnumWindows(closeMessageBox, 0); return 0;
         case UM_DONE:
         case UM_ABORTED:
             std::fprintf(logFile, "END %s\n", message == UM_DONE ? "done" : "aborted");
             PostQuitMessage(0);
             return 0;
-        default:
-            return DefWindowProcA(window, message, wParam, lParam);
+        default: return DefWindowProcA(window, message, wParam, lParam);
     }
 }
 
@@ -106,8 +104,7 @@ int main(int argc, char** argv) {
     if (!list || !logFile) return 2;
     if (argc > 3 && std::strncmp(argv[3], "entry:", 6) == 0)
         abortAtEntry = static_cast<unsigned>(std::atoi(argv[3] + 6));
-    else if (argc > 3)
-        abortAt = static_cast<unsigned>(std::atoi(argv[3]));
+    else if (argc > 3) abortAt = static_cast<unsigned>(std::atoi(argv[3]));
     WNDCLASSA wc = {};
     wc.lpfnWndProc = driverProc;
     wc.hInstance = GetModuleHandleA(nullptr);

@@ -27,7 +27,8 @@ void removeEverything() {
         RegDeleteTreeA(HKEY_CLASSES_ROOT, row.extension);
         RegDeleteTreeA(HKEY_CLASSES_ROOT, row.className);
     }
-    for (const char* key : {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
+    for (const char* key :
+         {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
         RegDeleteTreeA(HKEY_CLASSES_ROOT, key);
     RegDeleteTreeA(HKEY_CLASSES_ROOT, kClassKey.c_str());
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
@@ -44,8 +45,10 @@ void dump(HKEY root, const char* rootName, const std::string& key, std::vector<s
         char name[256];
         BYTE data[1024];
         DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-        if (RegEnumValueA(k, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
-        std::string value = type == REG_SZ ? std::string(reinterpret_cast<char*>(data)) : "(type " + std::to_string(type) + ")";
+        if (RegEnumValueA(k, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS)
+            break;
+        std::string value = type == REG_SZ ? std::string(reinterpret_cast<char*>(data))
+                                           : "(type " + std::to_string(type) + ")";
         values.push_back((nameSize ? std::string(name) : "@") + "=" + value);
     }
     std::sort(values.begin(), values.end());
@@ -54,7 +57,8 @@ void dump(HKEY root, const char* rootName, const std::string& key, std::vector<s
     for (DWORD i = 0;; ++i) {
         char name[256];
         DWORD size = sizeof name;
-        if (RegEnumKeyExA(k, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumKeyExA(k, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
         subkeys.push_back(name);
     }
     RegCloseKey(k);
@@ -66,7 +70,8 @@ std::string dumpOurKeys() {
     std::vector<std::string> lines;
     dump(HKEY_LOCAL_MACHINE, "HKLM", kUninstallKey, lines);
     dump(HKEY_CLASSES_ROOT, "HKCR", kClassKey, lines);
-    for (const char* key : {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
+    for (const char* key :
+         {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
         dump(HKEY_CLASSES_ROOT, "HKCR", key, lines);
     for (const AssociationRow& row : kAssociations) {
         dump(HKEY_CLASSES_ROOT, "HKCR", row.extension, lines);
@@ -92,7 +97,8 @@ void setText(HKEY root, const std::string& key, const char* name, const std::str
 
 std::string readText(HKEY root, const std::string& key, const char* name) {
     char buffer[1024];
-    return readString(root, key.c_str(), name, buffer, sizeof buffer) == StringRead::ok ? buffer : "<none>";
+    return readString(root, key.c_str(), name, buffer, sizeof buffer) == StringRead::ok ? buffer
+                                                                                        : "<none>";
 }
 
 // The expected result of a full installation, written out by hand.
@@ -117,11 +123,13 @@ ThreadingModel=Apartment
 
 std::string expectedClass(const char* ext, const char* cls, int icon) {
     std::string c = cls;
-    return "[HKCR\\" + std::string(ext) + "]\n@=" + c + "\n[HKCR\\" + c + "]\n@=Archive file\n[HKCR\\" + c +
-           "\\DefaultIcon]\n@=C:\\Program Files\\Vopa\\VopaResource.dll," + std::to_string(icon) + "\n[HKCR\\" +
-           c + "\\Shell]\n@=Open\n[HKCR\\" + c + "\\Shell\\Open]\n@=Vopaで解凍(&E)\n[HKCR\\" + c +
-           "\\Shell\\Open\\command]\n@=\"C:\\Program Files\\Vopa\\Vopa.exe\" /e \"%1\"\n[HKCR\\" + c +
-           "\\Shell\\View]\n@=Vopaで閲覧(&V)\n[HKCR\\" + c +
+    return "[HKCR\\" + std::string(ext) + "]\n@=" + c + "\n[HKCR\\" + c +
+           "]\n@=Archive file\n[HKCR\\" + c +
+           "\\DefaultIcon]\n@=C:\\Program Files\\Vopa\\VopaResource.dll," + std::to_string(icon) +
+           "\n[HKCR\\" + c + "\\Shell]\n@=Open\n[HKCR\\" + c +
+           "\\Shell\\Open]\n@=Vopaで解凍(&E)\n[HKCR\\" + c +
+           "\\Shell\\Open\\command]\n@=\"C:\\Program Files\\Vopa\\Vopa.exe\" /e \"%1\"\n[HKCR\\" +
+           c + "\\Shell\\View]\n@=Vopaで閲覧(&V)\n[HKCR\\" + c +
            "\\Shell\\View\\command]\n@=\"C:\\Program Files\\Vopa\\Vopa.exe\" /v \"%1\"\n";
 }
 
@@ -133,10 +141,11 @@ TEST(Registration, FullInstallWritesEveryKeyAndValue) {
     fullState(s);
     registerAll(s);
     std::string expected = kFullInstall;
-    const char* rows[][2] = {{".lzh", "VopaArchive"},     {".zip", "VopaArchiveZip"}, {".cab", "VopaArchiveCab"},
-                             {".tgz", "VopaArchiveTgz"},  {".tar", "VopaArchiveTar"}, {".gz", "VopaArchiveGzip"},
-                             {".tbz", "VopaArchiveTbz"},  {".bz2", "VopaArchiveBz2"}, {".rar", "VopaArchiveRar"},
-                             {".7z", "VopaArchive7zip"}};
+    const char* rows[][2] = {{".lzh", "VopaArchive"},    {".zip", "VopaArchiveZip"},
+                             {".cab", "VopaArchiveCab"}, {".tgz", "VopaArchiveTgz"},
+                             {".tar", "VopaArchiveTar"}, {".gz", "VopaArchiveGzip"},
+                             {".tbz", "VopaArchiveTbz"}, {".bz2", "VopaArchiveBz2"},
+                             {".rar", "VopaArchiveRar"}, {".7z", "VopaArchive7zip"}};
     const int icons[] = {0, 1, 2, 3, 4, 3, 3, 3, 5, 6};
     for (int i = 0; i < 10; ++i) expected += expectedClass(rows[i][0], rows[i][1], icons[i]);
     EXPECT_EQ(dumpOurKeys(), expected);
@@ -152,7 +161,11 @@ TEST(Registration, FullInstallWritesEveryKeyAndValue) {
 TEST(Registration, PreviousClassesAreSavedOnceAndWhole) {
     removeEverything();
     setText(HKEY_CLASSES_ROOT, ".zip", nullptr, "OtherArchiver.zip");
-    RegCloseKey([] { HKEY k; RegCreateKeyA(HKEY_CLASSES_ROOT, ".cab", &k); return k; }());  // no default value
+    RegCloseKey([] {
+        HKEY k;
+        RegCreateKeyA(HKEY_CLASSES_ROOT, ".cab", &k);
+        return k;
+    }());  // no default value
     std::string longClass = "Long." + std::string(300, 'c');
     setText(HKEY_CLASSES_ROOT, ".tar", nullptr, longClass);
     DWORD number = 5;
@@ -167,8 +180,10 @@ TEST(Registration, PreviousClassesAreSavedOnceAndWhole) {
     EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldZClass"), "OtherArchiver.zip");
     EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldCClass"), "");
     EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldAClass"), longClass) << "read whole";
-    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldRClass"), "<none>") << "not a class name";
-    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldClass"), "<none>") << ".lzh did not exist";
+    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldRClass"), "<none>")
+        << "not a class name";
+    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldClass"), "<none>")
+        << ".lzh did not exist";
     EXPECT_EQ(readText(HKEY_CLASSES_ROOT, ".zip", nullptr), "VopaArchiveZip");
 
     registerAll(s);  // a second installation keeps the class from before the first
@@ -188,11 +203,14 @@ TEST(Registration, OptionsOffWriteNothingForThem) {
     none.destinationFolder.assign("D:\\V");
     none.programFileName.assign("Vopa.exe");
     registerAll(none);
-    EXPECT_EQ(readText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), "\"D:\\V\\Vopa.exe\" /u");
+    EXPECT_EQ(readText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
+              "\"D:\\V\\Vopa.exe\" /u");
     EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir"), "D:\\V");
-    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey, nullptr), "<none>") << "no shell-extension class";
+    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey, nullptr), "<none>")
+        << "no shell-extension class";
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, (kClassKey + "\\InprocServer32").c_str()));
-    for (const char* key : {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
+    for (const char* key :
+         {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
         EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, key)) << key;
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, ".lzh"));
 
@@ -203,14 +221,17 @@ TEST(Registration, OptionsOffWriteNothingForThem) {
     some.extendDragDropMenu = true;
     setText(HKEY_CLASSES_ROOT, kDriveDragDropKey, nullptr, "old");
     registerAll(some);
-    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\Extract")) << "old verb of row 0 removed";
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\Extract"))
+        << "old verb of row 0 removed";
     EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, "VopaArchiveCab\\Shell\\Extract")) << "row 2 keeps it";
     EXPECT_EQ(readText(HKEY_CLASSES_ROOT, "VopaArchiveCab\\Shell", nullptr), "View");
     EXPECT_EQ(readText(HKEY_CLASSES_ROOT, "VopaArchive\\Shell", nullptr), "Open");
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\View"));
-    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, "VopaArchive\\DefaultIcon", nullptr), "D:\\VopaResource.dll,0");
+    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, "VopaArchive\\DefaultIcon", nullptr),
+              "D:\\VopaResource.dll,0");
     EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kDriveDragDropKey, nullptr), kShellExtensionClsid);
-    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kFolderDragDropKey)) << "only the existing handler is rewritten";
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kFolderDragDropKey))
+        << "only the existing handler is rewritten";
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kFileContextMenuKey));
 }
 
@@ -247,7 +268,9 @@ std::string folderPath(int id) {
     return path;
 }
 
-bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool fileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 struct Link {
     bool ok = false;

@@ -17,9 +17,11 @@ const std::string kClassKey = std::string("CLSID\\") + kShellExtensionClsid;
 void setValue(HKEY root, const std::string& key, const char* name, DWORD type, const void* data,
               DWORD size) {
     HKEY k;
-    ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+    ASSERT_EQ(
+        RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+        ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(k, name, 0, type, static_cast<const BYTE*>(data), size),
               ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(k, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
     RegCloseKey(k);
 }
 
@@ -35,15 +37,16 @@ void deleteTree(HKEY root, const std::string& key) { RegDeleteTreeA(root, key.c_
 TEST(ShellState, ReadsOwnAssociationsAndHandlers) {
     setText(HKEY_CLASSES_ROOT, ".lzh", nullptr, "VopaArchive");
     setText(HKEY_CLASSES_ROOT, ".zip", nullptr, "OtherArchiver.zip");
-    setText(HKEY_CLASSES_ROOT, ".cab", nullptr, "vopaarchivecab");          // case differs
-    setText(HKEY_CLASSES_ROOT, ".tar", nullptr, "VopaArchiveTar", REG_EXPAND_SZ);  // not a class name
+    setText(HKEY_CLASSES_ROOT, ".cab", nullptr, "vopaarchivecab");  // case differs
+    setText(HKEY_CLASSES_ROOT, ".tar", nullptr, "VopaArchiveTar",
+            REG_EXPAND_SZ);  // not a class name
     setText(HKEY_CLASSES_ROOT, ".7z", nullptr, "VopaArchive7zip");
     setText(HKEY_CLASSES_ROOT, kDriveDragDropKey, nullptr, kShellExtensionClsid);
     setText(HKEY_CLASSES_ROOT, kFolderContextMenuKey, nullptr, kShellExtensionClsid);
 
     InstallerState state;
     readShellState(state);
-    const bool expected[kAssociationCount] = {true, false, false, false, false,
+    const bool expected[kAssociationCount] = {true,  false, false, false, false,
                                               false, false, false, false, true};
     for (std::size_t i = 0; i < kAssociationCount; ++i)
         EXPECT_EQ(state.associateFlags[i], expected[i]) << kAssociations[i].extension;
@@ -54,7 +57,8 @@ TEST(ShellState, ReadsOwnAssociationsAndHandlers) {
     InstallerState again;
     readShellState(again);
     EXPECT_TRUE(again.addCompressMenu);
-    for (const char* key : {".lzh", ".zip", ".cab", ".tar", ".7z"}) deleteTree(HKEY_CLASSES_ROOT, key);
+    for (const char* key : {".lzh", ".zip", ".cab", ".tar", ".7z"})
+        deleteTree(HKEY_CLASSES_ROOT, key);
     deleteTree(HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\VopaDll");
     deleteTree(HKEY_CLASSES_ROOT, kFolderContextMenuKey);
     deleteTree(HKEY_CLASSES_ROOT, kDriveDragDropKey);
