@@ -1,14 +1,14 @@
 #include "app/entry_display.h"
 
 #include "app/owned_string.h"
-#include "app/path_text.h"
+#include "extract/path_text.h"
 
 namespace {
 
 // True when byte i starts a character, walking lead bytes from the start.
 bool isBoundary(const std::string& s, std::size_t i) {
     std::size_t p = 0;
-    while (p < i) p += isLeadByte(static_cast<unsigned char>(s[p])) && p + 1 < s.size() ? 2 : 1;
+    while (p < i) p += characterLength(s.c_str() + p, LeadBytes::system);
     return p == i;
 }
 
@@ -27,8 +27,7 @@ bool shortenOnce(std::string& source, std::string& display) {
     if (!isBoundary(source, headEnd)) --headEnd;  // the head would end in a lead byte
     std::size_t tail = h + 1;
     if (tail < source.size()) {
-        auto b = static_cast<unsigned char>(source[tail]);
-        if (b >= 0x40 && b <= 0xFC && b != 0x7F) ++tail;
+        if (isTrailByte(static_cast<unsigned char>(source[tail]))) ++tail;
     }
     if (tail > source.size()) tail = source.size();
     if (!isBoundary(source, tail)) ++tail;  // never start the tail on a second byte

@@ -7,7 +7,9 @@
 #include <cstdio>
 
 #include "app/owned_string.h"
-#include "app/path_text.h"
+#include "app/setup_block.h"
+#include "extract/archive_walk.h"
+#include "extract/path_text.h"
 #include "shell/association_table.h"
 
 #ifdef _WIN32
@@ -25,6 +27,8 @@ struct InstallerState {
     // --- start-up
     char ownPath[kPathCapacity] = {};    // full path of the running executable
     std::FILE* archiveStream = nullptr;  // own file "rb"; after start-up at the archive
+    ArchiveSummary archive;              // walked once, on first use (archiveSummary)
+    bool archiveSummarized = false;
 
     // --- windows (main thread)
     WindowHandle mainWindow = nullptr;
@@ -68,4 +72,11 @@ struct InstallerState {
 // Closes the own file; the owned texts free themselves.
 void destroyInstaller(InstallerState& state);
 
-constexpr const char kDefaultTitle[] = "Vopa SFX";
+// Reads the setup block at archiveStream into the state, with the default destination
+// rule and a previous installation's folder. False when the file ends inside the block
+// or the destination does not fit its 260-byte buffer; the state then holds no partly
+// read field.
+bool loadSetupBlock(InstallerState& state, const DestinationSources& sources);
+
+// The archive's summary, walked from archiveStream the first time it is asked for.
+const ArchiveSummary& archiveSummary(InstallerState& state);

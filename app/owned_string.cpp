@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/path_text.h"
+#include "extract/path_text.h"
 
 void OwnedString::assign(const char* text) {
     clear();
@@ -33,13 +33,5 @@ void OwnedString::append(char c) {
 }
 
 void OwnedString::replaceSeparators(char separator) {
-    if (!text_) return;
-    for (char* p = text_; *p; ++p) {
-        if (isLeadByte(static_cast<unsigned char>(*p))) {
-            if (p[1] == '\0') break;
-            ++p;
-        } else if (*p == '\\' || *p == '/') {
-            *p = separator;
-        }
-    }
+    if (text_) replaceCharacters(text_, LeadBytes::system, "\\/", separator);
 }

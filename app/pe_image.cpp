@@ -16,45 +16,60 @@ std::uint32_t le32(const unsigned char* p) {
 // Windows loads at most 96 sections; a larger count is damage, not a stub of ours.
 constexpr std::uint32_t kMaxSections = 96;
 
+// Offsets of the fields read, from the start of their structure.
+constexpr long kPeOffsetAt = 0x3C;  // in the MS-DOS header (64 bytes): e_lfanew
+// The "PE\0\0" signature, then the COFF file header (20 bytes).
+constexpr std::size_t kCoffBytes = 4 + 20;
+constexpr std::size_t kSectionCountAt = 4 + 2, kSymbolTableAt = 4 + 8, kSymbolCountAt = 4 + 12,
+                      kOptionalSizeAt = 4 + 16;
+// The optional header, as far as both PE32 and PE32+ agree: up to Subsystem.
+constexpr std::size_t kMagicAt = 0, kHeadersSizeAt = 60, kSubsystemAt = 68;
+constexpr std::size_t kOptionalBytes = kSubsystemAt + 2;
+constexpr std::uint32_t kPe32Magic = 0x10B, kPe32PlusMagic = 0x20B;
+// A section header (40 bytes): its data's size and file offset.
+constexpr std::size_t kSectionBytes = 40, kRawSizeAt = 16, kRawPointerAt = 20;
+// COFF symbols are 18 bytes each; their string table follows, starting with its size.
+constexpr std::uint64_t kSymbolBytes = 18;
+
 }  // namespace
 
 PeImageInfo readPeImageInfo(std::FILE* f) {
     PeImageInfo info;
     unsigned char dos[64];
     if (!readAt(f, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return info;
-    long peOffset = static_cast<long>(le32(dos + 0x3C));
-    unsigned char coff[24];  // signature + file header
+    long peOffset = static_cast<long>(le32(dos + kPeOffsetAt));
+    unsigned char coff[kCoffBytes];
     if (peOffset <= 0 || !readAt(f, peOffset, coff, sizeof coff) || coff[0] != 'P' ||
         coff[1] != 'E' || coff[2] || coff[3])
         return info;
-    std::uint32_t sections = le16(coff + 6);
-    std::uint32_t symbolTable = le32(coff + 12);
-    std::uint32_t symbolCount = le32(coff + 16);
-    std::uint32_t optionalSize = le16(coff + 20);
-    if (sections == 0 || sections > kMaxSections || optionalSize < 70) return info;
+    std::uint32_t sections = le16(coff + kSectionCountAt);
+    std::uint32_t symbolTable = le32(coff + kSymbolTableAt);
+    std::uint32_t symbolCount = le32(coff + kSymbolCountAt);
+    std::uint32_t optionalSize = le16(coff + kOptionalSizeAt);
+    if (sections == 0 || sections > kMaxSections || optionalSize < kOptionalBytes) return info;
 
-    unsigned char optional[72];
-    if (!readAt(f, peOffset + 24, optional, sizeof optional)) return info;
-    std::uint32_t magic = le16(optional);
-    if (magic == 0x10B) info.kind = PeKind::pe32;
-    else if (magic == 0x20B) info.kind = PeKind::pe32plus;
+    unsigned char optional[kOptionalBytes];
+    if (!readAt(f, peOffset + static_cast<long>(kCoffBytes), optional, sizeof optional))
+        return info;
+    std::uint32_t magic = le16(optional + kMagicAt);
+    if (magic == kPe32Magic) info.kind = PeKind::pe32;
+    else if (magic == kPe32PlusMagic) info.kind = PeKind::pe32plus;
     else return info;
-    info.subsystem = static_cast<std::uint16_t>(le16(optional + 68));
+    info.subsystem = static_cast<std::uint16_t>(le16(optional + kSubsystemAt));
 
-    std::uint64_t end = le32(optional + 60);  // SizeOfHeaders
-    long table = peOffset + 24 + static_cast<long>(optionalSize);
+    std::uint64_t end = le32(optional + kHeadersSizeAt);
+    long table = peOffset + static_cast<long>(kCoffBytes + optionalSize);
     for (std::uint32_t i = 0; i < sections; ++i) {
-        unsigned char s[40];
-        if (!readAt(f, table + 40 * static_cast<long>(i), s, sizeof s)) {
+        unsigned char s[kSectionBytes];
+        if (!readAt(f, table + static_cast<long>(kSectionBytes * i), s, sizeof s)) {
             info.kind = PeKind::notPe;
             return info;
         }
-        std::uint64_t rawSize = le32(s + 16), rawPointer = le32(s + 20);
+        std::uint64_t rawSize = le32(s + kRawSizeAt), rawPointer = le32(s + kRawPointerAt);
         if (rawSize) end = std::max(end, rawPointer + rawSize);
     }
     if (symbolTable) {
-        // Symbols (18 bytes each) are followed by a string table that starts with its size.
-        std::uint64_t strings = symbolTable + 18ull * symbolCount;
+        std::uint64_t strings = symbolTable + kSymbolBytes * symbolCount;
         unsigned char sizeField[4];
         std::uint64_t stringSize =
             readAt(f, static_cast<long>(strings), sizeField, 4) ? le32(sizeField) : 0;

@@ -1,18 +1,6 @@
 #include "app/setup_block.h"
 
-#include <cstdlib>
-#include <cstring>
-
-#include "app/installer_state.h"
-
-bool readBytes(std::FILE* stream, int count, char* buffer) {
-    for (int i = 0; i < count; ++i) {
-        int c = std::fgetc(stream);
-        if (c == EOF) return false;
-        buffer[i] = static_cast<char>(c);
-    }
-    return true;
-}
+#include "extract/path_text.h"
 
 namespace {
 
@@ -23,16 +11,65 @@ bool readByte(std::FILE* stream, std::uint8_t& out) {
     return true;
 }
 
-// One length-prefixed text; the buffer is at most 255 bytes plus its terminator.
-bool readText(std::FILE* stream, char (&text)[256]) {
+// One length-prefixed text, read a byte at a time.
+bool readText(std::FILE* stream, std::string& text) {
     std::uint8_t n;
-    std::memset(text, 0, sizeof text);
-    return readByte(stream, n) && readBytes(stream, n, text);
+    if (!readByte(stream, n)) return false;
+    text.clear();
+    for (std::uint8_t c; n; --n) {
+        if (!readByte(stream, c)) return false;
+        text += static_cast<char>(c);
+    }
+    return true;
+}
+
+bool writeText(std::string& out, const std::string& text, const char* field, std::string& error) {
+    if (text.size() > kSetupTextLimit) {
+        error = std::string(field) + " is longer than the block's 255 bytes";
+        return false;
+    }
+    out += static_cast<char>(text.size());
+    out += text;
+    return true;
 }
 
 bool hasDrive(const char* name) { return name[0] != '\0' && name[1] == ':'; }
 
 }  // namespace
+
+bool readSetupBlock(std::FILE* in, SetupBlock& block) {
+    block = SetupBlock();
+    std::uint8_t marker, programFiles;
+    if (!readByte(in, marker)) return false;
+    if (marker == 0) return true;
+    SetupBlock b;
+    b.present = true;
+    if (!readText(in, b.title) || !readByte(in, programFiles) || !readText(in, b.folder) ||
+        !readText(in, b.program) || !readByte(in, b.startMenu) || !readByte(in, b.desktop) ||
+        !readByte(in, b.sendTo) || !readText(in, b.launch) || !readText(in, b.shortcut))
+        return false;
+    b.underProgramFiles = programFiles != 0;
+    block = b;
+    return true;
+}
+
+bool writeSetupBlock(const SetupBlock& b, std::string& out, std::string& error) {
+    if (!b.present) {
+        out += '\0';
+        return true;
+    }
+    out += '\1';
+    if (!writeText(out, b.title, "--title", error)) return false;
+    out += static_cast<char>(b.underProgramFiles ? 1 : 0);
+    if (!writeText(out, b.folder, "--folder", error) ||
+        !writeText(out, b.program, "--program", error))
+        return false;
+    out += static_cast<char>(b.startMenu);
+    out += static_cast<char>(b.desktop);
+    out += static_cast<char>(b.sendTo);
+    return writeText(out, b.launch, "--launch", error) &&
+           writeText(out, b.shortcut, "--shortcut", error);
+}
 
 bool composeDestination(char* out, std::size_t capacity, const char* folderName,
                         bool underProgramFiles, const DestinationSources& sources) {
@@ -51,48 +88,5 @@ bool composeDestination(char* out, std::size_t capacity, const char* folderName,
         if (!ok) out[0] = '\0';
         return ok;
     }
-    bool ok = copyText(out, capacity, sources.currentDirectory) && appendBackslash(out, capacity) &&
-              appendText(out, capacity, folderName);
-    if (!ok) out[0] = '\0';
-    return ok;
-}
-
-bool readSetupBlock(InstallerState& state, const DestinationSources& sources) {
-    std::FILE* in = state.archiveStream;
-    std::uint8_t marker;
-    if (!readByte(in, marker)) return false;
-    if (marker == 0) {
-        state.title.assign(kDefaultTitle);
-        state.destinationFolder.assign(sources.currentDirectory);
-        return true;
-    }
-
-    // Fields are read into locals first, so a block cut short leaves nothing half read.
-    char title[256], folder[256], program[256], launch[256], shortcut[256];
-    std::uint8_t programFilesFlag, startMenu, desktop, sendTo;
-    if (!readText(in, title) || !readByte(in, programFilesFlag) || !readText(in, folder))
-        return false;
-
-    char destination[kPathCapacity];
-    if (!composeDestination(destination, sizeof destination, folder, programFilesFlag != 0,
-                            sources))
-        return false;
-    // A previous installation's folder wins over the block's rule.
-    if (sources.previousInstallDir && sources.previousInstallDir[0] != '\0')
-        if (!copyText(destination, sizeof destination, sources.previousInstallDir)) return false;
-
-    if (!readText(in, program) || !readByte(in, startMenu) || !readByte(in, desktop) ||
-        !readByte(in, sendTo) || !readText(in, launch) || !readText(in, shortcut))
-        return false;
-
-    state.title.assign(title[0] ? title : kDefaultTitle);
-    state.destinationFolder.assign(destination);
-    state.programFileName.assign(program);
-    state.startMenuOption = startMenu;
-    state.desktopOption = desktop;
-    state.sendToOption = sendTo;
-    state.launchFile.assign(launch);
-    state.shortcutName.assign(shortcut);
-    state.setupBlockRead = true;
-    return true;
+    return joinPath(out, capacity, sources.currentDirectory, folderName);
 }

@@ -1,10 +1,39 @@
 // The setup block: title, destination rule, program file, shortcut options, launch
 // file and shortcut name, stored right after the stub's image and before the archive.
+// The installer reads it at start-up; vopa-pack writes it and lists it.
+//
+// Layout: a present marker (0: no block, that byte is all of it), then the title, the
+// Program Files flag, the folder name, the program file name, the three shortcut
+// option bytes, the launch file and the shortcut name. Each text is a length byte and
+// that many code page 932 bytes, with no terminator.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
-struct InstallerState;
+struct SetupBlock {
+    bool present = false;
+    std::string title;               // empty: the default title
+    bool underProgramFiles = false;  // a relative folder goes under "\Program Files\"
+    std::string folder;              // destination folder name, relative or with a drive
+    std::string program;             // program file, relative to the destination
+    std::uint8_t startMenu = 0, desktop = 0, sendTo = 0;  // shortcut option bytes
+    std::string launch;                                   // opened after installation; empty: none
+    std::string shortcut;  // shortcut base name; empty: the program's
+};
+
+// The title when the block gives none, or there is no block.
+constexpr const char kDefaultTitle[] = "Vopa SFX";
+
+// The longest text a field can hold: its length is one byte.
+constexpr std::size_t kSetupTextLimit = 255;
+
+// Reads the block from the stream's position. False when the file ends inside it.
+bool readSetupBlock(std::FILE* stream, SetupBlock& block);
+// Appends the block's bytes to `out`. False, with `error` naming the field, when a
+// text does not fit its length byte.
+bool writeSetupBlock(const SetupBlock& block, std::string& out, std::string& error);
 
 // Where a relative folder name of the block is placed, and what a previous
 // installation left. Gathered by the caller (from the system, or by a test).
@@ -14,15 +43,8 @@ struct DestinationSources {
     const char* previousInstallDir = nullptr;  // "InstallDir" of an earlier installation
 };
 
-// Reads the block from state.archiveStream. False when the file ends inside the block
-// or the composed destination does not fit its 260-byte buffer; the state then holds
-// no partly read field.
-bool readSetupBlock(InstallerState& state, const DestinationSources& sources);
-
-// Reads `count` bytes into `buffer`; false once the stream reports end of file.
-bool readBytes(std::FILE* stream, int count, char* buffer);
-
-// Composes the default destination from the block's folder name (see the .cpp).
-// False when the result does not fit `capacity` bytes.
+// The default destination for the block's folder name: a name with a drive as it
+// stands; else under the Windows drive's "\Program Files\" or the current directory.
+// An empty name is the current directory. False when it does not fit `capacity`.
 bool composeDestination(char* out, std::size_t capacity, const char* folderName,
                         bool underProgramFiles, const DestinationSources& sources);

@@ -8,7 +8,6 @@
 #include "app/installer_state.h"
 #include "app/main_window.h"
 #include "app/pe_image.h"
-#include "app/setup_block.h"
 #include "res/resource_ids.h"
 #include "shell/registry.h"
 #include "shell/shell_state.h"
@@ -46,17 +45,14 @@ bool readOwnSetupBlock(InstallerState& state) {
     sources.currentDirectory = current;
     sources.windowsDirectory = windows;
     if (readPreviousInstallDir(previous)) sources.previousInstallDir = previous;
-    return readSetupBlock(state, sources);
+    return loadSetupBlock(state, sources);
 }
 
 }  // namespace
 
 bool readPreviousInstallDir(char (&folder)[kPathCapacity]) {
-    char classKey[kPathCapacity];
-    std::strcpy(classKey, kClassKeyPrefix);
-    std::strcat(classKey, kShellExtensionClsid);
-    return readString(HKEY_CLASSES_ROOT, classKey, "InstallDir", folder, sizeof folder) ==
-               StringRead::ok &&
+    return readString(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir", folder,
+                      sizeof folder) == StringRead::ok &&
            folder[0] != '\0';
 }
 

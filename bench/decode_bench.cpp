@@ -11,7 +11,8 @@
 
 #include "bench/bench_data.h"
 #include "decode/crc16.h"
-#include "decode/method_table.h"
+#include "decode/lha_format.h"
+#include "extract/archive_walk.h"
 #include "extract/entry_header.h"
 #include "extract/member_data.h"
 #include "extract/progress.h"
@@ -25,7 +26,7 @@ void countPosition(std::uint32_t) { ++positions; }
 bool extractAll(const std::string& archive, const std::string& out) {
     std::FILE* f = std::fopen(archive.c_str(), "rb");
     if (!f) return false;
-    totalOriginalSize = sumOriginalSizes(f, 0);
+    totalOriginalSize = summarizeArchive(f, 0).totalOriginalSize;
     doneOriginalSize = 0;
     lastProgressPosition = 0;
     EntryHeader h;

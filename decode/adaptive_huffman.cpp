@@ -10,8 +10,14 @@
 
 namespace {
 
+// lh1: literals and matches of 3..60 bytes. lh2: literals, matches of 3..31 bytes and
+// an escape symbol that takes 8 more bits (matches of 32..287).
+constexpr int kLh1Symbols = 256 + (60 - 3) + 1, kLh1LongestMatch = 60;
+constexpr int kLh2Symbols = 256 + (31 - 3) + 1 + 1, kLh2LongestMatch = 256;
+static_assert(kLh1Symbols == kLh1CodeSymbols, "lh1 has the largest code alphabet");
+
 struct AdaptiveMethod {
-    static constexpr unsigned kLengthBias = 253;
+    static constexpr unsigned kLengthBias = 256 - 3;  // code 256: a 3-byte match
     static constexpr bool kReadsWindowPos = false;
     static constexpr bool kReadsProducedCount = true;
 
@@ -23,11 +29,11 @@ struct AdaptiveMethod {
 
     void begin(SlideDecoder& d) {
         if (presetPositions) {
-            trees.initCodeTree(314, 60);
+            trees.initCodeTree(kLh1Symbols, kLh1LongestMatch);
             preset.symbols = 64;
             preset.usePreset(0);
         } else {
-            trees.initCodeTree(286, 256);
+            trees.initCodeTree(kLh2Symbols, kLh2LongestMatch);
             trees.initPositionTree(d.windowBits);
         }
     }

@@ -1,40 +1,67 @@
-// The adaptive Huffman trees of -lh1- and -lh2-: the literal/length tree and lh2's
-// position tree, updated after every symbol.
+// The adaptive Huffman trees of -lh1- and -lh2-: the literal/length tree ("code
+// tree") and lh2's position tree, both updated after every symbol they decode.
 //
-// Both trees live in one set of node arrays. Weights never increase with the node
-// number; a "run" is a maximal stretch of consecutive nodes of equal weight, whose
-// leader (lowest number) is the node that moves up when one of them is counted.
+// State record. Both trees live in one set of node arrays, indexed by node number:
+//   weight[n]  how often the symbols below node n were counted (16 bits; halved by
+//              a rebuild before the root's count can pass 0x8000)
+//   child[n]   v >= 1: internal node whose children are v (reached by bit 0) and
+//              v - 1 (bit 1); v < 0: leaf of symbol ~v
+//   parent[n]  the node above n (unused for the roots)
+//   run[n]     id of the run holding n; 0 = none
+// A run is a maximal stretch of consecutive nodes of equal weight. Per run id:
+//   runLeader[r]  the run's lowest node: the one that moves up when one of its
+//                 nodes is counted, so that weights stay ordered
+// Run ids come from a stack, freeRuns[freeRunTop..] (ids 0 and 1 never go on it:
+// 0 means "no run" and 1 is the run of the code tree's initial leaves).
+// Per symbol:
+//   leafOf[s]  the leaf of code symbol s, and of position symbol p at
+//              kPositionSymbolBase + p
+//
+// Invariants: within a tree, weight[] never increases with the node number (the root
+// is the tree's lowest node: 0 for the code tree, kPositionRoot for the position
+// tree); parent[] and leafOf[] always agree with child[]; run[] of the node after a
+// tree's last node is 0, so no run seems to go on past the tree.
 #pragma once
 #include <cstdint>
 
 #include "decode/bit_input.h"
 
-constexpr int kNodes = 884;  // code tree 0..626, position tree 628..882
-constexpr int kPositionRoot = 628;
-constexpr int kPositionSymbolBase = 314;  // position symbol p is leaf symbol 314 + p
-// Run ids: at most one per node of both trees, plus the two reserved ids 0 and 1.
+// Node numbers: the code tree of the largest alphabet (lh1, 314 symbols) takes nodes
+// 0..626; node 627 stays out of both trees as its end marker; the position tree of
+// the 8 KiB window (128 symbols, one per 64 bytes) takes 628..882; node 883 ends it.
+constexpr int kLh1CodeSymbols = 314;
+constexpr int kLh2PositionSymbols = (1 << 13) / 64;
+constexpr int kPositionRoot = 2 * kLh1CodeSymbols - 1 + 1;
+constexpr int kNodes = kPositionRoot + 2 * kLh2PositionSymbols - 1 + 1;
+static_assert(kPositionRoot == 628 && kNodes == 884, "the node layout of both trees");
+constexpr int kPositionSymbolBase = kLh1CodeSymbols;  // leafOf index of position symbol 0
+// At most one run per node is alive at once, besides the reserved ids 0 and 1.
 constexpr int kRunIds = kNodes + 2;
 
 struct AdaptiveTrees {
-    // --- nodes (index = node number)
-    std::uint16_t weight[kNodes + 1];
-    std::int16_t child[kNodes + 1];  // v >= 1: children v (bit 0) and v - 1 (bit 1); v < 0: leaf ~v
-    std::uint16_t parent[kNodes + 1];
-    std::uint16_t run[kNodes + 1];  // 0 = no run; node kNodes stays 0 as a sentinel
+    // --- nodes
+    std::uint16_t weight[kNodes];
+    std::int16_t child[kNodes];
+    std::uint16_t parent[kNodes];
+    std::uint16_t run[kNodes];
     // --- runs
     std::uint16_t runLeader[kRunIds];
     std::uint16_t freeRuns[kRunIds];
     int freeRunTop = 2;
     // --- symbols
-    std::uint16_t leafOf[kPositionSymbolBase + 128];
+    std::uint16_t leafOf[kPositionSymbolBase + kLh2PositionSymbols];
 
-    int codeSymbols = 314;
-    unsigned escapeCode = 512;
-    // --- lh2 position tree
-    int lastPositionLeaf = kPositionRoot;
-    std::uint16_t positionTotal = 0;
-    std::uint32_t positionLimit = 8192, nextGrowth = 64;
+    // --- the code tree
+    int codeSymbols = kLh1CodeSymbols;  // 314 for lh1, 286 for lh2
+    unsigned escapeCode = 512;          // the symbol followed by 8 more bits (512: none)
+    // --- lh2's position tree
+    int lastPositionLeaf = kPositionRoot;  // its highest node
+    std::uint16_t positionTotal = 0;       // symbols counted since its last rebuild
+    std::uint32_t positionLimit = 8192;    // bytes the window holds
+    std::uint32_t nextGrowth = 64;         // bytes produced before the next symbol joins
 
+    // The stack cannot run dry or overflow for a consistent tree; the bounds only keep
+    // damage from writing outside the arrays.
     std::uint16_t takeRun() {
         return freeRuns[freeRunTop < kRunIds - 1 ? freeRunTop++ : freeRunTop];
     }
@@ -42,30 +69,35 @@ struct AdaptiveTrees {
         if (freeRunTop > 2) freeRuns[--freeRunTop] = id;
     }
 
-    void initCodeTree(int n, int longestMatch) {
-        codeSymbols = n;
-        escapeCode = n >= longestMatch + 254 ? 512u : static_cast<unsigned>(n - 1);
+    // A balanced start: every symbol weight 1, symbol 0 at the highest node; nodes are
+    // paired from the bottom up. `longestMatch` only decides the escape code: lh2's
+    // last symbol (285) carries 8 more bits, lh1's alphabet already reaches its longest.
+    void initCodeTree(int symbols, int longestMatch) {
+        codeSymbols = symbols;
+        escapeCode = symbols >= longestMatch + 254 ? 512u : static_cast<unsigned>(symbols - 1);
         for (int i = 0; i < kRunIds; ++i) freeRuns[i] = static_cast<std::uint16_t>(i);
-        for (int i = 0; i <= kNodes; ++i) run[i] = 0;
-        for (int i = 0; i < n; ++i) {
-            int j = 2 * n - 2 - i;
-            weight[j] = 1;
-            child[j] = static_cast<std::int16_t>(~i);
-            leafOf[i] = static_cast<std::uint16_t>(j);
-            run[j] = 1;
+        for (int n = 0; n < kNodes; ++n) run[n] = 0;
+        const int lastNode = 2 * symbols - 2;
+        for (int s = 0; s < symbols; ++s) {
+            const int leaf = lastNode - s;
+            weight[leaf] = 1;
+            child[leaf] = static_cast<std::int16_t>(~s);
+            leafOf[s] = static_cast<std::uint16_t>(leaf);
+            run[leaf] = 1;
         }
         freeRunTop = 2;
-        runLeader[1] = static_cast<std::uint16_t>(n - 1);
-        for (int i = 2 * n - 2, j = n - 2; j >= 0; --j, i -= 2) {
-            unsigned f = weight[i] + weight[i - 1];
-            weight[j] = static_cast<std::uint16_t>(f);
-            child[j] = static_cast<std::int16_t>(i);
-            parent[i] = parent[i - 1] = static_cast<std::uint16_t>(j);
-            run[j] = f == weight[j + 1] ? run[j + 1] : takeRun();
-            runLeader[run[j]] = static_cast<std::uint16_t>(j);
+        runLeader[1] = static_cast<std::uint16_t>(symbols - 1);
+        for (int pair = lastNode, n = symbols - 2; n >= 0; --n, pair -= 2) {
+            const unsigned sum = weight[pair] + weight[pair - 1];
+            weight[n] = static_cast<std::uint16_t>(sum);
+            child[n] = static_cast<std::int16_t>(pair);
+            parent[pair] = parent[pair - 1] = static_cast<std::uint16_t>(n);
+            run[n] = sum == weight[n + 1] ? run[n + 1] : takeRun();
+            runLeader[run[n]] = static_cast<std::uint16_t>(n);
         }
     }
 
+    // The position tree starts as a single leaf, symbol 0, at its root.
     void initPositionTree(unsigned windowBits) {
         weight[kPositionRoot] = 1;
         child[kPositionRoot] = static_cast<std::int16_t>(~kPositionSymbolBase);
@@ -74,136 +106,146 @@ struct AdaptiveTrees {
         runLeader[run[kPositionRoot]] = kPositionRoot;
         lastPositionLeaf = kPositionRoot;
         positionTotal = 0;
-        positionLimit = 1u << windowBits;
+        // The arrays hold 128 symbols: never more, whatever window a caller names.
+        positionLimit = windowBits < 13 ? 1u << windowBits : kLh2PositionSymbols * 64u;
         nextGrowth = 64;
     }
 
-    void relinkChild(int x) {
-        int v = child[x];
-        if (v >= 0) parent[v] = parent[v - 1] = static_cast<std::uint16_t>(x);
-        else leafOf[~v] = static_cast<std::uint16_t>(x);
+    // After child[node] changed: the parent links below it follow.
+    void relinkChild(int node) {
+        const int v = child[node];
+        if (v >= 0) parent[v] = parent[v - 1] = static_cast<std::uint16_t>(node);
+        else leafOf[~v] = static_cast<std::uint16_t>(node);
     }
 
-    // Adds 1 to node p's weight, keeping weights ordered; returns the node to raise next.
-    int bump(int p) {
-        std::uint16_t b = run[p];
-        int q = runLeader[b];
-        if (q != p) {
-            std::int16_t t = child[p];
-            child[p] = child[q];
-            child[q] = t;
-            relinkChild(p);
-            relinkChild(q);
-            p = q;
-        } else if (run[p + 1] != b) {
-            // Alone in its run.
-            ++weight[p];
-            if (weight[p] == weight[p - 1]) {
-                releaseRun(b);
-                run[p] = run[p - 1];
+    // Adds 1 to node's weight, keeping weights ordered: the node first trades places
+    // (its subtree) with its run's leader, which then leaves the run one heavier.
+    // Returns the node to raise next (the parent).
+    int bump(int node) {
+        const std::uint16_t id = run[node];
+        const int leader = runLeader[id];
+        if (leader != node) {
+            const std::int16_t below = child[node];
+            child[node] = child[leader];
+            child[leader] = below;
+            relinkChild(node);
+            relinkChild(leader);
+            node = leader;
+        } else if (run[node + 1] != id) {
+            // Alone in its run: the run goes, or merges with the heavier one above.
+            ++weight[node];
+            if (weight[node] == weight[node - 1]) {
+                releaseRun(id);
+                run[node] = run[node - 1];
             }
-            return parent[p];
+            return parent[node];
         }
-        ++runLeader[b];  // the leader leaves its run
-        ++weight[p];
-        if (weight[p] == weight[p - 1]) {
-            run[p] = run[p - 1];
+        ++runLeader[id];  // the leader leaves its run
+        ++weight[node];
+        if (weight[node] == weight[node - 1]) {
+            run[node] = run[node - 1];
         } else {
-            std::uint16_t c = takeRun();
-            run[p] = c;
-            runLeader[c] = static_cast<std::uint16_t>(p);
+            const std::uint16_t fresh = takeRun();
+            run[node] = fresh;
+            runLeader[fresh] = static_cast<std::uint16_t>(node);
         }
-        return parent[p];
+        return parent[node];
     }
 
-    // Halves the leaf weights of nodes first..end-1 and rebuilds them as a Huffman tree.
+    // Halves the leaf weights of nodes first..end-1 (rounding up) and rebuilds them as
+    // a Huffman tree in place: leaves are gathered at the bottom, then pairs are
+    // summed from the top of the range down, each sum placed by weight.
     void rebuildTree(int first, int end) {
-        int j = first;
-        for (int i = first; i < end; ++i) {
-            if (child[i] < 0) {
-                weight[j] = static_cast<std::uint16_t>((weight[i] + 1) / 2);
-                child[j] = child[i];
-                ++j;
+        int leaves = first;  // next free slot of the gathered leaves
+        for (int n = first; n < end; ++n) {
+            if (child[n] < 0) {
+                weight[leaves] = static_cast<std::uint16_t>((weight[n] + 1) / 2);
+                child[leaves] = child[n];
+                ++leaves;
             }
-            if (runLeader[run[i]] == i) releaseRun(run[i]);
+            if (runLeader[run[n]] == n) releaseRun(run[n]);
         }
-        --j;
-        int i = end - 1, l = end - 2;
-        while (i >= first) {
-            while (i >= l && j >= first) {
-                weight[i] = weight[j];
-                child[i] = child[j];
-                --i;
-                --j;
+        int from = leaves - 1;             // the lightest leaf not yet placed
+        int to = end - 1, pair = end - 2;  // the slot to fill; the pair to sum next
+        while (to >= first) {
+            while (to >= pair && from >= first) {
+                weight[to] = weight[from];
+                child[to] = child[from];
+                --to;
+                --from;
             }
-            if (i < first) break;
-            unsigned f = weight[l] + weight[l + 1];
-            int k = first;
-            while (k < i && f < weight[k]) ++k;
-            while (j >= k) {
-                weight[i] = weight[j];
-                child[i] = child[j];
-                --i;
-                --j;
+            if (to < first) break;
+            const unsigned sum = weight[pair] + weight[pair + 1];
+            int heavier = first;  // leaves heavier than the sum stay above it
+            while (heavier < to && sum < weight[heavier]) ++heavier;
+            while (from >= heavier) {
+                weight[to] = weight[from];
+                child[to] = child[from];
+                --to;
+                --from;
             }
-            weight[i] = static_cast<std::uint16_t>(f);
-            child[i] = static_cast<std::int16_t>(l + 1);
-            --i;
-            l -= 2;
+            weight[to] = static_cast<std::uint16_t>(sum);
+            child[to] = static_cast<std::int16_t>(pair + 1);
+            --to;
+            pair -= 2;
         }
-        unsigned f = 0;
+        unsigned runWeight = 0;
         std::uint16_t current = 0;
-        for (int x = first; x < end; ++x) {
-            relinkChild(x);
-            if (weight[x] == f) {
-                run[x] = current;
+        for (int n = first; n < end; ++n) {
+            relinkChild(n);
+            if (weight[n] == runWeight) {
+                run[n] = current;
             } else {
                 current = takeRun();
-                run[x] = current;
-                runLeader[current] = static_cast<std::uint16_t>(x);
-                f = weight[x];
+                run[n] = current;
+                runLeader[current] = static_cast<std::uint16_t>(n);
+                runWeight = weight[n];
             }
         }
     }
 
-    void countCode(unsigned s) {
+    void countCode(unsigned symbol) {
         if (weight[0] == 0x8000) rebuildTree(0, 2 * codeSymbols - 1);
         ++weight[0];
-        int q = leafOf[s];
-        do q = bump(q);
-        while (q != 0);
+        int node = leafOf[symbol];
+        do node = bump(node);
+        while (node != 0);
     }
 
+    // Once split, the position root keeps the weight 0xFFFF: nothing below ever joins
+    // its run and it is never raised; positionTotal counts for it instead.
     void countPosition(unsigned p) {
         if (positionTotal == 0x8000) {
             rebuildTree(kPositionRoot, lastPositionLeaf + 1);
             positionTotal = weight[kPositionRoot];
             weight[kPositionRoot] = 0xFFFF;
         }
-        int q = leafOf[kPositionSymbolBase + p];
-        while (q != kPositionRoot) q = bump(q);
+        int node = leafOf[kPositionSymbolBase + p];
+        while (node != kPositionRoot) node = bump(node);
         ++positionTotal;
     }
 
+    // Symbol p joins as the lightest leaf: the last leaf m becomes internal, with the
+    // old leaf moved to m + 1 and the new one, weight 0, at m + 2.
     void addPositionLeaf(unsigned p) {
-        int m = lastPositionLeaf, r = m + 1, q = m + 2;
-        child[r] = child[m];
-        leafOf[~child[r]] = static_cast<std::uint16_t>(r);
-        child[q] = static_cast<std::int16_t>(~(kPositionSymbolBase + static_cast<int>(p)));
-        child[m] = static_cast<std::int16_t>(q);
-        weight[r] = weight[m];
-        weight[q] = 0;
-        run[r] = run[m];
+        const int m = lastPositionLeaf, moved = m + 1, added = m + 2;
+        child[moved] = child[m];
+        leafOf[~child[moved]] = static_cast<std::uint16_t>(moved);
+        child[added] = static_cast<std::int16_t>(~(kPositionSymbolBase + static_cast<int>(p)));
+        child[m] = static_cast<std::int16_t>(added);
+        weight[moved] = weight[m];
+        weight[added] = 0;
+        run[moved] = run[m];
         if (m == kPositionRoot) {
             weight[kPositionRoot] = 0xFFFF;
             ++runLeader[run[kPositionRoot]];
         }
-        parent[r] = parent[q] = static_cast<std::uint16_t>(m);
-        std::uint16_t c = takeRun();
-        run[q] = c;
-        runLeader[c] = static_cast<std::uint16_t>(q);
-        leafOf[kPositionSymbolBase + p] = static_cast<std::uint16_t>(q);
-        lastPositionLeaf = q;
+        parent[moved] = parent[added] = static_cast<std::uint16_t>(m);
+        const std::uint16_t fresh = takeRun();
+        run[added] = fresh;
+        runLeader[fresh] = static_cast<std::uint16_t>(added);
+        leafOf[kPositionSymbolBase + p] = static_cast<std::uint16_t>(added);
+        lastPositionLeaf = added;
         countPosition(p);
     }
 

@@ -16,7 +16,6 @@
 
 #include "decode/crc16.h"
 #include "decode/slide_decoder.h"
-#include "extract/progress.h"
 
 namespace decode_detail {
 
@@ -57,6 +56,8 @@ DecodeResult runDecodeLoop(SlideDecoder& d, Method& m) {
     std::uint8_t* const window = d.window;
     const std::uint32_t windowMask = d.windowSize - 1, total = d.originalSize;
     std::uint32_t pos = 0, produced = 0;
+    const std::atomic<int>& keepGoing = *d.continueFlag;
+    std::uint32_t (*const progress)(std::uint32_t) = d.progress;
     std::uint32_t progressAt = 0;  // the first code always reports
 
     while (produced < total) {
@@ -97,11 +98,8 @@ DecodeResult runDecodeLoop(SlideDecoder& d, Method& m) {
                 }
             }
         }
-        if (produced >= progressAt) {
-            reportProgress(produced);
-            progressAt = nextProgressChange(produced);
-        }
-        if (!shouldContinue()) return DecodeResult::aborted;
+        if (produced >= progressAt) progressAt = progress(produced);
+        if (!keepGoing.load(std::memory_order_relaxed)) return DecodeResult::aborted;
     }
     d.in = in;
     if (pos && !flushRing(d, pos)) return DecodeResult::writeFailed;

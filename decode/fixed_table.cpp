@@ -10,10 +10,15 @@
 
 namespace {
 
-constexpr unsigned kCodeSymbols = 286;  // 256 literals, matches 3..31, 285 = 32.. with 8 bits
+// 256 literals, matches of 3..31 bytes, and one last symbol that takes 8 more bits for
+// matches of 32..287 bytes.
+constexpr unsigned kExtendedMatchSymbol = 256 + (31 - 3) + 1;
+constexpr unsigned kCodeSymbols = kExtendedMatchSymbol + 1;
+static_assert(kCodeSymbols == 286, "the lh3 literal/length alphabet");
+constexpr unsigned kPositionSymbols = 128;  // 8 KiB window / 64 positions per symbol
 
 struct FixedTableMethod {
-    static constexpr unsigned kLengthBias = 253;
+    static constexpr unsigned kLengthBias = 256 - 3;
     static constexpr bool kReadsWindowPos = false;
     static constexpr bool kReadsProducedCount = false;
 
@@ -23,7 +28,7 @@ struct FixedTableMethod {
     std::uint32_t blockLeft = 0;
 
     void begin(SlideDecoder&) {
-        positions.symbols = 128;
+        positions.symbols = kPositionSymbols;
         blockLeft = 0;
     }
 
@@ -43,18 +48,18 @@ struct FixedTableMethod {
     }
 
     void readPositionTree(BitInput& in) {
-        for (unsigned i = 0; i < 128; ++i) {
+        for (unsigned i = 0; i < kPositionSymbols; ++i) {
             positions.lengths[i] = static_cast<std::uint8_t>(in.readBits(4));
             if (i == 2 && positions.lengths[0] == 1 && positions.lengths[1] == 1 &&
                 positions.lengths[2] == 1) {
                 // The escape value is read in 10 bits; only a real symbol may stand.
                 unsigned c = in.readBits(10);
-                if (c >= 128) in.damaged = true;
+                if (c >= kPositionSymbols) in.damaged = true;
                 else positions.table.setSingle(c);
                 return;
             }
         }
-        if (!positions.table.build(positions.lengths, 128)) in.damaged = true;
+        if (!positions.table.build(positions.lengths, kPositionSymbols)) in.damaged = true;
     }
 
     __attribute__((noinline)) void readBlockHeader(BitInput& in) {
@@ -77,7 +82,7 @@ struct FixedTableMethod {
         --blockLeft;
         int j = literals.decode(in);
         if (j < 0) return 0;
-        if (j == 285) j += static_cast<int>(in.take(8));
+        if (j == kExtendedMatchSymbol) j += static_cast<int>(in.take(8));
         return static_cast<unsigned>(j);
     }
 

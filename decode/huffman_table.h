@@ -14,8 +14,7 @@
 #include <cstring>
 
 #include "decode/bit_input.h"
-
-constexpr unsigned kMaxCodeLength = 16;
+#include "decode/lha_format.h"
 
 template <unsigned TableBits, unsigned MaxSymbols>
 struct HuffmanTable {

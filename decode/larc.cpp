@@ -37,17 +37,28 @@ struct Lz5Method {
     unsigned flags = 0;
     unsigned flagsLeft = 0;
 
+    // The preset window that early matches may copy: a lead, a run of 13 bytes of
+    // each value, the values rising, the values falling, zeros; the loop's spaces
+    // stay in the rest.
+    static constexpr unsigned kLead = 18, kRunLength = 13, kZeros = 128;
+    static constexpr unsigned kRunsAt = kLead, kRisingAt = kRunsAt + 256 * kRunLength,
+                              kFallingAt = kRisingAt + 256, kZerosAt = kFallingAt + 256,
+                              kSpacesAt = kZerosAt + kZeros;
+    static_assert(kRisingAt == 3346 && kFallingAt == 3602 && kZerosAt == 3858,
+                  "the preset's layout");
+    static_assert(4096 - kSpacesAt == 110, "110 spaces end the 4 KiB window");
+
     void begin(SlideDecoder& d) {
         flagsLeft = 0;
         std::uint8_t* w = d.initialWindow();
-        // Zeros, not the loop's spaces, in bytes 0..17: the CRCs stored by real
-        // archivers are only met with zeros there.
-        std::memset(w, 0, 18);
-        for (unsigned i = 0; i < 256; ++i) std::memset(w + 18 + 13 * i, static_cast<int>(i), 13);
-        for (unsigned i = 0; i < 256; ++i) w[3346 + i] = static_cast<std::uint8_t>(i);
-        for (unsigned i = 0; i < 256; ++i) w[3602 + i] = static_cast<std::uint8_t>(255 - i);
-        std::memset(w + 3858, 0, 128);
-        static_assert(3858 + 128 + 110 == 4096, "the preset fills the 4 KiB window");
+        // Zeros, not the loop's spaces, in the lead: the CRCs stored by real archivers
+        // are only met with zeros there.
+        std::memset(w, 0, kLead);
+        for (unsigned i = 0; i < 256; ++i)
+            std::memset(w + kRunsAt + kRunLength * i, static_cast<int>(i), kRunLength);
+        for (unsigned i = 0; i < 256; ++i) w[kRisingAt + i] = static_cast<std::uint8_t>(i);
+        for (unsigned i = 0; i < 256; ++i) w[kFallingAt + i] = static_cast<std::uint8_t>(255 - i);
+        std::memset(w + kZerosAt, 0, kZeros);
     }
     unsigned readCode(SlideDecoder&, BitInput& in) {
         if (flagsLeft == 0) {

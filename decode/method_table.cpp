@@ -1,7 +1,8 @@
-#include "decode/method_table.h"
-
+// The method table: the twelve identifiers of the format in method-index order, and
+// the decode loop of each compressed one.
 #include <cstring>
 
+#include "decode/lha_format.h"
 #include "decode/methods.h"
 
 const DecodeMethod kMethodTable[kMethodCount] = {

@@ -6,8 +6,9 @@
 #include "decode/huffman_table.h"
 
 struct PresetPositions {
-    HuffmanTable<8, 128> table;
-    std::uint8_t lengths[128];
+    static constexpr unsigned kMaxSymbols = 128;
+    HuffmanTable<8, kMaxSymbols> table;  // 8 bits: all preset codes but lh3's 9-bit ones
+    std::uint8_t lengths[kMaxSymbols];
     unsigned symbols = 64;
 
     // A list starts with the length of symbol 0; each further entry v raises the

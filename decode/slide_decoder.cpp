@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "decode/crc16.h"
-#include "decode/method_table.h"
+#include "decode/lha_format.h"
+
+const std::atomic<int> SlideDecoder::kKeepDecoding{1};
 
 DecodeResult SlideDecoder::decode() {
     runningCrc = 0;
@@ -17,10 +19,9 @@ DecodeResult SlideDecoder::decode() {
     // Matches that reach back before the first byte read these spaces.
     std::memset(initialWindow(), ' ', windowSize);
 
-    // Normally the whole packed data in one read; capped by free memory.
+    // Normally the whole packed data in one read; the caller may cap it.
     std::uint32_t length = packedSize;
-    std::uint64_t available = availablePhysicalMemory();
-    if (available && available < length) length = static_cast<std::uint32_t>(available);
+    if (readBufferLimit && readBufferLimit < length) length = readBufferLimit;
     std::uint8_t* buffer = nullptr;
     if (length) {
         buffer = static_cast<std::uint8_t*>(std::malloc(length));

@@ -2,8 +2,10 @@
 // compressed method is LZ77 over a ring-buffer dictionary (`window`): a method yields
 // codes, below 256 a literal byte, above a match length followed by a position code.
 // The loop that applies them is shared (decode_loop.h); the methods are rows of the
-// method table (method_table.h).
+// method table (lha_format.h). The caller hears of progress and asks for a stop
+// through two hooks; the decoder knows nothing else of its caller.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 
@@ -11,7 +13,7 @@
 
 enum class DecodeResult {
     complete,     // originalSize bytes written
-    aborted,      // continueFlag was cleared; the window's last bytes are not written
+    aborted,      // the continue flag was cleared; the window's last bytes are not written
     damaged,      // the stream cannot be decoded further; what was decoded is written
     writeFailed,  // the output refused bytes (a full disk): the file is incomplete
     outOfMemory,  // no window or read buffer
@@ -25,6 +27,16 @@ struct SlideDecoder {
     std::uint32_t packedSize = 0;
     unsigned windowBits = 13;  // 11 to 16
     int methodIndex = 5;
+    std::uint32_t readBufferLimit = 0;  // most packed bytes read at a time; 0: all of them
+
+    // --- the caller's hooks, consulted after every literal or match
+    // Decoding stops (aborted) once the flag reads 0. `progress` gets the member's bytes
+    // produced so far and returns the count at which it wants to hear again, so the
+    // loop compares a counter instead of calling out per code.
+    const std::atomic<int>* continueFlag = &kKeepDecoding;
+    std::uint32_t (*progress)(std::uint32_t produced) = noProgress;
+    static const std::atomic<int> kKeepDecoding;
+    static std::uint32_t noProgress(std::uint32_t) { return ~0u; }
 
     // --- sliding dictionary
     // The format's window is a ring of 2^windowBits bytes. We keep a larger ring of
@@ -60,6 +72,3 @@ struct SlideDecoder {
 
 // Bytes of the read buffer when the packed size cannot be had in one piece.
 constexpr std::uint32_t kFallbackReadBuffer = 16384;
-
-// Available physical memory, or 0 when unknown (platform seam).
-std::uint64_t availablePhysicalMemory();

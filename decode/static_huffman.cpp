@@ -1,21 +1,24 @@
 // -lh4- to -lh7-: blocks of codes, each block headed by three canonical Huffman
-// codes sent as code lengths — first the code of the code lengths, then the
-// literal/length code (510 symbols), then the position code. The methods differ only
-// in their window (4, 8, 32, 64 KiB) and so in the number of position symbols.
+// codes sent as code lengths (the block layout is in lha_format.h). The methods differ
+// only in their window (4, 8, 32, 64 KiB) and so in the number of position symbols.
+//
+// Table widths: a first-level table of 2^k entries resolves every code of up to k bits
+// in one look-up; longer codes take the canonical walk. The literal/length table (12
+// bits, 8 KiB) resolves all but a few codes per thousand of real streams and stays in
+// the first-level cache; the position code has at most 17 symbols, so 10 bits leave
+// only very rare codes to the walk; the code-length code is read a few hundred times
+// per block at most, so 8 bits suffice.
 #include <new>
 
 #include "decode/decode_loop.h"
 #include "decode/huffman_table.h"
+#include "decode/lha_format.h"
 #include "decode/methods.h"
 
 namespace {
 
-constexpr unsigned kLiteralSymbols = 510;  // 256 literals + matches of 3..256
-constexpr unsigned kLengthCodeSymbols = 19;
-constexpr unsigned kMaxPositionSymbols = 17;  // lh7: distances up to 2^16
-
 struct StaticHuffmanMethod {
-    static constexpr unsigned kLengthBias = 253;
+    static constexpr unsigned kLengthBias = 256 - kMinMatch;
     static constexpr bool kReadsWindowPos = false;
     static constexpr bool kReadsProducedCount = false;
 
@@ -32,8 +35,8 @@ struct StaticHuffmanMethod {
     unsigned positionCountBits = 4;
 
     void begin(SlideDecoder& d) {
-        positionSymbols = d.windowBits <= 14 ? 14 : d.windowBits + 1;
-        positionCountBits = d.windowBits <= 14 ? 4 : 5;
+        positionSymbols = positionSymbolCount(d.windowBits);
+        positionCountBits = ::positionCountBits(d.windowBits);
         blockCodesLeft = 0;
     }
 
@@ -41,7 +44,7 @@ struct StaticHuffmanMethod {
     // more as three one bits, (length - 7) one bits and a zero.
     template <class Table>
     void readSmallLengths(BitInput& in, Table& table, unsigned symbolCount, unsigned countBits,
-                          unsigned specialIndex) {
+                          unsigned zeroRunAfter) {
         unsigned n = in.readBits(countBits);
         if (n == 0) {
             unsigned c = in.readBits(countBits);
@@ -52,17 +55,19 @@ struct StaticHuffmanMethod {
         unsigned i = 0;
         while (i < n && !in.damaged) {
             in.refill();
-            unsigned c = in.peek(3);
+            unsigned c = in.peek(kSmallLengthBits);
             if (c == 7) {
+                // One more per one bit after 111; a run past 16 bits is damage that
+                // the table build below refuses (a length over kMaxCodeLength).
                 std::uint32_t ahead = in.peek(16);
                 for (std::uint32_t bit = 1u << 12; bit && (ahead & bit); bit >>= 1) ++c;
             }
-            in.consume(c < 7 ? 3 : c - 3);
+            in.consume(c < 7 ? kSmallLengthBits : c - 3);  // 111, (c - 7) ones, a zero
             // Counts above the alphabet are read and dropped, as the format allows.
             if (i < symbolCount) smallLengths[i] = static_cast<std::uint8_t>(c);
             ++i;
-            if (i == specialIndex) {
-                for (unsigned z = in.readBits(2); z; --z, ++i)
+            if (i == zeroRunAfter) {
+                for (unsigned z = in.readBits(kLengthCodeZeroRunBits); z; --z, ++i)
                     if (i < symbolCount) smallLengths[i] = 0;
             }
         }
@@ -71,9 +76,9 @@ struct StaticHuffmanMethod {
     }
 
     void readLiteralLengths(BitInput& in) {
-        unsigned n = in.readBits(9);
+        unsigned n = in.readBits(kLiteralCountBits);
         if (n == 0) {
-            unsigned c = in.readBits(9);
+            unsigned c = in.readBits(kLiteralCountBits);
             if (c >= kLiteralSymbols) in.damaged = true;
             else literals.setSingle(c);
             return;
@@ -83,12 +88,15 @@ struct StaticHuffmanMethod {
             in.refill();
             int c = lengthCode.decode(in);
             if (c < 0) return;
-            if (c <= 2) {
-                unsigned run = c == 0 ? 1 : c == 1 ? in.take(4) + 3 : in.take(9) + 20;
+            if (c < static_cast<int>(kZeroRunSymbols)) {
+                unsigned run = c == 0   ? 1
+                               : c == 1 ? in.take(kShortZeroRunBits) + kShortZeroRunBase
+                                        : in.take(kLongZeroRunBits) + kLongZeroRunBase;
                 for (; run; --run, ++i)
                     if (i < kLiteralSymbols) literalLengths[i] = 0;
             } else {
-                if (i < kLiteralSymbols) literalLengths[i] = static_cast<std::uint8_t>(c - 2);
+                if (i < kLiteralSymbols)
+                    literalLengths[i] = static_cast<std::uint8_t>(c - (kZeroRunSymbols - 1));
                 ++i;
             }
         }
@@ -97,9 +105,10 @@ struct StaticHuffmanMethod {
     }
 
     __attribute__((noinline)) void readBlockHeader(BitInput& in) {
-        blockCodesLeft = in.readBits(16);
-        if (blockCodesLeft == 0) blockCodesLeft = 65536;
-        readSmallLengths(in, lengthCode, kLengthCodeSymbols, 5, 3);
+        blockCodesLeft = in.readBits(kBlockCountBits);
+        if (blockCodesLeft == 0) blockCodesLeft = 1u << kBlockCountBits;
+        readSmallLengths(in, lengthCode, kLengthCodeSymbols, kLengthCodeCountBits,
+                         kLengthCodeZeroRunAfter);
         if (!in.damaged) readLiteralLengths(in);
         if (!in.damaged) readSmallLengths(in, positions, positionSymbols, positionCountBits, ~0u);
         in.refill();

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "extract/header_layout.h"
+
 namespace {
 
 std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
@@ -17,34 +19,15 @@ bool readExactly(std::FILE* f, std::uint8_t* to, std::size_t n) {
 // Bytes a header may occupy: a level-2 length is 16 bits; level-1 extended headers
 // are bounded by the same buffer.
 constexpr std::size_t kHeaderBuffer = 65536;
-// Bytes 0..20 are common to all levels; byte 20 is the level.
-constexpr std::size_t kCommonBytes = 21;
-// A level-2 header holds its fields up to the first extended-header size (24..25).
-constexpr std::size_t kLevel2Minimum = 26;
+
+// What the day count below (year * 365, leap days since 1969, days before the month,
+// day of the month from 1) gives for 1970-01-01: taken off, so that day is 0.
+constexpr long kDaysTo1970 = 1970 * 365 + 1;
 
 }  // namespace
 
 void replaceSeparators(char* text, char separator) {
-    for (auto* p = reinterpret_cast<unsigned char*>(text); *p; ++p) {
-        if (isArchiveLeadByte(*p)) {
-            if (p[1] == 0) break;
-            ++p;
-        } else if (*p == '\\' || *p == '/' || *p == 0xFF) {
-            *p = static_cast<unsigned char>(separator);
-        }
-    }
-}
-
-void backslashesToSlashes(char* text, std::size_t length) {
-    auto* p = reinterpret_cast<unsigned char*>(text);
-    for (std::size_t i = 0; i < length; ++i) {
-        if (isArchiveLeadByte(p[i]) && i + 1 < length && p[i + 1] >= 0x40 && p[i + 1] <= 0xFC &&
-            p[i + 1] != 0x7F) {
-            ++i;
-        } else if (p[i] == '\\') {
-            p[i] = '/';
-        }
-    }
+    replaceCharacters(text, LeadBytes::archive, "\\/\xFF", separator);
 }
 
 std::uint32_t dosTimeToUnixTime(std::uint32_t t, long timezoneSeconds) {
@@ -54,7 +37,7 @@ std::uint32_t dosTimeToUnixTime(std::uint32_t t, long timezoneSeconds) {
     long second = (t & 0x1F) * 2, minute = (t >> 5) & 0x3F, hour = (t >> 11) & 0x1F;
     long day = (t >> 16) & 0x1F, month = (t >> 21) & 0x0F, year = ((t >> 25) & 0x7F) + 1980;
     // Month 0 counts as January and 13..15 as the year's end: stamps stay monotonic.
-    long days = year * 365 + (year - 1969) / 4 + cumulative[month] + day - 719051;
+    long days = year * 365 + (year - 1969) / 4 + cumulative[month] + day - kDaysTo1970;
     if (year % 4 == 0 && month >= 3) ++days;
     long long seconds = ((days * 24LL + hour) * 60 + minute) * 60 + timezoneSeconds + second;
     return static_cast<std::uint32_t>(seconds);
@@ -69,11 +52,11 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
     std::uint8_t* b = buffer.data();
     b[0] = static_cast<std::uint8_t>(first);
     if (!readExactly(in, b + 1, kCommonBytes - 1)) return HeaderRead::truncated;
-    const unsigned level = b[20];
+    const unsigned level = b[kLevelAt];
     std::size_t total;  // bytes of the base header (level 2: of the whole header)
     if (level == 0 || level == 1) {
         total = static_cast<std::size_t>(b[0]) + 2;
-        if (total < kCommonBytes + 1) return HeaderRead::unknown;  // no room for the name length
+        if (total <= kNameLengthAt) return HeaderRead::unknown;  // no room for the name length
     } else if (level == 2) {
         total = le16(b);
         if (total < kLevel2Minimum) return HeaderRead::unknown;
@@ -83,11 +66,11 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
     if (!readExactly(in, b + kCommonBytes, total - kCommonBytes)) return HeaderRead::truncated;
 
     h.headerSize = static_cast<std::uint16_t>(level == 2 ? total : b[0]);
-    std::memcpy(h.method, b + 2, 5);
-    h.packedSize = le32(b + 7);
-    h.originalSize = le32(b + 11);
-    h.rawTime = le32(b + 15);
-    h.attribute = b[19];
+    std::memcpy(h.method, b + kMethodAt, 5);
+    h.packedSize = le32(b + kPackedSizeAt);
+    h.originalSize = le32(b + kOriginalSizeAt);
+    h.rawTime = le32(b + kTimeAt);
+    h.attribute = b[kAttributeAt];
     h.level = static_cast<std::uint8_t>(level);
 
     // Name parts point into the buffer; lengths are checked against what was read.
@@ -95,36 +78,36 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
     std::size_t fileLength = 0;
     const std::uint8_t* dirName = nullptr;
     std::size_t dirLength = 0;
-    std::size_t headerLength = level == 2 ? total : b[0];  // H of the layout rule
+    std::size_t headerLength = level == 2 ? total : b[0];  // H
     std::size_t nameLength = 0;
     if (level != 2) {
-        nameLength = b[21];
-        if (22 + nameLength > total) return HeaderRead::unknown;
-        fileName = b + 22;
+        nameLength = b[kNameLengthAt];
+        if (kNameAt + nameLength > total) return HeaderRead::unknown;
+        fileName = b + kNameAt;
         fileLength = nameLength;
     }
     std::size_t d = headerLength - nameLength;
-    std::size_t crcAt = level == 2 ? 21 : 22 + nameLength;
-    if (d >= 24) {
+    std::size_t crcAt = level == 2 ? kLevel2CrcAt : kNameAt + nameLength;
+    if (d >= kCrcAndOs) {
         h.crc = le16(b + crcAt);
         h.osId = b[crcAt + 2];
         h.hasCrc = true;
-    } else if (d == 22) {
+    } else if (d == kCrcOnly) {
         h.crc = le16(b + crcAt);
         h.hasCrc = true;
-    } else if (d != 20) {
+    } else if (d != kNoCrc) {
         return HeaderRead::unknown;
     }
 
     if (level != 0) {
-        std::size_t cursor = level == 1 ? headerLength : 24;  // on the first size field
-        std::size_t filled = total;                           // bytes in the buffer
+        std::size_t cursor = level == 1 ? headerLength : kLevel2ExtendedAt;  // a size field
+        std::size_t filled = total;                                          // bytes in the buffer
         std::uint64_t extendedTotal = 0;
         for (;;) {
             std::size_t size = le16(b + cursor);
             if (size == 0) break;
             // Type byte plus the next size field: anything shorter cannot be walked.
-            if (size < 3) return HeaderRead::unknown;
+            if (size < kExtendedOverhead) return HeaderRead::unknown;
             std::size_t start = cursor + 2;
             if (level == 1) {
                 if (start + size > kHeaderBuffer) return HeaderRead::unknown;
@@ -136,14 +119,14 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
             }
             const std::uint8_t type = b[start];
             const std::uint8_t* data = b + start + 1;
-            std::size_t dataLength = size - 3;
-            if (type == 0x01) {
+            std::size_t dataLength = size - kExtendedOverhead;
+            if (type == kFileNameType) {
                 fileName = data;
                 fileLength = dataLength;
-            } else if (type == 0x02) {
+            } else if (type == kDirectoryType) {
                 dirName = data;
                 dirLength = dataLength;
-            } else if (type == 0x40 && dataLength >= 1 &&
+            } else if (type == kDosAttributeType && dataLength >= 1 &&
                        (h.osId == 'M' || h.osId == 'H' || h.osId == 0)) {
                 h.attribute = data[0];
             }
@@ -175,43 +158,8 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
     replaceSeparators(h.name, '/');  // 0xFF separates components of the directory part
     if (fileLength) std::memcpy(h.name + dirLength, fileName, fileLength);
     h.name[dirLength + fileLength] = '\0';
-    backslashesToSlashes(h.name, dirLength + fileLength);
+    // A "\" left in the name separates too, unless it is a character's second byte.
+    replaceCharacters(h.name, LeadBytes::archiveName, "\\", '/');
     h.modifiedTime = level == 2 ? h.rawTime : dosTimeToUnixTime(h.rawTime, timezoneSeconds);
     return HeaderRead::member;
-}
-
-bool seekStream(std::FILE* f, std::uint64_t offset) {
-#ifdef _WIN32
-    return _fseeki64(f, static_cast<long long>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
-std::uint64_t tellStream(std::FILE* f) {
-#ifdef _WIN32
-    return static_cast<std::uint64_t>(_ftelli64(f));
-#else
-    return static_cast<std::uint64_t>(ftello(f));
-#endif
-}
-
-ArchiveSummary summarizeArchive(std::FILE* f, long timezoneSeconds) {
-    std::uint64_t start = tellStream(f);
-    ArchiveSummary summary;
-    EntryHeader h;
-    // Every step moves forward: past a header of at least 21 bytes and its data.
-    while (readEntryHeader(f, h, timezoneSeconds) == HeaderRead::member) {
-        summary.totalOriginalSize += h.originalSize;
-        std::size_t n = std::strlen(h.name);
-        if (n > summary.longestName) summary.longestName = n;
-        if (!seekStream(f, tellStream(f) + h.packedSize)) break;
-    }
-    std::clearerr(f);
-    seekStream(f, start);
-    return summary;
-}
-
-std::uint32_t sumOriginalSizes(std::FILE* f, long timezoneSeconds) {
-    return summarizeArchive(f, timezoneSeconds).totalOriginalSize;
 }

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/path_text.h"
+#include "extract/path_text.h"
 
 struct EntryHeader {
     std::uint16_t headerSize;  // byte 0 (levels 0, 1) or the 16-bit length (level 2)
@@ -36,25 +36,6 @@ HeaderRead readEntryHeader(std::FILE* stream, EntryHeader& header, long timezone
 // Seconds since 1970 (UTC) of an MS-DOS date-time taken as local standard time.
 std::uint32_t dosTimeToUnixTime(std::uint32_t stamp, long timezoneSeconds);
 
-// Every "\", "/" and 0xFF that is not a second byte becomes `separator`.
+// Every "\", "/" and 0xFF that is not a second byte (archive lead bytes) becomes
+// `separator`.
 void replaceSeparators(char* text, char separator);
-// Over `length` bytes, every "\" that is not part of a double-byte character becomes "/".
-void backslashesToSlashes(char* text, std::size_t length);
-
-// Total of the original sizes of the members from the current position on, for the
-// progress bar; leaves the stream where it was. Walks the headers with the reader
-// above, so it counts exactly the members the worker will see, and cannot loop.
-std::uint32_t sumOriginalSizes(std::FILE* stream, long timezoneSeconds);
-
-struct ArchiveSummary {
-    std::uint32_t totalOriginalSize = 0;
-    std::size_t longestName = 0;  // bytes of the longest member name
-};
-ArchiveSummary summarizeArchive(std::FILE* stream, long timezoneSeconds);
-
-// Absolute seek that also works past 2 GiB.
-bool seekStream(std::FILE* stream, std::uint64_t offset);
-std::uint64_t tellStream(std::FILE* stream);
-
-// Local standard-time offset as the C runtime reports it (platform seam).
-long localTimezoneOffset();

@@ -9,7 +9,7 @@
 
 #include "app/installer_state.h"
 #include "decode/crc16.h"
-#include "decode/method_table.h"
+#include "decode/lha_format.h"
 #include "extract/entry_header.h"
 #include "extract/entry_path.h"
 #include "extract/member_data.h"
@@ -57,13 +57,8 @@ bool openOutputFile(InstallerState& state, const char* path, std::FILE*& out) {
 
 // Destination + "\" + path: the form the shell and Windows' own limit see.
 bool fullOutputPath(InstallerState& state, const char* path, char (&full)[kPathCapacity]) {
-    if (!copyText(full, sizeof full, state.destinationFolder.text()) ||
-        !appendBackslash(full, sizeof full) || !appendText(full, sizeof full, path))
-        return false;
-    for (char* p = full; *p; ++p) {
-        if (isLeadByte(static_cast<unsigned char>(*p)) && p[1]) ++p;
-        else if (*p == '/') *p = '\\';
-    }
+    if (!joinPath(full, state.destinationFolder.text(), path)) return false;
+    replaceCharacters(full, LeadBytes::system, "/", '\\');
     return true;
 }
 

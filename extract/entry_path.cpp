@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "app/path_text.h"
+#include "extract/path_text.h"
 
 namespace {
 
@@ -13,15 +13,13 @@ bool isSeparator(char c) { return c == '/' || c == '\\'; }
 template <class Visit>
 bool forEachComponent(const char* path, Visit visit) {
     const char* start = path;
-    for (const char* p = path;; ++p) {
-        if (*p == '\0' || isSeparator(*p)) {
-            if (!visit(start, static_cast<std::size_t>(p - start))) return false;
-            if (*p == '\0') return true;
-            start = p + 1;
-        } else if (isLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') {
-            ++p;
-        }
-    }
+    const bool whole = forEachCharacter(path, LeadBytes::system, [&](const char* p, std::size_t n) {
+        if (n != 1 || !isSeparator(*p)) return true;
+        if (!visit(start, static_cast<std::size_t>(p - start))) return false;
+        start = p + 1;
+        return true;
+    });
+    return whole && visit(start, std::strlen(start));
 }
 
 bool onlyDotsAndSpaces(const char* c, std::size_t n) {
@@ -80,10 +78,9 @@ PathVerdict checkEntryPath(const char* path) {
     if (path[0] == '\0') return PathVerdict::empty;
     if (isSeparator(path[0])) return PathVerdict::escapes;
     // A ":" anywhere names a drive or an alternate data stream.
-    for (const char* p = path; *p; ++p) {
-        if (isLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') ++p;
-        else if (*p == ':') return PathVerdict::escapes;
-    }
+    if (!forEachCharacter(path, LeadBytes::system,
+                          [](const char* p, std::size_t n) { return n != 1 || *p != ':'; }))
+        return PathVerdict::escapes;
     PathVerdict verdict = PathVerdict::inside;
     forEachComponent(path, [&](const char* c, std::size_t n) {
         if (onlyDotsAndSpaces(c, n)) verdict = PathVerdict::escapes;

@@ -3,8 +3,9 @@
 #pragma once
 #include <cstddef>
 
-// Strips "." and separator runs and the drive, as the archive format's path rules
-// say; rewrites `path` (a 260-byte buffer) in place.
+// Makes a member's name relative: strips runs of "." and separators at the start and
+// after a separator or ":", then the drive and one leading separator; rewrites `path`
+// (a 260-byte buffer) in place.
 void sanitizeEntryPath(char* path, char separator);
 
 enum class PathVerdict {

@@ -7,9 +7,11 @@
 
 #include "app/installer_state.h"
 #include "decode/crc16.h"
+#include "extract/archive_walk.h"
 #include "extract/entry_header.h"
 #include "extract/entry_output.h"
 #include "extract/progress.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -40,11 +42,8 @@ bool prepareDestination(InstallerState& state, const char* folder) {
         if (n == 0 || n >= sizeof full) return refuseFolder(state);
     }
     // The destination must hold the archive's longest member path as well.
-    if (state.archiveStream) {
-        ArchiveSummary summary = summarizeArchive(state.archiveStream, localTimezoneOffset());
-        if (std::strlen(full) + 1 + summary.longestName >= kPathCapacity)
-            return refuseFolder(state);
-    }
+    if (std::strlen(full) + 1 + archiveSummary(state).longestName >= kPathCapacity)
+        return refuseFolder(state);
     // `folder` may be destinationFolder's own text: use `full` from here on.
     if (!isFullyQualified(folder)) state.destinationFolder.assign(full);
     if (SetCurrentDirectoryA(full)) return true;
@@ -67,7 +66,7 @@ void extractionWorker(InstallerState& state) {
     const long timezone = localTimezoneOffset();
     std::FILE* archive = state.archiveStream;
     initCrcTable();
-    totalOriginalSize = sumOriginalSizes(archive, timezone);
+    totalOriginalSize = archiveSummary(state).totalOriginalSize;
     std::uint64_t archiveEnd;
     {
         std::uint64_t here = tellStream(archive);

@@ -3,9 +3,10 @@
 #include <cstdlib>
 
 #include "decode/crc16.h"
-#include "decode/method_table.h"
+#include "decode/lha_format.h"
 #include "extract/entry_header.h"
 #include "extract/progress.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -46,5 +47,11 @@ DecodeResult extractMemberData(std::FILE* archive, std::FILE* out, const EntryHe
     if (method.kind == MemberKind::stored) return copyStored(archive, out, h.originalSize);
     SlideDecoder decoder(archive, out, h.originalSize, h.packedSize, method.windowBits,
                          methodIndex);
+    decoder.continueFlag = &continueFlag;
+    decoder.progress = reportMemberProgress;
+    // Normally the whole packed data in one read, but never more than is free.
+    std::uint64_t available = availablePhysicalMemory();
+    if (available && available < h.packedSize)
+        decoder.readBufferLimit = static_cast<std::uint32_t>(available);
     return decoder.decode();
 }

@@ -35,3 +35,8 @@ std::uint32_t nextProgressChange(std::uint32_t current) {
     if (next <= current) return current + 1;
     return static_cast<std::uint32_t>(next > none ? none : next);
 }
+
+std::uint32_t reportMemberProgress(std::uint32_t current) {
+    reportProgress(current);
+    return nextProgressChange(current);
+}

@@ -1,5 +1,6 @@
-// Progress and abort, shared by the worker, the stored copy and the decoder. They live
-// outside InstallerState because the decoder has no access to that record.
+// Progress and abort, shared by the worker, the stored copy and the decoder (through
+// its hooks). They live outside InstallerState because the decoder has no access to
+// that record.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -24,3 +25,5 @@ void reportProgress(std::uint32_t current);
 // The smallest byte count above `current` whose position differs, so that hot loops
 // compare a counter instead of dividing per code. UINT32_MAX when none exists.
 std::uint32_t nextProgressChange(std::uint32_t current);
+// Both: the decoder's progress hook.
+std::uint32_t reportMemberProgress(std::uint32_t current);

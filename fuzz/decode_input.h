@@ -6,7 +6,8 @@
 #include <cstdio>
 
 #include "decode/crc16.h"
-#include "decode/method_table.h"
+#include "decode/lha_format.h"
+#include "decode/slide_decoder.h"
 
 inline void decodeFuzzInput(const std::uint8_t* data, std::size_t size, const int* methods,
                             int methodCount) {

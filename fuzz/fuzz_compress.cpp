@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "decode/method_table.h"
+#include "decode/lha_format.h"
 #include "decode/slide_decoder.h"
 #include "tools/lha_compressor.h"
 

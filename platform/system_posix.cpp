@@ -2,8 +2,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "decode/slide_decoder.h"
-#include "extract/entry_header.h"
+#include "platform/system.h"
 
 std::uint64_t availablePhysicalMemory() {
     long pages = sysconf(_SC_AVPHYS_PAGES), size = sysconf(_SC_PAGESIZE);

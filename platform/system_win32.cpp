@@ -3,8 +3,7 @@
 
 #include <ctime>
 
-#include "decode/slide_decoder.h"
-#include "extract/entry_header.h"
+#include "platform/system.h"
 
 std::uint64_t availablePhysicalMemory() {
     MEMORYSTATUS status;

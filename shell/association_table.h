@@ -27,8 +27,9 @@ constexpr std::size_t kAssociationCount = sizeof(kAssociations) / sizeof(kAssoci
 static_assert(kAssociationCount == 10, "the dialog and the command line know ten types");
 
 // The shell extension's class and the handler keys that carry its DLL's base name.
-constexpr const char kShellExtensionClsid[] = "{8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}";
-constexpr const char kClassKeyPrefix[] = "CLSID\\";
+constexpr const char kShellExtensionClassKey[] = "CLSID\\{8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}";
+// The class identifier alone, as the handler keys name it.
+constexpr const char* kShellExtensionClsid = kShellExtensionClassKey + 6;
 constexpr const char kFileContextMenuKey[] = "*\\shellex\\ContextMenuHandlers\\VopaDll";
 constexpr const char kFolderContextMenuKey[] = "Folder\\shellex\\ContextMenuHandlers\\VopaDll";
 constexpr const char kFolderDragDropKey[] = "Folder\\shellex\\DragDropHandlers\\VopaDll";

@@ -10,8 +10,7 @@
 #include "shell/registry.h"
 
 bool installedPath(const InstallerState& state, const char* file, char (&out)[260]) {
-    return copyText(out, sizeof out, state.destinationFolder.text()) &&
-           appendBackslash(out, sizeof out) && appendText(out, sizeof out, file);
+    return joinPath(out, state.destinationFolder.text(), file);
 }
 
 bool programCommand(const InstallerState& state, const char* arguments, char (&out)[300]) {

@@ -9,12 +9,6 @@
 #include "shell/associations.h"
 #include "shell/registry.h"
 
-namespace {
-
-std::string classKey() { return std::string(kClassKeyPrefix) + kShellExtensionClsid; }
-
-}  // namespace
-
 void writeUninstallEntry(InstallerState& state) {
     // No program file name (no setup block): no command that names nothing.
     char command[300];
@@ -24,13 +18,13 @@ void writeUninstallEntry(InstallerState& state) {
 }
 
 void writeInstallDir(InstallerState& state) {
-    writeString(HKEY_CLASSES_ROOT, classKey().c_str(), "InstallDir",
+    writeString(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir",
                 state.destinationFolder.text());
 }
 
 void registerShellExtensionClass(InstallerState& state) {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, classKey().c_str(), 0, const_cast<char*>(""),
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, kShellExtensionClassKey, 0, const_cast<char*>(""),
                         REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
                         nullptr) != ERROR_SUCCESS)
         return;
@@ -38,7 +32,7 @@ void registerShellExtensionClass(InstallerState& state) {
     RegCloseKey(key);
     char dll[kPathCapacity];
     if (!installedPath(state, "VopaDll.dll", dll)) return;
-    const std::string server = classKey() + "\\InprocServer32";
+    const std::string server = std::string(kShellExtensionClassKey) + "\\InprocServer32";
     writeString(HKEY_CLASSES_ROOT, server.c_str(), nullptr, dll);
     writeString(HKEY_CLASSES_ROOT, server.c_str(), "ThreadingModel", "Apartment");
 }
@@ -74,9 +68,6 @@ void registerAll(InstallerState& state) {
 
 void launchProgram(InstallerState& state) {
     char path[kPathCapacity];
-    if (!copyText(path, sizeof path, state.destinationFolder.text()) ||
-        !appendText(path, sizeof path, "\\") ||
-        !appendText(path, sizeof path, state.launchFile.text()))
-        return;
+    if (!joinPath(path, state.destinationFolder.text(), state.launchFile.text())) return;
     ShellExecuteA(state.mainWindow, nullptr, path, nullptr, nullptr, SW_SHOWNORMAL);
 }

@@ -37,8 +37,8 @@ bool shortcutName(const InstallerState& state, char (&name)[kPathCapacity]) {
 }  // namespace
 
 void deleteOldShortcut(int id) {
-    char path[kPathCapacity];
-    if (specialFolderPath(nullptr, id, path) && appendText(path, sizeof path, "\\vopa.lnk"))
+    char folder[kPathCapacity], path[kPathCapacity];
+    if (specialFolderPath(nullptr, id, folder) && joinPath(path, folder, "vopa.lnk"))
         DeleteFileA(path);
 }
 
@@ -49,19 +49,19 @@ void createShortcut(InstallerState& state, int id) {
     if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                    reinterpret_cast<void**>(&link))) &&
         SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        char folder[kPathCapacity], name[kPathCapacity], target[kPathCapacity];
+        char folder[kPathCapacity], name[kPathCapacity], path[kPathCapacity], target[kPathCapacity];
         bool located = specialFolderPath(state.mainWindow, id, folder) ||
                        (id == CSIDL_COMMON_PROGRAMS &&
                         specialFolderPath(state.mainWindow, CSIDL_PROGRAMS, folder));
         // Each path must fit whole: a cut name would make a different shortcut.
-        if (located && shortcutName(state, name) && appendText(folder, sizeof folder, "\\") &&
-            appendText(folder, sizeof folder, name) && appendText(folder, sizeof folder, ".lnk") &&
+        if (located && shortcutName(state, name) && appendText(name, sizeof name, ".lnk") &&
+            joinPath(path, folder, name) &&
             installedPath(state, state.programFileName.text(), target)) {
             link->SetPath(target);
             link->SetIconLocation(target, 0);
             link->SetWorkingDirectory(state.destinationFolder.text());
             WCHAR wide[kPathCapacity];
-            if (MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, kPathCapacity) > 0)
+            if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kPathCapacity) > 0)
                 file->Save(wide, TRUE);
         }
         file->Release();

@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr unsigned kLengthCodeSymbols = 19;
-
 // Canonical codes in the decoder's order: by length, then symbol.
 std::vector<std::uint16_t> canonicalCodes(const std::vector<std::uint8_t>& lengths) {
     unsigned count[kMaxCodeLength + 2] = {}, next[kMaxCodeLength + 2] = {};
@@ -79,14 +77,14 @@ SymbolCounts::SymbolCounts(const std::vector<Code>& codes, unsigned positionSymb
 
 BlockWriter::BlockWriter(BitWriter& out, unsigned windowBits)
     : out_(out),
-      positionSymbols_(windowBits <= 14 ? 14 : windowBits + 1),
-      positionCountBits_(windowBits <= 14 ? 4 : 5) {}
+      positionSymbols_(positionSymbolCount(windowBits)),
+      positionCountBits_(positionCountBits(windowBits)) {}
 
 void BlockWriter::write(const std::vector<Code>& codes) {
     const SymbolCounts counts(codes, positionSymbols_);
     std::vector<std::uint8_t> litLen = codeLengths(counts.literal),
                               posLen = codeLengths(counts.position);
-    out_.put(static_cast<std::uint32_t>(codes.size()), 16);
+    out_.put(static_cast<std::uint32_t>(codes.size()), kBlockCountBits);
     writeLiteralLengths(counts.literal, litLen);
     writeSmallLengths(counts.position, posLen, positionCountBits_, -1);
 
@@ -106,7 +104,7 @@ void BlockWriter::write(const std::vector<Code>& codes) {
 // An alphabet of one symbol is sent as a count of 0 and the symbol.
 void BlockWriter::writeSmallLengths(const std::vector<std::uint32_t>& freq,
                                     const std::vector<std::uint8_t>& len, unsigned countBits,
-                                    int specialIndex) {
+                                    int zeroRunAfter) {
     int used = 0, only = 0;
     for (std::size_t s = 0; s < freq.size(); ++s)
         if (freq[s]) {
@@ -123,12 +121,13 @@ void BlockWriter::writeSmallLengths(const std::vector<std::uint32_t>& freq,
     out_.put(static_cast<std::uint32_t>(n), countBits);
     for (int i = 0; i < n;) {
         unsigned k = len[i++];
-        if (k <= 6) out_.put(k, 3);
-        else out_.put((1u << (k - 3)) - 2, k - 3);
-        if (i == specialIndex) {
+        if (k <= 6) out_.put(k, kSmallLengthBits);
+        else out_.put((1u << (k - 3)) - 2, k - 3);  // 111, (k - 7) ones, a zero
+        if (i == zeroRunAfter) {
             int z = 0;
-            while (i + z < n && z < 3 && len[i + z] == 0) ++z;
-            out_.put(static_cast<std::uint32_t>(z), 2);
+            const int most = (1 << kLengthCodeZeroRunBits) - 1;
+            while (i + z < n && z < most && len[i + z] == 0) ++z;
+            out_.put(static_cast<std::uint32_t>(z), kLengthCodeZeroRunBits);
             i += z;
         }
     }
@@ -146,22 +145,23 @@ void BlockWriter::writeLiteralLengths(const std::vector<std::uint32_t>& freq,
     if (used <= 1) {
         std::vector<std::uint32_t> none(kLengthCodeSymbols);
         none[0] = 1;
-        writeSmallLengths(none, std::vector<std::uint8_t>(kLengthCodeSymbols), 5, 3);
-        out_.put(0, 9);
-        out_.put(static_cast<std::uint32_t>(only), 9);
+        writeSmallLengths(none, std::vector<std::uint8_t>(kLengthCodeSymbols), kLengthCodeCountBits,
+                          kLengthCodeZeroRunAfter);
+        out_.put(0, kLiteralCountBits);
+        out_.put(static_cast<std::uint32_t>(only), kLiteralCountBits);
         return;
     }
     int n = kLiteralSymbols;
     while (n > 0 && len[n - 1] == 0) --n;
-    // Length-code symbols: 0 = one zero, 1 = 3..18 zeros (4 bits), 2 = 20..531 zeros
-    // (9 bits), c + 2 = length c.
+    // Length-code symbols: 0 = one zero, 1 = a short run, 2 = a long run, c + 2 =
+    // length c. A run of 19 has no code of its own: one zero and a run of 18.
     struct Item {
         unsigned symbol, extra, extraBits;
     };
     std::vector<Item> items;
     for (int i = 0; i < n;) {
         if (len[i]) {
-            items.push_back({len[i] + 2u, 0, 0});
+            items.push_back({len[i] + kZeroRunSymbols - 1, 0, 0});
             ++i;
             continue;
         }
@@ -172,16 +172,16 @@ void BlockWriter::writeLiteralLengths(const std::vector<std::uint32_t>& freq,
             if (run <= 2) {
                 items.push_back({0, 0, 0});
                 --run;
-            } else if (run <= 18) {
-                items.push_back({1, static_cast<unsigned>(run - 3), 4});
+            } else if (run <= static_cast<int>(kShortZeroRunMost)) {
+                items.push_back({1, run - kShortZeroRunBase, kShortZeroRunBits});
                 run = 0;
-            } else if (run == 19) {
+            } else if (run < static_cast<int>(kLongZeroRunBase)) {
                 items.push_back({0, 0, 0});
-                items.push_back({1, 15, 4});
+                items.push_back({1, kShortZeroRunMost - kShortZeroRunBase, kShortZeroRunBits});
                 run = 0;
             } else {
-                int take = std::min(run, 531);
-                items.push_back({2, static_cast<unsigned>(take - 20), 9});
+                int take = std::min(run, static_cast<int>(kLongZeroRunMost));
+                items.push_back({2, take - kLongZeroRunBase, kLongZeroRunBits});
                 run -= take;
             }
         }
@@ -189,9 +189,9 @@ void BlockWriter::writeLiteralLengths(const std::vector<std::uint32_t>& freq,
     std::vector<std::uint32_t> tFreq(kLengthCodeSymbols);
     for (const Item& it : items) ++tFreq[it.symbol];
     std::vector<std::uint8_t> tLen = codeLengths(tFreq);
-    writeSmallLengths(tFreq, tLen, 5, 3);
+    writeSmallLengths(tFreq, tLen, kLengthCodeCountBits, kLengthCodeZeroRunAfter);
     std::vector<std::uint16_t> tCode = canonicalCodes(tLen);
-    out_.put(static_cast<std::uint32_t>(n), 9);
+    out_.put(static_cast<std::uint32_t>(n), kLiteralCountBits);
     for (const Item& it : items) {
         out_.put(tCode[it.symbol], tLen[it.symbol]);  // a single-symbol code takes no bits
         out_.put(it.extra, it.extraBits);

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-constexpr unsigned kLiteralSymbols = 510;  // 256 literals + match lengths 3..256
-constexpr unsigned kMinMatch = 3, kMaxMatch = 256;
-constexpr unsigned kMaxCodeLength = 16;
-constexpr unsigned kMaxBlockCodes = 65535;  // the block's count is 16 bits
+#include "decode/lha_format.h"
+
+// The writer never uses the count 0 (65,536 codes).
+constexpr unsigned kMaxBlockCodes = (1u << kBlockCountBits) - 1;
 
 struct BitWriter {
     std::vector<std::uint8_t> bytes;
@@ -36,9 +36,6 @@ struct Code {
     std::uint16_t position;  // match distance - 1
 };
 
-inline unsigned positionSymbol(unsigned p) {  // p = distance - 1: its bit length
-    return p ? 32 - static_cast<unsigned>(__builtin_clz(p)) : 0;
-}
 inline Code matchCode(unsigned length, unsigned distance) {
     return {static_cast<std::uint16_t>(256 + length - kMinMatch),
             static_cast<std::uint16_t>(distance - 1)};

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "decode/crc16.h"
+#include "extract/header_layout.h"
 
 namespace {
 
@@ -38,14 +39,14 @@ void split(const std::string& name, std::string& dir, std::string& file) {
 }
 
 void extendedHeader(std::vector<std::uint8_t>& b, std::uint8_t type, const std::string& data) {
-    put16(b, static_cast<unsigned>(data.size() + 3));
+    put16(b, static_cast<unsigned>(data.size() + kExtendedOverhead));
     b.push_back(type);
     putBytes(b, data);
 }
 
 std::string withFormatSeparators(std::string dir) {
     for (char& c : dir)
-        if (c == '/') c = static_cast<char>(0xFF);
+        if (c == '/') c = kDirectorySeparator;
     return dir;
 }
 
@@ -81,10 +82,10 @@ std::vector<std::uint8_t> lhaHeader(const LhaMember& m, std::string& error) {
         h.push_back(2);
         put16(h, m.crc);
         h.push_back('M');
-        std::size_t headerCrcAt = h.size() + 3;
-        extendedHeader(h, 0x00, std::string(2, '\0'));  // header CRC, filled in below
-        extendedHeader(h, 0x01, file);
-        if (!dir.empty()) extendedHeader(h, 0x02, withFormatSeparators(dir));
+        std::size_t headerCrcAt = h.size() + kExtendedOverhead;
+        extendedHeader(h, kHeaderCrcType, std::string(2, '\0'));  // filled in below
+        extendedHeader(h, kFileNameType, file);
+        if (!dir.empty()) extendedHeader(h, kDirectoryType, withFormatSeparators(dir));
         put16(h, 0);
         // A low length byte of 0 would read as the archive's end: pad by one byte.
         if ((h.size() & 0xFF) == 0) h.push_back(0);
@@ -106,14 +107,15 @@ std::vector<std::uint8_t> lhaHeader(const LhaMember& m, std::string& error) {
     std::vector<std::uint8_t> extended;
     if (m.level == 1) {
         baseName = file;
-        if (!dir.empty()) extendedHeader(extended, 0x02, withFormatSeparators(dir));
+        if (!dir.empty()) extendedHeader(extended, kDirectoryType, withFormatSeparators(dir));
         put16(extended, 0);
     } else {
         for (char& c : baseName)
             if (c == '/') c = '\\';
     }
-    // H = 22 + N + 2 (CRC) + 1 (OS id, level 1) + 2 (first extended size, level 1) - 2.
-    std::size_t headerLength = 20 + baseName.size() + 2 + (m.level == 1 ? 3 : 0);
+    // H = D + N: the fixed fields and the CRC (D = 22), at level 1 also the OS byte and
+    // the first extended size (D = 25).
+    std::size_t headerLength = kCrcOnly + baseName.size() + (m.level == 1 ? 3 : 0);
     if (headerLength > 255) {
         error =
             "name " + m.name + " is too long for a level-" + std::to_string(m.level) + " header";
@@ -136,9 +138,7 @@ std::vector<std::uint8_t> lhaHeader(const LhaMember& m, std::string& error) {
         h.push_back('M');
         // The first extended size ends the base header; the rest follows it.
         h.insert(h.end(), extended.begin(), extended.begin() + 2);
-        unsigned sum = 0;
-        for (std::size_t i = 2; i < h.size(); ++i) sum += h[i];
-        h[1] = static_cast<std::uint8_t>(sum);
+        h[1] = headerChecksum(h.data(), headerLength);
         if (extended.size() > 2) {
             // Move the first size field behind the base and the bodies after it.
             std::vector<std::uint8_t> bodies(extended.begin() + 2, extended.end());
@@ -146,9 +146,7 @@ std::vector<std::uint8_t> lhaHeader(const LhaMember& m, std::string& error) {
         }
         return h;
     }
-    unsigned sum = 0;
-    for (std::size_t i = 2; i < h.size(); ++i) sum += h[i];
-    h[1] = static_cast<std::uint8_t>(sum);
+    h[1] = headerChecksum(h.data(), headerLength);
     return h;
 }
 

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "app/installer_state.h"
 #include "app/pe_image.h"
 #include "app/setup_block.h"
 #include "decode/crc16.h"
-#include "decode/method_table.h"
+#include "decode/lha_format.h"
+#include "extract/archive_walk.h"
 #include "extract/entry_header.h"
 #include "extract/member_data.h"
 #include "tools/lha_compressor.h"
@@ -103,7 +103,7 @@ struct Options {
     std::string stub, archive, files, out, list, test, signCert, signKey;
     int headerLevel = 2;
     int level = 6;
-    int windowBits = 16;  // 0 = store only
+    int method = 7;  // index in the method table; -lh0- stores only
     long long mtime = -1;
     std::string title, folder, program, launch, shortcut;
     bool programFiles = false, noBlock = false;
@@ -141,11 +141,9 @@ Options parse(int argc, char** argv) {
             if (o.level < 1 || o.level > 9) fail("--level takes 1 to 9");
         } else if (a == "--method") {
             std::string m = value();
-            if (m == "lh5") o.windowBits = 13;
-            else if (m == "lh6") o.windowBits = 15;
-            else if (m == "lh7") o.windowBits = 16;
-            else if (m == "lh0") o.windowBits = 0;
-            else fail("--method takes lh5, lh6, lh7 or lh0");
+            o.method = m.size() == 3 ? findMethod(("-" + m + "-").c_str()) : -1;
+            if (o.method != 0 && (o.method < 5 || o.method > 7))
+                fail("--method takes lh5, lh6, lh7 or lh0");
         } else if (a == "--mtime") {
             char* end;
             o.mtime = std::strtoll(value(), &end, 10);
@@ -170,26 +168,21 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
-void appendText(std::string& block, const std::string& utf8, const char* field) {
-    std::string text = toCp932(utf8, field);
-    if (text.size() > 255) fail(std::string(field) + " is longer than the block's 255 bytes");
-    block += static_cast<char>(text.size());
-    block += text;
-}
-
 std::string setupBlock(const Options& o) {
-    if (o.noBlock) return std::string(1, '\0');
-    std::string b(1, '\1');
-    appendText(b, o.title, "--title");
-    b += static_cast<char>(o.programFiles ? 1 : 0);
-    appendText(b, o.folder, "--folder");
-    appendText(b, o.program, "--program");
-    b += static_cast<char>(o.startMenu);
-    b += static_cast<char>(o.desktop);
-    b += static_cast<char>(o.sendTo);
-    appendText(b, o.launch, "--launch");
-    appendText(b, o.shortcut, "--shortcut");
-    return b;
+    SetupBlock b;
+    b.present = !o.noBlock;
+    b.title = toCp932(o.title, "--title");
+    b.underProgramFiles = o.programFiles;
+    b.folder = toCp932(o.folder, "--folder");
+    b.program = toCp932(o.program, "--program");
+    b.startMenu = static_cast<std::uint8_t>(o.startMenu);
+    b.desktop = static_cast<std::uint8_t>(o.desktop);
+    b.sendTo = static_cast<std::uint8_t>(o.sendTo);
+    b.launch = toCp932(o.launch, "--launch");
+    b.shortcut = toCp932(o.shortcut, "--shortcut");
+    std::string bytes, error;
+    if (!writeSetupBlock(b, bytes, error)) fail(error);
+    return bytes;
 }
 
 std::string shellQuote(const std::string& s) {
@@ -249,17 +242,15 @@ std::vector<char> archiveFromFolder(const Options& o) {
         std::vector<char> bytes = readFile(f.hostPath);
         LhaMember m = storedMember(f.name, std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
                                    mtime, o.headerLevel);
-        if (o.windowBits) {
+        const DecodeMethod& method = kMethodTable[o.method];
+        if (method.kind == MemberKind::compressed) {
             CompressOptions options;
-            options.windowBits = o.windowBits;
+            options.windowBits = method.windowBits;
             options.level = o.level;
             std::vector<std::uint8_t> packed = compressLha(m.data.data(), m.data.size(), options);
             if (packed.size() < m.data.size()) {
                 m.data = std::move(packed);
-                std::snprintf(m.method, sizeof m.method, "-lh%d-",
-                              o.windowBits == 13   ? 5
-                              : o.windowBits == 15 ? 6
-                                                   : 7);
+                std::memcpy(m.method, method.identifier, sizeof m.method);
             }
         }
         members.push_back(std::move(m));
@@ -278,24 +269,25 @@ int inspect(const std::string& path, bool test) {
     PeImageInfo image = readPeImageInfo(f);
     if (image.kind == PeKind::notPe) fail(path + " is not an installer (not a PE executable)");
     std::fseek(f, static_cast<long>(image.imageEnd), SEEK_SET);
-    InstallerState state;
-    state.archiveStream = f;
-    DestinationSources sources;
-    sources.currentDirectory = "(current folder)";
-    sources.windowsDirectory = "C:\\WINDOWS";
-    if (!readSetupBlock(state, sources)) fail(path + ": the setup block is cut short");
+    SetupBlock block;
+    if (!readSetupBlock(f, block)) fail(path + ": the setup block is cut short");
     std::printf("stub: %s, image ends at %u\n", image.kind == PeKind::pe32 ? "PE32" : "PE32+",
                 image.imageEnd);
-    if (state.setupBlockRead) {
+    if (block.present) {
+        DestinationSources sources;
+        sources.currentDirectory = "(current folder)";
+        sources.windowsDirectory = "C:\\WINDOWS";
+        char destination[kPathCapacity];
+        if (!composeDestination(destination, sizeof destination, block.folder.c_str(),
+                                block.underProgramFiles, sources))
+            std::strcpy(destination, "(longer than 259 bytes)");
         std::printf(
-            "title: %s\ndestination: %s\nprogram: %s\noptions: start menu %u, desktop %u, send to "
-            "%u\n"
-            "launch: %s\nshortcut: %s\n",
-            fromCp932(state.title.text()).c_str(),
-            fromCp932(state.destinationFolder.text()).c_str(),
-            fromCp932(state.programFileName.text()).c_str(), state.startMenuOption,
-            state.desktopOption, state.sendToOption, fromCp932(state.launchFile.text()).c_str(),
-            fromCp932(state.shortcutName.text()).c_str());
+            "title: %s\ndestination: %s\nprogram: %s\noptions: start menu %u, desktop %u, "
+            "send to %u\nlaunch: %s\nshortcut: %s\n",
+            fromCp932(block.title.empty() ? std::string(kDefaultTitle) : block.title).c_str(),
+            fromCp932(destination).c_str(), fromCp932(block.program).c_str(), block.startMenu,
+            block.desktop, block.sendTo, fromCp932(block.launch).c_str(),
+            fromCp932(block.shortcut).c_str());
     } else {
         std::printf("no setup block\n");
     }

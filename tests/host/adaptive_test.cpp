@@ -9,7 +9,8 @@
 
 #include "decode/adaptive_trees.h"
 #include "decode/crc16.h"
-#include "decode/method_table.h"
+#include "decode/lha_format.h"
+#include "decode/slide_decoder.h"
 #include "tests/host/bit_writer.h"
 
 namespace {

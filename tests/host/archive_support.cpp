@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "decode/crc16.h"
-#include "decode/method_table.h"
+#include "decode/lha_format.h"
 #include "extract/member_data.h"
 
 std::vector<std::uint8_t> readWholeFile(const std::string& path) {

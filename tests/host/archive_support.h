@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "decode/slide_decoder.h"
+#include "extract/archive_walk.h"
 #include "extract/entry_header.h"
 
 struct DecodedMember {

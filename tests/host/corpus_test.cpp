@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "decode/method_table.h"
+#include "decode/lha_format.h"
 #include "extract/entry_path.h"
 #include "tests/host/archive_support.h"
 

@@ -5,7 +5,8 @@
 #include <string>
 
 #include "decode/crc16.h"
-#include "decode/method_table.h"
+#include "decode/lha_format.h"
+#include "decode/slide_decoder.h"
 #include "extract/progress.h"
 #include "tests/host/bit_writer.h"
 
@@ -28,6 +29,8 @@ Decoded decodeBytes(const std::vector<std::uint8_t>& packed, std::uint32_t origi
     SlideDecoder d(in, out, originalSize,
                    packedSize == ~0u ? static_cast<std::uint32_t>(packed.size()) : packedSize,
                    kMethodTable[method].windowBits, method);
+    d.continueFlag = &continueFlag;
+    d.progress = reportMemberProgress;
     Decoded r;
     r.result = d.decode();
     r.crc = runningCrc;

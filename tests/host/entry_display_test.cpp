@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/entry_display.h"
-#include "app/path_text.h"
+#include "extract/path_text.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "extract/archive_walk.h"
 #include "extract/entry_header.h"
 
 namespace {
@@ -201,7 +202,7 @@ TEST(ArchiveWalk, SumsSizesAndEndsOnBackwardOrBadHeaders) {
     std::fputs("PREFIX", f);
     std::fwrite(archive.data(), 1, archive.size(), f);
     std::fseek(f, 6, SEEK_SET);
-    EXPECT_EQ(sumOriginalSizes(f, 0), 2u * 26948u);
+    EXPECT_EQ(summarizeArchive(f, 0).totalOriginalSize, 2u * 26948u);
     EXPECT_EQ(std::ftell(f), 6L) << "the stream is left where it was";
     std::fclose(f);
     // A header whose level byte is 7 ends the walk instead of steering it.
@@ -211,6 +212,6 @@ TEST(ArchiveWalk, SumsSizesAndEndsOnBackwardOrBadHeaders) {
     Bytes all = member + bad + member;
     std::fwrite(all.data(), 1, all.size(), f);
     std::rewind(f);
-    EXPECT_EQ(sumOriginalSizes(f, 0), 26948u);
+    EXPECT_EQ(summarizeArchive(f, 0).totalOriginalSize, 26948u);
     std::fclose(f);
 }

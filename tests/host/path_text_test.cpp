@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/path_text.h"
+#include "extract/path_text.h"
 
 namespace {
 

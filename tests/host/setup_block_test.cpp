@@ -27,7 +27,7 @@ void load(Loaded& out, const std::string& bytes, const DestinationSources& sourc
     out.state.archiveStream = std::tmpfile();
     std::fwrite(bytes.data(), 1, bytes.size(), out.state.archiveStream);
     std::rewind(out.state.archiveStream);
-    out.ok = readSetupBlock(out.state, sources);
+    out.ok = loadSetupBlock(out.state, sources);
     out.position = std::ftell(out.state.archiveStream);
 }
 

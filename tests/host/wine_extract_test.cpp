@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "decode/method_table.h"
+#include "decode/lha_format.h"
 #include "extract/entry_path.h"
 #include "tests/host/archive_support.h"
 #include "tests/host/wine_support.h"

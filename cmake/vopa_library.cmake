@@ -1,0 +1,56 @@
+# Libraries whose layering the compiler enforces. A target gets no include folder but
+# its own: a folder of links to the headers it may use — its own, and those of the
+# libraries it depends on (and theirs). Including any other header of the tree fails.
+
+# vopa_library(NAME SOURCES files... [WIN32_SOURCES files...] HEADERS files...
+#              [DEPENDS vopa libraries...] [LIBS other libraries...])
+function(vopa_library name)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;WIN32_SOURCES;HEADERS;DEPENDS;LIBS")
+    set(sources ${arg_SOURCES})
+    if(WIN32)
+        list(APPEND sources ${arg_WIN32_SOURCES})
+    endif()
+    list(TRANSFORM sources PREPEND ${CMAKE_SOURCE_DIR}/)
+    add_library(${name} STATIC ${sources})
+    target_link_libraries(${name} PUBLIC ${arg_DEPENDS} ${arg_LIBS})
+    vopa_visible_headers(visible ${arg_DEPENDS})
+    list(APPEND visible ${arg_HEADERS})
+    list(REMOVE_DUPLICATES visible)
+    set_target_properties(${name} PROPERTIES VOPA_HEADERS "${visible}")
+    vopa_header_folder(${name} ${visible})
+endfunction()
+
+# vopa_program(TARGET [HEADERS files...] USES vopa libraries...): an executable or
+# test target (already added) that links the libraries and sees their headers.
+function(vopa_program target)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "HEADERS;USES")
+    target_link_libraries(${target} PRIVATE ${arg_USES})
+    vopa_visible_headers(visible ${arg_USES})
+    list(APPEND visible ${arg_HEADERS})
+    list(REMOVE_DUPLICATES visible)
+    vopa_header_folder(${target} ${visible})
+endfunction()
+
+function(vopa_visible_headers out)
+    set(headers "")
+    foreach(library ${ARGN})
+        if(TARGET ${library})
+            get_target_property(h ${library} VOPA_HEADERS)
+            if(h)
+                list(APPEND headers ${h})
+            endif()
+        endif()
+    endforeach()
+    set(${out} ${headers} PARENT_SCOPE)
+endfunction()
+
+function(vopa_header_folder target)
+    set(folder ${CMAKE_BINARY_DIR}/headers/${target})
+    file(REMOVE_RECURSE ${folder})
+    foreach(header ${ARGN})
+        get_filename_component(sub ${header} DIRECTORY)
+        file(MAKE_DIRECTORY ${folder}/${sub})
+        file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${header} ${folder}/${header} SYMBOLIC)
+    endforeach()
+    target_include_directories(${target} PRIVATE ${folder})
+endfunction()
