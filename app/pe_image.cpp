@@ -75,7 +75,9 @@ PeImageInfo readPeImageInfo(std::FILE* f) {
             readAt(f, static_cast<long>(strings), sizeField, 4) ? le32(sizeField) : 0;
         end = std::max(end, strings + stringSize);
     }
-    if (end > 0x7FFFFFFFu) {
+    // The appended data starts where the image ends: an end past the file is damage.
+    if (end > 0x7FFFFFFFu || std::fseek(f, 0, SEEK_END) != 0 ||
+        end > static_cast<std::uint64_t>(std::ftell(f))) {
         info.kind = PeKind::notPe;
         return info;
     }

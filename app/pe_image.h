@@ -13,5 +13,6 @@ struct PeImageInfo {
     std::uint16_t subsystem = 0;  // 2 = Windows GUI
 };
 
-// Reads the headers from the start of `stream`; leaves the position undefined.
+// Reads the headers from the start of `stream`; leaves the position undefined. An image
+// whose sections or symbols end past the file is no image of ours.
 PeImageInfo readPeImageInfo(std::FILE* stream);

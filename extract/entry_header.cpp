@@ -158,8 +158,10 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
     replaceSeparators(h.name, '/');  // 0xFF separates components of the directory part
     if (fileLength) std::memcpy(h.name + dirLength, fileName, fileLength);
     h.name[dirLength + fileLength] = '\0';
-    // A "\" left in the name separates too, unless it is a character's second byte.
-    replaceCharacters(h.name, LeadBytes::archiveName, "\\", '/');
+    // A "\" left in the name separates too, unless it is a character's second byte. (A
+    // lead byte before a byte that cannot follow one counts as a character of its own;
+    // "\" can follow one, so whether the walk pairs such bytes changes nothing here.)
+    replaceCharacters(h.name, LeadBytes::archive, "\\", '/');
     h.modifiedTime = level == 2 ? h.rawTime : dosTimeToUnixTime(h.rawTime, timezoneSeconds);
     return HeaderRead::member;
 }

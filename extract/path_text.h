@@ -7,26 +7,24 @@
 // MAX_PATH: every path buffer of the installer holds 260 bytes with its terminator.
 constexpr std::size_t kPathCapacity = 260;
 
-// Which bytes start a double-byte character, and when the next byte belongs to it.
+// Which bytes start a double-byte character.
 enum class LeadBytes {
-    system,       // 0x81..0x9F, 0xE0..0xFC: how Windows reads code page 932
-    archive,      // 0x80 too: the archive's separator rules and appendBackslash
-    archiveName,  // archive lead bytes, but only before a valid second byte (isTrailByte)
+    system,   // 0x81..0x9F, 0xE0..0xFC: how Windows reads code page 932
+    archive,  // 0x80 too: the archive's separator rules and appendBackslash
 };
 
 constexpr bool isLeadByte(unsigned char c, LeadBytes rule = LeadBytes::system) {
     return (c >= (rule == LeadBytes::system ? 0x81 : 0x80) && c <= 0x9F) ||
            (c >= 0xE0 && c <= 0xFC);
 }
+// A byte that can follow a lead byte.
 constexpr bool isTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
 
 // Bytes of the character that starts at `p`: 2 for a lead byte and its second byte,
 // else 1. A lead byte before the terminator is a character of its own.
 inline std::size_t characterLength(const char* p, LeadBytes rule) {
     const auto lead = static_cast<unsigned char>(p[0]), next = static_cast<unsigned char>(p[1]);
-    if (!isLeadByte(lead, rule) || next == 0) return 1;
-    if (rule == LeadBytes::archiveName && !isTrailByte(next)) return 1;
-    return 2;
+    return isLeadByte(lead, rule) && next != 0 ? 2 : 1;
 }
 
 // Calls `visit(p, n)` for each character of the NUL-terminated text, n being 1 or 2;

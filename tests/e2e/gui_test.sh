@@ -1,6 +1,6 @@
 #!/bin/bash
 # End-to-end tests of the installer as a person meets it: the win64 build under wine64
-# in a fresh prefix per case, code page 932, IPAGothic for the Japanese fonts, on a
+# in a fresh prefix per case (see wine-prefix.sh), code page 932, on a
 # virtual display, driven with xdotool. Screenshots go to the artefact folder.
 #   gui_test.sh STUB VOPA_PACK ARTEFACT_DIR
 set -u
@@ -9,7 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+. "$here/../wine/wine-prefix.sh"
 work=$(mktemp -d /tmp/vopa-gui.XXXXXX)
 mkdir -p "$artefacts"
 failures=0
@@ -32,14 +32,7 @@ packInstaller "$work/large" "$work/large.exe" --method lh0  # stored: copied at 
 rm -rf "$work/large"
 
 freshPrefix() {
-    export WINEPREFIX="$work/prefix-$1"
-    wineboot -i >/dev/null 2>&1
-    for font in "MS UI Gothic" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma"; do
-        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /t REG_SZ /d IPAGothic /f >/dev/null 2>&1
-    done
-    # No window manager here: Wine draws the frames and captions itself.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-    wineserver -w
+    newPrefix "$work/prefix-$1"
     drive="$WINEPREFIX/drive_c"
 }
 start() {  # installer and arguments; exit status lands in $work/status

@@ -61,7 +61,15 @@ mkdir -p "$long" && cp "$work/a.exe" "$long/setup.exe"
 (cd "$long" && VOPA_WINE_PREFIX="$work/prefix-long" "$here/../wine/run-in-wine.sh" ./setup.exe /m 'C:\Long Path Test' >/dev/null 2>&1)
 status=$?
 check "an installer started from a path of 260+ bytes fails at start-up (status 2)" '[ "$status" = 2 ] && [ ! -e "$work/prefix-long/drive_c/Long Path Test" ]'
-for f in bare cut; do
+# A hostile PE header: a symbol table said to lie past the file. Windows ignores the
+# field and loads the image; neither vopa-pack nor the stub may take it for the end.
+pe=$(od -An -tu4 -j60 -N4 "$stub" | tr -d ' ')
+cp "$stub" "$work/hostile.exe"
+printf '\360\377\377\177' | dd of="$work/hostile.exe" bs=1 seek=$((pe + 12)) conv=notrunc 2>/dev/null
+refuses "a stub whose symbol table lies past its end" "not a PE executable" \
+    --stub "$work/hostile.exe" --files "$work/product" --out "$work/x.exe"
+{ cat "$work/hostile.exe"; tail -c +$(($(stat -c %s "$stub") + 1)) "$work/a.exe"; } > "$work/hostile-setup.exe"
+for f in bare cut hostile-setup; do
     "$here/../wine/run-in-wine.sh" "$work/$f.exe" >/dev/null 2>&1
     status=$?
     check "a $f stub ends with a start-up failure (status 2)" '[ "$status" = 2 ]'

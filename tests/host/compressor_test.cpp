@@ -5,60 +5,12 @@
 #include <string>
 
 #include "decode/crc16.h"
-#include "tests/host/archive_support.h"
+#include "decode/lha_format.h"
+#include "tests/host/test_support.h"
 #include "tools/lha_compressor.h"
 #include "tools/lha_writer.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes textLike(std::size_t n, std::uint32_t seed) {
-    static const char* words[] = {"archive", "folder", "install",   "the",  "of",
-                                  "Vopa",    "shell",  "extension", "data", "\n",
-                                  "member",  "header", "window",    ", "};
-    Bytes out;
-    std::uint32_t x = seed;
-    while (out.size() < n) {
-        x = x * 1103515245u + 12345u;
-        const char* w = words[(x >> 16) % 14];
-        out.insert(out.end(), w, w + std::strlen(w));
-        out.push_back(' ');
-    }
-    out.resize(n);
-    return out;
-}
-
-Bytes random(std::size_t n, std::uint32_t seed) {
-    Bytes out(n);
-    std::uint32_t x = seed;
-    for (auto& b : out) b = static_cast<std::uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
-    return out;
-}
-
-Bytes runs(std::size_t n) {
-    Bytes out;
-    while (out.size() < n) {
-        out.insert(out.end(), 3000, 0);
-        out.insert(out.end(), 700, 'a');
-        for (int i = 0; i < 300; ++i) out.push_back(static_cast<std::uint8_t>(i % 3));
-    }
-    out.resize(n);
-    return out;
-}
-
-Bytes mixed(std::size_t n) {
-    Bytes out;
-    std::uint32_t seed = 1;
-    while (out.size() < n) {
-        Bytes t = textLike(1 << 20, seed++), r = random(1 << 18, seed++), u = runs(1 << 17);
-        out.insert(out.end(), t.begin(), t.end());
-        out.insert(out.end(), r.begin(), r.end());
-        out.insert(out.end(), u.begin(), u.end());
-    }
-    out.resize(n);
-    return out;
-}
 
 struct Input {
     std::string name;
@@ -69,15 +21,18 @@ std::vector<Input> inputs() {
     return {{"empty", {}},
             {"one", {'x'}},
             {"text", textLike(300000, 7)},
-            {"random", random(200000, 9)},
+            {"random", noise(200000, 9)},
             {"runs", runs(500000)},
             {"window8k", textLike(8192, 3)},
-            {"window64k", random(65536, 4)},
+            {"window64k", noise(65536, 4)},
             {"window64k-text", textLike(65536, 5)}};
 }
 
+// The static-Huffman method (-lh4- to -lh7-) of a window.
 const char* methodName(int windowBits) {
-    return windowBits == 13 ? "-lh5-" : windowBits == 15 ? "-lh6-" : "-lh7-";
+    for (int i = findMethod("-lh4-"); i <= findMethod("-lh7-"); ++i)
+        if (kMethodTable[i].windowBits == windowBits) return kMethodTable[i].identifier;
+    return "";
 }
 
 LhaMember packedMember(const std::string& name, const Bytes& bytes, int windowBits, int level) {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/host/archive_support.h"
+#include "tests/host/test_support.h"
 #include "tools/lha_writer.h"
 
 namespace {

@@ -3,10 +3,12 @@
 // main window would see — UM_SHOW_ENTRY names, progress positions, message-box texts
 // (closed automatically by a timer) and the final message.
 //
-//   extract_driver LIST LOG [abort-at-position | entry:K]
+//   extract_driver LIST LOG [abort-at-position | entry:K | hold:NAME]
 // LIST holds lines "ARCHIVE<TAB>DESTINATION"; with an abort position the driver
 // clears continueFlag when the bar first reaches it, as the abort button does; with
-// entry:K, when the K-th member name arrives.
+// entry:K, when the K-th member name arrives. With hold:NAME it keeps the file NAME in
+// each destination open without sharing (as a shell holds a loaded extension), after
+// writing the file context-menu handler key, whose presence it logs at the end.
 #include <windows.h>
 
 #include <cstdio>
@@ -18,6 +20,7 @@
 #include "extract/entry_output.h"
 #include "extract/extraction_worker.h"
 #include "extract/progress.h"
+#include "shell/association_table.h"
 
 namespace {
 
@@ -25,7 +28,7 @@ constexpr UINT kSetPosition = WM_USER + 2;  // PBM_SETPOS
 std::FILE* logFile;
 HWND driverWindow;
 unsigned abortAt, abortAtEntry, entries;
-std::vector<std::string> boxTexts;
+const char* heldName;
 
 void sendPosition(std::uint32_t position) { SendMessageA(driverWindow, kSetPosition, position, 0); }
 
@@ -41,7 +44,6 @@ BOOL CALLBACK closeMessageBox(HWND window, LPARAM) {
         std::string one = text;
         for (char& c : one)
             if (c == '\n' || c == '\r') c = ' ';
-        boxTexts.push_back(one);
         std::fprintf(logFile, "MSG %s\n", one.c_str());
         PostMessageA(window, WM_COMMAND, IDOK, 0);
     }
@@ -78,6 +80,14 @@ void runOne(const std::string& archive, const std::string& destination) {
     continueFlag = 1;
     entries = 0;
     totalOriginalSize = doneOriginalSize = lastProgressPosition = 0;
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (heldName && prepareDestination(state, destination.c_str())) {
+        held = CreateFileA(heldName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                           nullptr);
+        HKEY key;
+        if (RegCreateKeyA(HKEY_CLASSES_ROOT, kFileContextMenuKey, &key) == ERROR_SUCCESS)
+            RegCloseKey(key);
+    }
     if (!state.archiveStream || !startExtraction(state)) {
         std::fprintf(logFile, "END not-started\n");
     } else {
@@ -91,6 +101,13 @@ void runOne(const std::string& archive, const std::string& destination) {
     }
     std::fprintf(logFile, "FAILED %d\nDESTINATION %s\n", state.failed ? 1 : 0,
                  state.destinationFolder.text());
+    if (heldName) {
+        HKEY key;
+        bool present = RegOpenKeyA(HKEY_CLASSES_ROOT, kFileContextMenuKey, &key) == ERROR_SUCCESS;
+        if (present) RegCloseKey(key);
+        std::fprintf(logFile, "HANDLER-KEY %d\n", present ? 1 : 0);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    }
     std::fflush(logFile);
     destroyInstaller(state);
 }
@@ -104,6 +121,7 @@ int main(int argc, char** argv) {
     if (!list || !logFile) return 2;
     if (argc > 3 && std::strncmp(argv[3], "entry:", 6) == 0)
         abortAtEntry = static_cast<unsigned>(std::atoi(argv[3] + 6));
+    else if (argc > 3 && std::strncmp(argv[3], "hold:", 5) == 0) heldName = argv[3] + 5;
     else if (argc > 3) abortAt = static_cast<unsigned>(std::atoi(argv[3]));
     WNDCLASSA wc = {};
     wc.lpfnWndProc = driverProc;

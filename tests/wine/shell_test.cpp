@@ -16,24 +16,11 @@
 #include "shell/registry.h"
 #include "shell/shell_state.h"
 #include "shell/shortcuts.h"
+#include "tests/wine/wine_test_support.h"
 
 namespace {
 
-const std::string kClassKey = std::string("CLSID\\") + kShellExtensionClsid;
-
-// Every key of ours, for a clean start.
-void removeEverything() {
-    for (const AssociationRow& row : kAssociations) {
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, row.extension);
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, row.className);
-    }
-    for (const char* key :
-         {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, key);
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, kClassKey.c_str());
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
-    RegDeleteTreeA(HKEY_CURRENT_USER, kSavedClassKey);
-}
+const std::string kClassKey = kShellExtensionClassKey;
 
 // "[root\key]" then "name=value" lines (sorted), recursively, as text values read.
 void dump(HKEY root, const char* rootName, const std::string& key, std::vector<std::string>& out) {
@@ -89,16 +76,6 @@ void fullState(InstallerState& s) {
     s.setupBlockRead = true;
     for (bool& f : s.associateFlags) f = true;
     s.addViewVerb = s.addCompressMenu = s.extendDragDropMenu = true;
-}
-
-void setText(HKEY root, const std::string& key, const char* name, const std::string& value) {
-    writeString(root, key.c_str(), name, value.c_str());
-}
-
-std::string readText(HKEY root, const std::string& key, const char* name) {
-    char buffer[1024];
-    return readString(root, key.c_str(), name, buffer, sizeof buffer) == StringRead::ok ? buffer
-                                                                                        : "<none>";
 }
 
 // The expected result of a full installation, written out by hand.
@@ -161,18 +138,11 @@ TEST(Registration, FullInstallWritesEveryKeyAndValue) {
 TEST(Registration, PreviousClassesAreSavedOnceAndWhole) {
     removeEverything();
     setText(HKEY_CLASSES_ROOT, ".zip", nullptr, "OtherArchiver.zip");
-    RegCloseKey([] {
-        HKEY k;
-        RegCreateKeyA(HKEY_CLASSES_ROOT, ".cab", &k);
-        return k;
-    }());  // no default value
+    setText(HKEY_CLASSES_ROOT, ".cab", "Content Type", "x");  // a key without a default value
     std::string longClass = "Long." + std::string(300, 'c');
     setText(HKEY_CLASSES_ROOT, ".tar", nullptr, longClass);
     DWORD number = 5;
-    HKEY k;
-    RegCreateKeyA(HKEY_CLASSES_ROOT, ".rar", &k);
-    RegSetValueExA(k, nullptr, 0, REG_DWORD, reinterpret_cast<BYTE*>(&number), sizeof number);
-    RegCloseKey(k);
+    setValue(HKEY_CLASSES_ROOT, ".rar", nullptr, REG_DWORD, &number, sizeof number);
 
     InstallerState s;
     fullState(s);

@@ -9,32 +9,10 @@
 #include "app/startup.h"
 #include "shell/registry.h"
 #include "shell/shell_state.h"
-
-namespace {
-
-const std::string kClassKey = std::string("CLSID\\") + kShellExtensionClsid;
-
-void setValue(HKEY root, const std::string& key, const char* name, DWORD type, const void* data,
-              DWORD size) {
-    HKEY k;
-    ASSERT_EQ(
-        RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
-        ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(k, name, 0, type, static_cast<const BYTE*>(data), size),
-              ERROR_SUCCESS);
-    RegCloseKey(k);
-}
-
-void setText(HKEY root, const std::string& key, const char* name, const std::string& text,
-             DWORD type = REG_SZ) {
-    setValue(root, key, name, type, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
-
-void deleteTree(HKEY root, const std::string& key) { RegDeleteTreeA(root, key.c_str()); }
-
-}  // namespace
+#include "tests/wine/wine_test_support.h"
 
 TEST(ShellState, ReadsOwnAssociationsAndHandlers) {
+    removeEverything();
     setText(HKEY_CLASSES_ROOT, ".lzh", nullptr, "VopaArchive");
     setText(HKEY_CLASSES_ROOT, ".zip", nullptr, "OtherArchiver.zip");
     setText(HKEY_CLASSES_ROOT, ".cab", nullptr, "vopaarchivecab");  // case differs
@@ -75,31 +53,34 @@ TEST(ShellState, LongDefaultValueIsNotCutIntoAMatch) {
 
 TEST(PreviousInstallDir, OnlyAUsableTextIsTaken) {
     char folder[260];
-    deleteTree(HKEY_CLASSES_ROOT, kClassKey);
+    deleteTree(HKEY_CLASSES_ROOT, kShellExtensionClassKey);
     EXPECT_FALSE(readPreviousInstallDir(folder));
-    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kClassKey.c_str())) << "reading creates no key";
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kShellExtensionClassKey)) << "reading creates no key";
 
-    setText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir", "D:\\Tools\\Vopa");
+    setText(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir", "D:\\Tools\\Vopa");
     ASSERT_TRUE(readPreviousInstallDir(folder));
     EXPECT_STREQ(folder, "D:\\Tools\\Vopa");
 
-    setText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir", "");
+    setText(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir", "");
     EXPECT_FALSE(readPreviousInstallDir(folder)) << "an empty value is ignored";
 
     DWORD number = 7;
-    setValue(HKEY_CLASSES_ROOT, kClassKey, "InstallDir", REG_DWORD, &number, sizeof number);
+    setValue(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir", REG_DWORD, &number,
+             sizeof number);
     EXPECT_FALSE(readPreviousInstallDir(folder)) << "only text values";
 
-    setText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir", "C:\\" + std::string(257, 'd'));
+    setText(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir",
+            "C:\\" + std::string(257, 'd'));
     EXPECT_FALSE(readPreviousInstallDir(folder)) << "260 bytes with the terminator do not fit";
-    setText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir", "C:\\" + std::string(256, 'd'));
+    setText(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir",
+            "C:\\" + std::string(256, 'd'));
     EXPECT_TRUE(readPreviousInstallDir(folder));
     EXPECT_EQ(std::string(folder).size(), 259u);
 
     // A value stored without its terminating zero is still read terminated.
     const char raw[4] = {'E', ':', '\\', 'V'};
-    setValue(HKEY_CLASSES_ROOT, kClassKey, "InstallDir", REG_SZ, raw, sizeof raw);
+    setValue(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir", REG_SZ, raw, sizeof raw);
     ASSERT_TRUE(readPreviousInstallDir(folder));
     EXPECT_STREQ(folder, "E:\\V");
-    deleteTree(HKEY_CLASSES_ROOT, kClassKey);
+    deleteTree(HKEY_CLASSES_ROOT, kShellExtensionClassKey);
 }

@@ -1,0 +1,147 @@
+// Path texts and member paths: the double-byte walk and its lead-byte rules, the
+// joins that never cut a path, the relative-path rules of the format, and the final
+// check that keeps every member inside the destination.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "extract/entry_header.h"
+#include "extract/entry_path.h"
+#include "extract/path_text.h"
+#include "tests/host/test_support.h"
+
+namespace {
+
+std::string withBackslash(const std::string& text) {
+    char buffer[kPathCapacity] = {};
+    std::memcpy(buffer, text.data(), text.size());
+    EXPECT_TRUE(appendBackslash(buffer, sizeof buffer));
+    return buffer;
+}
+
+std::string separated(std::string text, LeadBytes rule) {
+    replaceCharacters(&text[0], rule, "\\/", '|');
+    return text;
+}
+
+}  // namespace
+
+TEST(PathText, LeadBytesOfEachRule) {
+    struct Case {
+        unsigned char byte;
+        bool system, archive;
+    };
+    const Case cases[] = {{0x7F, false, false}, {0x80, false, true},  {0x81, true, true},
+                          {0x9F, true, true},   {0xA0, false, false}, {0xDF, false, false},
+                          {0xE0, true, true},   {0xFC, true, true},   {0xFD, false, false}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(isLeadByte(c.byte, LeadBytes::system), c.system) << int(c.byte);
+        EXPECT_EQ(isLeadByte(c.byte, LeadBytes::archive), c.archive) << int(c.byte);
+    }
+    for (unsigned b : {0x3Fu, 0x7Fu, 0xFDu})
+        EXPECT_FALSE(isTrailByte(static_cast<unsigned char>(b)));
+    for (unsigned b : {0x40u, 0x5Cu, 0x80u, 0xFCu})
+        EXPECT_TRUE(isTrailByte(static_cast<unsigned char>(b)));
+    // The walk passes over second bytes, and never over the terminator.
+    EXPECT_EQ(separated("a\\b/c\x95\x5C"
+                        "d\\",
+                        LeadBytes::system),
+              "a|b|c\x95\x5C"
+              "d|");
+    EXPECT_EQ(separated("\x80\\x", LeadBytes::system), "\x80|x");
+    EXPECT_EQ(separated("\x80\\x", LeadBytes::archive), "\x80\\x");
+    char last[] = "x\\\x81\0\\";
+    replaceCharacters(last, LeadBytes::system, "\\", '|');
+    EXPECT_EQ(std::string(last, 5), std::string("x|\x81\0\\", 5));
+    char name[] =
+        "a\\b/\xFF"
+        "c\x95\xFF";
+    replaceSeparators(name, '/');
+    EXPECT_STREQ(name, "a/b//c\x95\xFF") << "0xFF separates, but not as a second byte";
+}
+
+TEST(PathText, BackslashJoinsAndCopiesNeverCutAPath) {
+    EXPECT_EQ(withBackslash("C:\\Program Files"), "C:\\Program Files\\");
+    EXPECT_EQ(withBackslash("C:\\"), "C:\\");
+    EXPECT_EQ(withBackslash("\\"), "\\");
+    EXPECT_EQ(withBackslash(""), "");
+    // A "\" that is the second byte of a character (lead bytes as the format has them)
+    // is no separator; after single-byte katakana it is.
+    EXPECT_EQ(withBackslash("C:\\\x95\x5C"), "C:\\\x95\x5C\\");
+    EXPECT_EQ(withBackslash("C:\\\x80\x5C"), "C:\\\x80\x5C\\");
+    EXPECT_EQ(withBackslash("C:\\\xB1\x5C"), "C:\\\xB1\x5C");
+    char full[4] = "abc", fits[5] = "abc";
+    EXPECT_FALSE(appendBackslash(full, sizeof full));
+    EXPECT_STREQ(full, "abc");
+    EXPECT_TRUE(appendBackslash(fits, sizeof fits));
+    char buffer[8] = "C:\\a";
+    EXPECT_FALSE(appendText(buffer, sizeof buffer, "bcde"));
+    EXPECT_STREQ(buffer, "C:\\a");
+    EXPECT_TRUE(appendText(buffer, sizeof buffer, "bcd"));  // 7 bytes and the terminator
+    EXPECT_STREQ(buffer, "C:\\abcd");
+    char target[3];
+    EXPECT_FALSE(copyText(target, sizeof target, "abc"));
+    EXPECT_STREQ(target, "");
+    char joined[12];
+    EXPECT_TRUE(joinPath(joined, "C:\\V", "a.exe"));
+    EXPECT_STREQ(joined, "C:\\V\\a.exe");
+    EXPECT_FALSE(joinPath(joined, "C:\\Vopa", "long.exe"));
+    EXPECT_STREQ(joined, "") << "nothing half joined is left";
+}
+
+TEST(EntryPath, RelativePathRules) {
+    const char* cases[][2] = {
+        {"/abs/x.txt", "abs/x.txt"},
+        {"../../etc/x", "etc/x"},
+        {"a/../b.txt", "a/b.txt"},
+        {"a/./b", "a/b"},
+        {"C:/x/y.txt", "x/y.txt"},
+        {"C:../x", "x"},
+        {"a/.profile", "a/profile"},
+        {"x/..", "x/"},
+        {"a.b/c", "a.b/c"},
+        {"dir/", "dir/"},
+        {"D:x", "x"},
+        {"a/.../x", "a/x"},
+        {".hidden", "hidden"},
+        {"//x", "x"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(sanitizedName(c[0]), c[1]) << c[0];
+    for (const char* ok : {"abs/x.txt", "x/", "a.b/c", "\x95\x5C/x.txt", "a b/c.d"})
+        EXPECT_EQ(checkEntryPath(ok), PathVerdict::inside) << ok;
+    for (const char* empty : {"", "/", "./././", "...."})
+        EXPECT_EQ(checkEntryPath(sanitizedName(empty).c_str()), PathVerdict::empty) << empty;
+    std::string longest(259, 'a');
+    for (std::size_t i = 10; i < longest.size(); i += 10) longest[i] = '/';
+    EXPECT_EQ(sanitizedName(longest.c_str()), longest);
+}
+
+TEST(EntryPath, WhatTheRulesLetThroughTheFinalCheckRefuses) {
+    const char* hostile[] = {
+        "C://Windows/x.dll",  // one separator dropped after the drive: "/Windows/x.dll"
+        "C:///srv/share/x",   // "//srv/share/x"
+        "a\\..\\..\\x.dll",   // "\" separates on Windows; stripping knows only "/"
+        "x\x80\\..\\y",       // 0x80 is no lead byte for Windows: the "\" is real
+        "..\\x",
+        "\\\\server\\share\\x",
+        "a/b:stream",
+        "C:\\x",
+        "a/ ../x",
+        "a/.. /x",
+        "a/ . /x",
+    };
+    for (const char* name : hostile) {
+        std::string path = sanitizedName(name);
+        EXPECT_EQ(checkEntryPath(path.c_str()), PathVerdict::escapes) << name << " -> " << path;
+    }
+}
+
+TEST(EntryPath, DeviceNamesInAnyCaseFolderOrExtension) {
+    for (const char* name : {"CON", "con.txt", "dir/Nul", "aux.tar.gz", "a/b/COM1", "lpt9.log",
+                             "Prn", "com5 .txt", "LPT1", "com9"})
+        EXPECT_EQ(checkEntryPath(name), PathVerdict::deviceName) << name;
+    for (const char* name :
+         {"CONSOLE", "com0", "lpt", "nul_", "a/comx.txt", "context.txt", "lpt10"})
+        EXPECT_EQ(checkEntryPath(name), PathVerdict::inside) << name;
+}

@@ -1,0 +1,66 @@
+// Helpers of the native tests: files and commands, generated data, the shared corpus
+// and what each of its archives must do, our reader and decoders over whole archives,
+// and the win64 build run under Wine.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decode/slide_decoder.h"
+#include "extract/entry_header.h"
+#include "tools/block_writer.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+// --- files and commands
+Bytes readWholeFile(const std::string& path);
+void writeWholeFile(const std::string& path, const Bytes& bytes);
+int runCommand(const std::string& command);  // exit status of /bin/sh -c
+bool haveTool(const char* name);
+std::string makeTempDir();
+
+// --- data of each kind; the same seed gives the same bytes
+Bytes textLike(std::size_t n, std::uint32_t seed);  // words, spaces, line ends
+Bytes noise(std::size_t n, std::uint32_t seed);     // incompressible
+Bytes runs(std::size_t n);                          // long runs and short repeats
+Bytes mixed(std::size_t n);                         // all three, a megabyte at a time
+
+// --- the shared corpus of real archives
+std::string corpusDir();                                        // "" when absent
+std::vector<std::string> listArchives(const std::string& dir);  // recursive, sorted
+// What an archive of the corpus must fail with (part of the message), or null when it
+// installs; `decodes` tells whether its members decode to their CRCs all the same.
+const char* expectedFailure(const std::string& path, bool* decodes = nullptr);
+
+// --- our reader and decoders
+struct DecodedMember {
+    EntryHeader header;
+    int methodIndex;  // -1 for a method outside the table
+    DecodeResult result;
+    std::uint16_t crc;  // CRC of the bytes produced
+    Bytes bytes;
+};
+// Every member of the archive file, which may start after `offset` bytes of other
+// data. Stops at the first header that does not read; `last` tells how it ended.
+std::vector<DecodedMember> decodeArchive(const std::string& path, long offset = 0,
+                                         HeaderRead* last = nullptr);
+
+struct Decoded {
+    DecodeResult result;
+    std::string bytes;
+    std::uint16_t crc;
+};
+// One member's packed data decoded as the installer does, with its progress and abort
+// hooks; more bytes follow the packed data in the stream and must never be read.
+Decoded decodeMember(const Bytes& packed, std::uint32_t originalSize, int method,
+                     std::uint32_t packedSize = ~0u);
+// A bit stream's bytes, its last byte completed with zero bits.
+Bytes finished(BitWriter w);
+// The member name as the path rules leave it.
+std::string sanitizedName(const char* name);
+
+// --- the win64 build under Wine
+std::string win64Dir();                                // VOPA_WIN64_DIR, or "" when not built
+std::string windowsPath(const std::string& hostPath);  // the Z:\ path Wine maps to it
+// Runs `program args` under run-in-wine.sh; a non-empty `prefix` is kept.
+int runInWine(const std::string& program, const std::string& args, const std::string& prefix = "");

@@ -1,0 +1,27 @@
+# Sourced by the scripts that run Windows programs under Wine: code page 932, and
+# newPrefix, which boots a prefix whose Windows faces draw Japanese as the originals do.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+
+# newPrefix FOLDER: boots it, with the display the caller has.
+newPrefix() {
+    export WINEPREFIX="$1"
+    wineboot -i >/dev/null 2>&1
+    # The proportional faces ("MS UI Gothic" and the dialog faces) to IPAPGothic, the
+    # fixed "MS Gothic" to IPAGothic. No window manager runs here: Wine draws frames.
+    cat > "$WINEPREFIX/vopa-setup.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"MS UI Gothic"="IPAPGothic"
+"MS PGothic"="IPAPGothic"
+"MS Shell Dlg"="IPAPGothic"
+"MS Shell Dlg 2"="IPAPGothic"
+"Tahoma"="IPAPGothic"
+"MS Gothic"="IPAGothic"
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+REG
+    wine regedit /S "$WINEPREFIX/vopa-setup.reg" >/dev/null 2>&1
+    wineserver -w
+}

@@ -1,0 +1,56 @@
+// Helpers of the Windows tests: registry values set and read back with plain Win32
+// calls, so that the code under test is checked against the system, not itself.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "shell/association_table.h"
+#include "shell/associations.h"
+#include "shell/registration.h"
+
+inline bool setValue(HKEY root, const std::string& key, const char* name, DWORD type,
+                     const void* data, DWORD size) {
+    HKEY k;
+    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    bool ok =
+        RegSetValueExA(k, name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+    RegCloseKey(k);
+    return ok;
+}
+
+inline bool setText(HKEY root, const std::string& key, const char* name, const std::string& text,
+                    DWORD type = REG_SZ) {
+    return setValue(root, key, name, type, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+// The value as text, "(type N)" for another type, "<none>" when it is missing.
+inline std::string readText(HKEY root, const std::string& key, const char* name) {
+    HKEY k;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return "<none>";
+    char data[2048] = {};
+    DWORD type = 0, size = sizeof data - 1;
+    LONG r = RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(k);
+    if (r != ERROR_SUCCESS) return "<none>";
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return "(type " + std::to_string(type) + ")";
+    return std::string(data) + (type == REG_EXPAND_SZ ? " (expand)" : "");
+}
+
+inline void deleteTree(HKEY root, const std::string& key) { RegDeleteTreeA(root, key.c_str()); }
+
+// Every key of ours, for a clean start.
+inline void removeEverything() {
+    for (const AssociationRow& row : kAssociations) {
+        deleteTree(HKEY_CLASSES_ROOT, row.extension);
+        deleteTree(HKEY_CLASSES_ROOT, row.className);
+    }
+    for (const char* key :
+         {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
+        deleteTree(HKEY_CLASSES_ROOT, key);
+    deleteTree(HKEY_CLASSES_ROOT, kShellExtensionClassKey);
+    deleteTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+    deleteTree(HKEY_CURRENT_USER, kSavedClassKey);
+}
