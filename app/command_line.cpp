@@ -27,6 +27,7 @@ void applySwitch(InstallerState& state, char letter) {
         case 'd': state.desktopOption |= kOptionMake; break;
         case 'm': state.startMenuOption |= kOptionMake; break;
         case 't': state.sendToOption |= kOptionMake; break;
+        case 's': state.silent = true; break;
         default: return;
     }
     state.unattended = true;

@@ -42,7 +42,9 @@ bool loadSetupBlock(InstallerState& state, const DestinationSources& sources) {
 
 const ArchiveSummary& archiveSummary(InstallerState& state) {
     if (!state.archiveSummarized && state.archiveStream) {
-        state.archive = summarizeArchive(state.archiveStream, localTimezoneOffset());
+        CheckOptions options;
+        options.timezoneSeconds = localTimezoneOffset();
+        state.archive = checkArchive(state.archiveStream, options);
         state.archiveSummarized = true;
     }
     return state.archive;

@@ -8,7 +8,7 @@
 
 #include "app/owned_string.h"
 #include "app/setup_block.h"
-#include "extract/archive_walk.h"
+#include "extract/archive_check.h"
 #include "extract/path_text.h"
 #include "shell/association_table.h"
 
@@ -54,6 +54,7 @@ struct InstallerState {
     bool setupBlockRead = false;
     bool failed = false;
     bool unattended = false;
+    bool silent = false;  // no window and no waiting: messages go to the log (user_messages.h)
     bool associateFlags[kAssociationCount] = {};
     bool addViewVerb = false;
     bool addCompressMenu = false;

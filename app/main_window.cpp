@@ -6,6 +6,7 @@
 #include "app/installer_state.h"
 #include "app/option_dialog.h"
 #include "app/startup.h"
+#include "app/user_messages.h"
 #include "extract/entry_output.h"
 #include "extract/extraction_worker.h"
 #include "extract/progress.h"
@@ -45,7 +46,7 @@ void startRun(InstallerState& state) {
         }
     }
     SetWindowTextA(window, state.title.text());
-    ShowWindow(window, SW_SHOW);
+    if (!state.silent) ShowWindow(window, SW_SHOW);
     if (!startExtraction(state)) {
         DestroyWindow(window);
         return;
@@ -105,11 +106,18 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return 0;
         case UM_START: startRun(*state); return 0;
         case UM_SHOW_ENTRY: showEntryPath(*state, reinterpret_cast<const char*>(lParam)); return 0;
+        case UM_CHECK_ENTRY:
+            showEntryPath(*state,
+                          (std::string("確認中 ") + reinterpret_cast<const char*>(lParam)).c_str());
+            return 0;
         case UM_DONE:
             state->workerRunning = false;
             if (!state->failed) {
                 completeInstallation(*state);
                 state->exitCode = 0;
+                if (state->silent)
+                    writeSilentLog(std::string("インストールしました: ") +
+                                   state->destinationFolder.text());
             }
             DestroyWindow(window);
             return 0;

@@ -66,10 +66,9 @@ void confirm(HWND dialog, InstallerState& state) {
     std::memset(folderText, 0, sizeof folderText);
     GetWindowTextA(edit, folderText, sizeof folderText);
     state.destinationFolder.assign(folderText);
-    if (!prepareDestination(state, state.destinationFolder.text())) {
-        EndDialog(dialog, 1);
-        return;
-    }
+    // A folder that cannot be made, or cannot hold the archive's longest path: the
+    // message is out, and the dialog stays for another choice.
+    if (!prepareDestination(state, state.destinationFolder.text())) return;
     for (const ShortcutBox& box : kShortcutBoxes) {
         std::uint8_t& option = state.*box.option;
         option = static_cast<std::uint8_t>(checked(dialog, box.id) ? option | kOptionMake

@@ -12,7 +12,7 @@
 #include "bench/bench_data.h"
 #include "decode/crc16.h"
 #include "decode/lha_format.h"
-#include "extract/archive_walk.h"
+#include "extract/archive_check.h"
 #include "extract/entry_header.h"
 #include "extract/member_data.h"
 #include "extract/progress.h"
@@ -26,7 +26,7 @@ void countPosition(std::uint32_t) { ++positions; }
 bool extractAll(const std::string& archive, const std::string& out) {
     std::FILE* f = std::fopen(archive.c_str(), "rb");
     if (!f) return false;
-    totalOriginalSize = summarizeArchive(f, 0).totalOriginalSize;
+    totalOriginalSize = static_cast<std::uint32_t>(checkArchive(f).totalOriginalSize);
     doneOriginalSize = 0;
     lastProgressPosition = 0;
     EntryHeader h;

@@ -33,5 +33,17 @@ void updateCrc(const std::uint8_t* p, std::size_t n) {
 
 std::size_t writeWithCrc(const std::uint8_t* data, std::size_t length, std::FILE* stream) {
     updateCrc(data, length);
+    if (!stream) return length;
     return length ? std::fwrite(data, 1, length, stream) : 0;
+}
+
+std::uint16_t crcOf(const std::uint8_t* data, std::size_t length) {
+    static const bool ready = (initCrcTable(), true);
+    (void)ready;
+    const std::uint16_t saved = runningCrc;
+    runningCrc = 0;
+    updateCrc(data, length);
+    const std::uint16_t crc = runningCrc;
+    runningCrc = saved;
+    return crc;
 }

@@ -12,5 +12,8 @@ extern std::uint16_t runningCrc;
 
 void initCrcTable();
 void updateCrc(const std::uint8_t* data, std::size_t length);
-// updateCrc, then fwrite; returns fwrite's count.
+// updateCrc, then fwrite; returns fwrite's count. A null stream only counts the CRC
+// (members checked before anything is written).
 std::size_t writeWithCrc(const std::uint8_t* data, std::size_t length, std::FILE* stream);
+// The CRC of `data` alone, leaving runningCrc as it is; builds the table when needed.
+std::uint16_t crcOf(const std::uint8_t* data, std::size_t length);

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "decode/crc16.h"
+#include "extract/archive_check.h"
 #include "extract/header_layout.h"
 
 namespace {
@@ -11,6 +13,7 @@ std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[
 std::uint32_t le32(const std::uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
+std::uint64_t le64(const std::uint8_t* p) { return le32(p) | (std::uint64_t{le32(p + 4)} << 32); }
 
 bool readExactly(std::FILE* f, std::uint8_t* to, std::size_t n) {
     return n == 0 || std::fread(to, 1, n, f) == n;
@@ -43,15 +46,36 @@ std::uint32_t dosTimeToUnixTime(std::uint32_t t, long timezoneSeconds) {
     return static_cast<std::uint32_t>(seconds);
 }
 
+namespace {
+
+// Old archives end with a run of 0x1A bytes: the end, when nothing else follows.
+bool onlyPaddingFollows(std::FILE* in) {
+    const std::uint64_t at = tellStream(in);
+    int c;
+    while ((c = std::fgetc(in)) == kEndOfFilePadding) {}
+    if (c == EOF) return true;
+    seekStream(in, at);
+    return false;
+}
+
+}  // namespace
+
 HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) {
     std::memset(&h, 0, sizeof h);
     int first = std::fgetc(in);
-    if (first == EOF || first == 0) return HeaderRead::end;
+    if (first == EOF) return HeaderRead::end;
+    if (first == kEndOfFilePadding && onlyPaddingFollows(in)) return HeaderRead::end;
 
     std::vector<std::uint8_t> buffer(kHeaderBuffer);
     std::uint8_t* b = buffer.data();
     b[0] = static_cast<std::uint8_t>(first);
-    if (!readExactly(in, b + 1, kCommonBytes - 1)) return HeaderRead::truncated;
+    // A 0 byte ends the archive, unless it is the low byte of a level-2 length of
+    // 256 * k bytes: then a level-2 header follows it, method and all.
+    const bool got = readExactly(in, b + 1, kCommonBytes - 1);
+    if (first == 0 &&
+        (!got || b[kLevelAt] != 2 || b[1] == 0 || b[kMethodAt] != '-' || b[kMethodAt + 4] != '-'))
+        return HeaderRead::end;
+    if (!got) return HeaderRead::truncated;
     const unsigned level = b[kLevelAt];
     std::size_t total;  // bytes of the base header (level 2: of the whole header)
     if (level == 0 || level == 1) {
@@ -65,6 +89,7 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
     }
     if (!readExactly(in, b + kCommonBytes, total - kCommonBytes)) return HeaderRead::truncated;
 
+    if (level != 2 && headerChecksum(b, b[0]) != b[1]) return HeaderRead::damaged;
     h.headerSize = static_cast<std::uint16_t>(level == 2 ? total : b[0]);
     std::memcpy(h.method, b + kMethodAt, 5);
     h.packedSize = le32(b + kPackedSizeAt);
@@ -99,6 +124,8 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
         return HeaderRead::unknown;
     }
 
+    std::uint64_t size64[2] = {h.packedSize, h.originalSize};
+    std::size_t headerCrcAt = 0;  // where a level-2 header keeps its own CRC, if it does
     if (level != 0) {
         std::size_t cursor = level == 1 ? headerLength : kLevel2ExtendedAt;  // a size field
         std::size_t filled = total;                                          // bytes in the buffer
@@ -115,7 +142,13 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
                 filled = start + size;
                 extendedTotal += size;
             } else if (start + size > filled) {
-                return HeaderRead::unknown;  // claims more than the header length holds
+                // More than the header length holds: damage, except that OS-9 archivers
+                // count level-2 headers 2 bytes short, so the last size field lies past
+                // the length. Taken only from them, and only when those 2 bytes end it.
+                if (h.osId != kOs9 || start + size != filled + 2) return HeaderRead::unknown;
+                if (!readExactly(in, b + filled, 2)) return HeaderRead::truncated;
+                filled += 2;
+                if (le16(b + filled - 2) != 0) return HeaderRead::unknown;
             }
             const std::uint8_t type = b[start];
             const std::uint8_t* data = b + start + 1;
@@ -129,16 +162,31 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
             } else if (type == kDosAttributeType && dataLength >= 1 &&
                        (h.osId == 'M' || h.osId == 'H' || h.osId == 0)) {
                 h.attribute = data[0];
+            } else if (type == kSize64Type && dataLength >= 16) {
+                size64[0] = le64(data);
+                size64[1] = le64(data + 8);
+            } else if (type == kHeaderCrcType && dataLength >= 2 && level == 2) {
+                headerCrcAt = start + 1;
             }
             cursor = start + size - 2;
+        }
+        if (headerCrcAt) {
+            // The CRC-16 of the whole header, taken with its own field as zeros.
+            const std::uint16_t stored = le16(b + headerCrcAt);
+            b[headerCrcAt] = b[headerCrcAt + 1] = 0;
+            if (crcOf(b, filled) != stored) return HeaderRead::damaged;
         }
         if (level == 1) {
             // The level-1 packed size counts the extended headers; a total above it is
             // damage (the data would start before the headers end).
-            if (extendedTotal > h.packedSize) return HeaderRead::unknown;
-            h.packedSize -= static_cast<std::uint32_t>(extendedTotal);
+            if (extendedTotal > size64[0]) return HeaderRead::unknown;
+            size64[0] -= extendedTotal;
         }
     }
+    h.fullPackedSize = size64[0];
+    h.fullOriginalSize = size64[1];
+    h.packedSize = static_cast<std::uint32_t>(size64[0]);
+    h.originalSize = static_cast<std::uint32_t>(size64[1]);
 
     // Name: directory part, then file-name part, both as raw bytes up to any NUL.
     auto cut = [](const std::uint8_t* p, std::size_t n) {

@@ -20,12 +20,16 @@ struct EntryHeader {
     bool hasCrc;
     std::uint8_t osId;           // 0 when the header has none
     std::uint32_t modifiedTime;  // seconds since 1970, UTC
+    // The sizes as the 64-bit size extended header gives them, else the fields above:
+    // a member of 2 GiB or more is refused by its true size, and skipped by it.
+    std::uint64_t fullPackedSize, fullOriginalSize;
 };
 
 enum class HeaderRead {
     member,     // a header was read; the stream stands at the member's data
     end,        // a 0 byte or the end of the file where a header would start
     truncated,  // the file ends inside a header
+    damaged,    // the header's checksum or CRC does not match: it cannot be trusted
     unknown,    // a layout the format does not have: "Unknown header"
 };
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/installer_state.h"
+#include "app/user_messages.h"
 #include "decode/crc16.h"
 #include "decode/lha_format.h"
 #include "extract/entry_header.h"
@@ -17,16 +18,11 @@
 
 namespace {
 
-// Sizes the worker repositions by and the copy counts as signed 32-bit numbers.
-constexpr std::uint32_t kLargestMember = 0x7FFFFFFF;
-
 constexpr const char kCannotCreate[] = "ファイル %s を作成できません。";
 constexpr const char kDamaged[] = "ファイル %s が壊れています。";
 constexpr const char kCannotWrite[] =
     "ファイル %s を書き込めません。ディスクの空きを確認してください。";
-constexpr const char kTooLarge[] = "ファイル %s は大きすぎるため展開できません。";
 constexpr const char kNoMemory[] = "ファイル %s を展開するメモリが足りません。";
-constexpr const char kDeviceName[] = "ファイル名 %s は使用できません。";
 constexpr const char kDllInUse[] =
     "VopaDll.dll が使用中です。\n再起動後にインストールを行ってください。";
 
@@ -47,32 +43,44 @@ bool openOutputFile(InstallerState& state, const char* path, std::FILE*& out) {
     createParentFolders(state, path);
     if ((out = std::fopen(path, "wb"))) return true;
     if (isShellExtensionDll(path)) {
-        MessageBoxA(state.mainWindow, kDllInUse, state.title.text(), MB_ICONERROR | MB_OK);
+        tellUser(state, kDllInUse, state.title.text(), MessageKind::error);
         RegDeleteKeyA(HKEY_CLASSES_ROOT, kFileContextMenuKey);
     } else {
-        showPathMessage(state, kCannotCreate, path);
+        tellUserAbout(state, kCannotCreate, path);
     }
     return false;
 }
 
-// Destination + "\" + path: the form the shell and Windows' own limit see.
+}  // namespace
+
 bool fullOutputPath(InstallerState& state, const char* path, char (&full)[kPathCapacity]) {
     if (!joinPath(full, state.destinationFolder.text(), path)) return false;
     replaceCharacters(full, LeadBytes::system, "/", '\\');
     return true;
 }
 
-}  // namespace
-
 void deleteUnfinishedMember(InstallerState& state) {
     if (!state.currentOutputPath.empty() && !state.currentOutputComplete)
         DeleteFileA(state.currentOutputPath.text());
 }
 
-void showPathMessage(InstallerState& state, const char* format, const char* path) {
-    char text[kPathCapacity + 256];  // the longest path plus the message's own words
-    std::snprintf(text, sizeof text, format, path);
-    MessageBoxA(state.mainWindow, text, nullptr, MB_ICONWARNING | MB_OK);
+bool linkOnPath(InstallerState& state, const char* path, std::string& link) {
+    // Each folder of the path below the destination, then the member itself.
+    for (const char* p = path;; ++p) {
+        if (*p != '/' && *p != '\0') continue;
+        if (p == path) continue;
+        std::string prefix(path, static_cast<std::size_t>(p - path));
+        char full[kPathCapacity];
+        if (fullOutputPath(state, prefix.c_str(), full)) {
+            DWORD attributes = GetFileAttributesA(full);
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                link = prefix;
+                return true;
+            }
+        }
+        if (*p == '\0' || p[1] == '\0') return false;
+    }
 }
 
 void notifyShell(InstallerState& state, ShellChange change, const char* path) {
@@ -100,36 +108,19 @@ bool createParentFolders(InstallerState& state, const char* path) {
 }
 
 bool writeEntry(InstallerState& state, const EntryHeader& h) {
+    // The archive passed its check: methods, sizes and names are known to be good.
     char path[kPathCapacity];
     std::memcpy(path, h.name, sizeof path);
     sanitizeEntryPath(path, '/');
     state.methodIndex = findMethod(h.method);
-    if (state.methodIndex < 0) return true;  // a method we do not know: skipped silently
     // Some archivers store folders as empty stored members named "dir/".
     std::size_t length = std::strlen(path);
     if (h.originalSize == 0 && length && path[length - 1] == '/') state.methodIndex = kFolderMethod;
-    const bool folder = state.methodIndex == kFolderMethod;
-
-    if (h.nameTooLong) {
-        showPathMessage(state, kCannotCreate, path);
-        return false;
-    }
-    switch (checkEntryPath(path)) {
-        case PathVerdict::inside: break;
-        case PathVerdict::empty:
-            if (folder) return true;  // the destination itself
-            showPathMessage(state, kCannotCreate, h.name);
-            return false;
-        case PathVerdict::deviceName: showPathMessage(state, kDeviceName, path); return false;
-        case PathVerdict::escapes: showPathMessage(state, kCannotCreate, h.name); return false;
-    }
-    char full[kPathCapacity];
-    if (!fullOutputPath(state, path, full)) {
-        showPathMessage(state, kCannotCreate, path);
-        return false;
-    }
-    if (!folder && (h.originalSize > kLargestMember || h.packedSize > kLargestMember)) {
-        showPathMessage(state, kTooLarge, path);
+    if (length == 0) return true;  // the destination itself
+    // A link planted since the check is refused all the same.
+    std::string link;
+    if (linkOnPath(state, path, link)) {
+        tellUserAbout(state, kLinkInPath, link.c_str());
         return false;
     }
 
@@ -149,16 +140,16 @@ bool writeEntry(InstallerState& state, const EntryHeader& h) {
     if (result == DecodeResult::writeFailed || !closed) {
         // A short file could still match its CRC: never leave it behind.
         DeleteFileA(path);
-        showPathMessage(state, kCannotWrite, path);
+        tellUserAbout(state, kCannotWrite, path);
         return false;
     }
     if (result == DecodeResult::outOfMemory) {
         DeleteFileA(path);
-        showPathMessage(state, kNoMemory, path);
+        tellUserAbout(state, kNoMemory, path);
         return false;
     }
     if (result == DecodeResult::damaged || (h.hasCrc && runningCrc != h.crc)) {
-        showPathMessage(state, kDamaged, path);  // the damaged file stays, for inspection
+        tellUserAbout(state, kDamaged, path);  // the damaged file stays, for inspection
         return false;
     }
     _utimbuf times{static_cast<time_t>(h.modifiedTime), static_cast<time_t>(h.modifiedTime)};

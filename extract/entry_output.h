@@ -2,6 +2,8 @@
 // path made safe, folders created, data copied or decoded, CRC compared, time set.
 // Runs on the worker thread.
 #pragma once
+#include <string>
+
 struct InstallerState;
 struct EntryHeader;
 
@@ -19,5 +21,12 @@ void notifyShell(InstallerState& state, ShellChange change, const char* path);
 // never does.
 void deleteUnfinishedMember(InstallerState& state);
 
-// Shows a warning owned by the main window, formatted with one path.
-void showPathMessage(InstallerState& state, const char* format, const char* path);
+// Destination + "\" + path with "\" separators: the form the shell and Windows' own
+// limit see. False when it does not fit.
+bool fullOutputPath(InstallerState& state, const char* path, char (&full)[260]);
+
+// Whether a folder of `path` (below the destination, "/" separators) or the member
+// itself exists as a link, junction or other reparse point; `link` names it. Nothing
+// is written through one: it could lead anywhere.
+bool linkOnPath(InstallerState& state, const char* path, std::string& link);
+constexpr const char kLinkInPath[] = "%s はリンクのため、展開できません。";

@@ -84,8 +84,58 @@ PathVerdict checkEntryPath(const char* path) {
     PathVerdict verdict = PathVerdict::inside;
     forEachComponent(path, [&](const char* c, std::size_t n) {
         if (onlyDotsAndSpaces(c, n)) verdict = PathVerdict::escapes;
-        else if (isDeviceName(c, n)) verdict = PathVerdict::deviceName;
+        else if (isDeviceName(c, n) || (n && (c[n - 1] == '.' || c[n - 1] == ' ')))
+            verdict = PathVerdict::unusable;
         return verdict == PathVerdict::inside;
     });
-    return verdict;
+    if (verdict != PathVerdict::inside) return verdict;
+    const bool allowed =
+        forEachCharacter(path, LeadBytes::system, [](const char* p, std::size_t n) {
+            const auto c = static_cast<unsigned char>(*p);
+            return n == 2 || (c >= 0x20 && !std::strchr("<>\"|?*", c));
+        });
+    return allowed ? PathVerdict::inside : PathVerdict::unusable;
+}
+
+std::string windowsNameKey(const std::string& name) {
+    std::string key = name;
+    for (std::size_t i = 0; i < key.size();) {
+        auto c = static_cast<unsigned char>(key[i]);
+        const std::size_t n = characterLength(&key[i], LeadBytes::system);
+        if (n == 1) {
+            if (c >= 'a' && c <= 'z') key[i] = static_cast<char>(c - 'a' + 'A');
+        } else {
+            auto t = static_cast<unsigned char>(key[i + 1]);
+            unsigned upper = 0;
+            if (c == 0x82 && t >= 0x81 && t <= 0x9A) upper = 0x8260 + (t - 0x81);  // full-width
+            if (c == 0x83 && t >= 0xBF && t <= 0xD6) upper = 0x839F + (t - 0xBF);  // Greek
+            if (c == 0x84 && t >= 0x70 && t <= 0x91 && t != 0x7F)  // Cyrillic, 0x7F skipped
+                upper = 0x8440 + (t - 0x70) - (t > 0x7F);
+            if (upper) {
+                key[i] = static_cast<char>(upper >> 8);
+                key[i + 1] = static_cast<char>(upper & 0xFF);
+            }
+        }
+        i += n;
+    }
+    return key;
+}
+
+bool MemberNames::add(const char* path, bool folder, std::string& clash) {
+    // Every folder above the member, then the member itself.
+    const std::string whole = path;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t cut = whole.find('/', at);
+        const bool last = cut == std::string::npos || cut + 1 == whole.size();
+        const std::string name = whole.substr(0, cut);
+        const bool isFolder = !last || folder;
+        auto [it, added] = taken_.insert({windowsNameKey(name), {name, isFolder}});
+        if (!added && !(it->second.folder && isFolder)) {
+            clash = it->second.name;
+            return false;
+        }
+        if (last) return true;
+        at = cut + 1;
+    }
 }

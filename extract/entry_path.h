@@ -2,6 +2,8 @@
 // Windows itself will read them, so no member can name anything outside it.
 #pragma once
 #include <cstddef>
+#include <map>
+#include <string>
 
 // Makes a member's name relative: strips runs of "." and separators at the start and
 // after a separator or ":", then the drive and one leading separator; rewrites `path`
@@ -9,12 +11,32 @@
 void sanitizeEntryPath(char* path, char separator);
 
 enum class PathVerdict {
-    inside,      // relative, no "." or ".." component, no drive or stream
-    escapes,     // absolute, a drive, a ":" (alternate data stream) or a dot component
-    deviceName,  // CON, PRN, AUX, NUL, COM1-9 or LPT1-9 as a component
-    empty,       // names the destination itself
+    inside,    // relative, no "." or ".." component, no drive or stream
+    escapes,   // absolute, a drive, a ":" (alternate data stream) or a dot component
+    unusable,  // a name Windows refuses or would change: a device (CON, PRN, AUX, NUL,
+               // COM1-9, LPT1-9), a character of < > " | ? * or below 0x20, or a
+               // component that ends in "." or " "
+    empty,     // names the destination itself
 };
 
 // Judges a sanitised path with the system's own rules: "\" and "/" both separate,
 // and only 0x81..0x9F and 0xE0..0xFC are lead bytes in code page 932.
 PathVerdict checkEntryPath(const char* path);
+
+// Member paths that Windows would take for one file: the same name in other letter
+// cases (ASCII, full-width Latin, Greek and Cyrillic letters), or a file where another
+// member needs a folder. Paths are sanitised, with "/" separators.
+class MemberNames {
+public:
+    // False, with the earlier member's name in `clash`, when the path is taken.
+    bool add(const char* path, bool folder, std::string& clash);
+
+private:
+    struct Taken {
+        std::string name;
+        bool folder;
+    };
+    std::map<std::string, Taken> taken_;  // by the name as Windows compares it
+};
+// The key Windows compares names by: upper-case letters.
+std::string windowsNameKey(const std::string& name);

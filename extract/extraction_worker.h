@@ -9,13 +9,16 @@ constexpr unsigned UM_START = 0x400;
 constexpr unsigned UM_SHOW_ENTRY = 0x401;
 constexpr unsigned UM_DONE = 0x403;
 constexpr unsigned UM_ABORTED = 0x404;
+constexpr unsigned UM_CHECK_ENTRY = 0x405;  // a member is checked before anything is written
 
-// Makes `folder` exist and the current directory. On success a relative folder is
-// replaced in destinationFolder by its full path. Shows the message itself on failure.
+// Makes `folder` exist and the current directory, and destinationFolder its full path
+// as Windows resolves it. False, after the message, when it cannot be made or cannot
+// hold the archive's longest member path.
 bool prepareDestination(InstallerState& state, const char* folder);
 
 // Prepares the destination and starts the worker; false when neither could be done.
 bool startExtraction(InstallerState& state);
 
-// The thread's work; posts UM_DONE or UM_ABORTED as its last act.
+// The thread's work: the archive checked whole, then written; posts UM_DONE or
+// UM_ABORTED as its last act.
 void extractionWorker(InstallerState& state);

@@ -16,9 +16,9 @@ inline void decodeFuzzInput(const std::uint8_t* data, std::size_t size, const in
     static bool crc = (initCrcTable(), true);
     (void)crc;
     int method = methods[data[0] % methodCount];
-    // Original sizes up to 1 MiB keep each run short; packed sizes may claim more
-    // than there is, like a cut archive.
-    std::uint32_t original = (static_cast<std::uint32_t>(data[1]) << 12) | (data[2] << 4);
+    // Original sizes up to 512 KiB (past the decoder's 256 KiB ring) keep each run
+    // short; packed sizes may claim more than there is, like a cut archive.
+    std::uint32_t original = (static_cast<std::uint32_t>(data[1]) << 11) | (data[2] << 3);
     std::uint32_t packed = static_cast<std::uint32_t>(size - 4);
     if (data[3] & 1) packed += data[3] * 97u;
     if (data[3] == 0xFF) packed = 0;

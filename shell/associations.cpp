@@ -28,12 +28,15 @@ void registerExtension(InstallerState& state, std::size_t t) {
     HKEY key;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, row.extension, 0, KEY_READ, &key) == ERROR_SUCCESS) {
         std::string previous;
-        StringRead r = readWholeString(key, nullptr, previous, /*classNameOnly=*/true);
+        DWORD type = REG_SZ;
+        StringRead r = readWholeString(key, nullptr, previous, /*classNameOnly=*/false, &type);
         RegCloseKey(key);
-        // A key without a default value saves the empty string; a value that is not
-        // a class name (another type) is not saved as one.
+        // A key without a default value saves the empty string; a text value is saved
+        // as it is, an expandable one as expandable; any other type is no class name.
+        if (r == StringRead::missing) type = REG_SZ;
         if (r != StringRead::notText && previous != row.className)
-            writeString(HKEY_CURRENT_USER, kSavedClassKey, row.savedClassValue, previous.c_str());
+            writeString(HKEY_CURRENT_USER, kSavedClassKey, row.savedClassValue, previous.c_str(),
+                        type);
     }
     writeString(HKEY_CLASSES_ROOT, row.extension, nullptr, row.className);
     writeArchiveClass(state, t);

@@ -59,7 +59,9 @@ void registerAll(InstallerState& state) {
     if (state.extendDragDropMenu) registerDragDropHandlers(state);
     bool any = false;
     for (std::size_t t = 0; t < kAssociationCount; ++t) {
-        if (!state.associateFlags[t]) continue;
+        // Without a program there is nothing to open an archive with: the extension
+        // keeps what it had rather than point at a class with no Open verb.
+        if (!state.associateFlags[t] || state.programFileName.empty()) continue;
         registerExtension(state, t);
         any = true;
     }

@@ -9,11 +9,13 @@ bool keyExists(HKEY root, const char* key) {
     return true;
 }
 
-StringRead readWholeString(HKEY key, const char* valueName, std::string& out, bool classNameOnly) {
+StringRead readWholeString(HKEY key, const char* valueName, std::string& out, bool classNameOnly,
+                           DWORD* typeOut) {
     out.clear();
     DWORD type = 0, size = 0;
     if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return StringRead::missing;
+    if (typeOut) *typeOut = type;
     if (type != REG_SZ && (classNameOnly || type != REG_EXPAND_SZ)) return StringRead::notText;
     std::string data(size + 1, '\0');  // room for a terminator the writer left out
     DWORD got = size;
@@ -38,12 +40,12 @@ StringRead readString(HKEY root, const char* key, const char* valueName, char* o
     return StringRead::ok;
 }
 
-void writeString(HKEY root, const char* key, const char* valueName, const char* data) {
+void writeString(HKEY root, const char* key, const char* valueName, const char* data, DWORD type) {
     HKEY k;
     if (RegCreateKeyExA(root, key, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
         return;
-    RegSetValueExA(k, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
+    RegSetValueExA(k, valueName, 0, type, reinterpret_cast<const BYTE*>(data),
                    static_cast<DWORD>(std::strlen(data) + 1));
     RegCloseKey(k);
 }

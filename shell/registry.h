@@ -16,9 +16,12 @@ enum class StringRead { ok, missing, notText, tooLong };
 StringRead readString(HKEY root, const char* key, const char* valueName, char* out,
                       std::size_t capacity);
 // The same on an open key, and without a size limit; only REG_SZ when `classNameOnly`.
+// `type`, when given, receives the value's type.
 StringRead readWholeString(HKEY key, const char* valueName, std::string& out,
-                           bool classNameOnly = false);
+                           bool classNameOnly = false, DWORD* type = nullptr);
 
-// Creates (or opens) the key and sets one REG_SZ value with its terminating zero;
-// `valueName` null is the unnamed value. Failures are silent, as for all registry work.
-void writeString(HKEY root, const char* key, const char* valueName, const char* data);
+// Creates (or opens) the key and sets one text value (REG_SZ unless `type` says
+// REG_EXPAND_SZ) with its terminating zero; `valueName` null is the unnamed value.
+// Failures are silent, as for all registry work.
+void writeString(HKEY root, const char* key, const char* valueName, const char* data,
+                 DWORD type = REG_SZ);

@@ -20,17 +20,6 @@ void putBytes(std::vector<std::uint8_t>& b, const std::string& s) {
     b.insert(b.end(), s.begin(), s.end());
 }
 
-std::uint16_t crcOf(const std::vector<std::uint8_t>& bytes) {
-    static const bool tableReady = (initCrcTable(), true);
-    (void)tableReady;
-    std::uint16_t saved = runningCrc;
-    runningCrc = 0;
-    updateCrc(bytes.data(), bytes.size());
-    std::uint16_t crc = runningCrc;
-    runningCrc = saved;
-    return crc;
-}
-
 // Splits at the last "/": the folder part keeps its separator.
 void split(const std::string& name, std::string& dir, std::string& file) {
     std::size_t cut = name.rfind('/');
@@ -95,7 +84,7 @@ std::vector<std::uint8_t> lhaHeader(const LhaMember& m, std::string& error) {
         }
         h[0] = static_cast<std::uint8_t>(h.size());
         h[1] = static_cast<std::uint8_t>(h.size() >> 8);
-        std::uint16_t headerCrc = crcOf(h);
+        std::uint16_t headerCrc = crcOf(h.data(), h.size());
         h[headerCrcAt] = static_cast<std::uint8_t>(headerCrc);
         h[headerCrcAt + 1] = static_cast<std::uint8_t>(headerCrc >> 8);
         return h;
@@ -156,7 +145,7 @@ LhaMember storedMember(const std::string& name, const std::vector<std::uint8_t>&
     m.name = name;
     m.data = bytes;
     m.originalSize = static_cast<std::uint32_t>(bytes.size());
-    m.crc = crcOf(bytes);
+    m.crc = crcOf(bytes.data(), bytes.size());
     m.modifiedTime = modifiedTime;
     m.level = level;
     return m;

@@ -18,7 +18,7 @@
 #include "app/setup_block.h"
 #include "decode/crc16.h"
 #include "decode/lha_format.h"
-#include "extract/archive_walk.h"
+#include "extract/archive_check.h"
 #include "extract/entry_header.h"
 #include "extract/member_data.h"
 #include "tools/lha_compressor.h"

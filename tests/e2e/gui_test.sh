@@ -149,8 +149,8 @@ pressDuringBigMember() {  # how: abort | close
     freshPrefix "$1"
     start "$work/large.exe" -m
     progress=$(findWindow progress)
-    # Wait until the large member is being written, then act.
-    for _ in $(seq 1 200); do [ -f "$drive/Program Files/Vopa/big.bin" ] && break; sleep 0.02; done
+    # Wait until the large member is being written (once the whole archive is checked).
+    for _ in $(seq 1 3000); do [ -f "$drive/Program Files/Vopa/big.bin" ] && break; sleep 0.02; done
     if [ "$1" = abort ]; then
         eval "$(xdotool getwindowgeometry --shell "$progress")"
         # The abort button: client (65..153, 50..69) below a 3-pixel frame and the caption.

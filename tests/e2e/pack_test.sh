@@ -40,6 +40,20 @@ cp "$work/a.exe" "$work/damaged.exe"
 printf '\377\377\377\377' | dd of="$work/damaged.exe" bs=1 seek=$(( $(stat -c %s "$work/a.exe") - 2000 )) conv=notrunc 2>/dev/null
 check "--test reports a damaged member" '! "$pack" --test "$work/damaged.exe" >/dev/null'
 
+# Silent runs (/s): no window, never waiting. Success: status 0; a failure ends at once
+# with a non-zero status and its message in %TEMP%\VopaSetup.log; nothing is installed.
+silent="$work/prefix-silent"
+VOPA_WINE_PREFIX="$silent" "$here/../wine/run-in-wine.sh" "$work/a.exe" /s 'C:\Silent Run' >/dev/null 2>&1
+status=$?
+check "a silent run installs, status 0" '[ "$status" = 0 ] && [ -f "$silent/drive_c/Silent Run/LICENSE.txt" ]'
+began=$(date +%s)
+VOPA_WINE_PREFIX="$silent" "$here/../wine/run-in-wine.sh" "$work/damaged.exe" /s 'C:\Broken Run' >/dev/null 2>&1
+status=$? took=$(($(date +%s) - began))
+log=$(find "$silent/drive_c" -name VopaSetup.log | head -1)
+check "a failing silent run ends within seconds, status non-zero" '[ "$status" != 0 ] && [ "$took" -lt 30 ]'
+check "its message is in the log" 'iconv -f CP932 -t UTF-8 "$log" | grep -q "が壊れています"'
+check "and nothing of it is installed" '[ -z "$(find "$silent/drive_c/Broken Run" -type f 2>/dev/null)" ]'
+
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 30 \
     -subj "/CN=Vopa Test Signing" >/dev/null 2>&1
 "$pack" "${base[@]}" --sign "$work/cert.pem" "$work/key.pem" --out "$work/signed.exe"

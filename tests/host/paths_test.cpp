@@ -137,11 +137,45 @@ TEST(EntryPath, WhatTheRulesLetThroughTheFinalCheckRefuses) {
     }
 }
 
-TEST(EntryPath, DeviceNamesInAnyCaseFolderOrExtension) {
-    for (const char* name : {"CON", "con.txt", "dir/Nul", "aux.tar.gz", "a/b/COM1", "lpt9.log",
-                             "Prn", "com5 .txt", "LPT1", "com9"})
-        EXPECT_EQ(checkEntryPath(name), PathVerdict::deviceName) << name;
+TEST(EntryPath, NamesWindowsRefusesOrWouldChange) {
     for (const char* name :
-         {"CONSOLE", "com0", "lpt", "nul_", "a/comx.txt", "context.txt", "lpt10"})
+         {"CON",       "con.txt", "dir/Nul", "aux.tar.gz", "a/b/COM1", "lpt9.log", "Prn",
+          "com5 .txt", "LPT1",    "com9",    "notes.",     "notes ",   "dir./a",   "dir /a",
+          "q?",        "star*",   "lt<gt>",  "pipe|x",     "say\"",    "ctl\x01",  "tab\t"})
+        EXPECT_EQ(checkEntryPath(name), PathVerdict::unusable) << name;
+    for (const char* name : {"CONSOLE", "com0", "lpt", "nul_", "a/comx.txt", "context.txt", "lpt10",
+                             "\x83\x7C.txt", ".x", "a.b.c", "dir/"})
         EXPECT_EQ(checkEntryPath(name), PathVerdict::inside) << name;
+}
+
+TEST(MemberNames, WhatWindowsTakesForOneFile) {
+    struct Case {
+        const char* path;
+        bool folder, added;
+        const char* clash;
+    };
+    const Case cases[] = {
+        {"README", false, true, ""},
+        {"readme", false, false, "README"},
+        {"docs/a.txt", false, true, ""},
+        {"DOCS/", true, true, ""},  // a folder again: fine
+        {"Docs/B.txt", false, true, ""},
+        {"docs", false, false, "docs"},  // a file where a folder is
+        {"readme/x", false, false, "README"},
+        {"\x82\x81\x82\x82", false, true, ""},                   // full-width "ab"
+        {"\x82\x60\x82\x61", false, false, "\x82\x81\x82\x82"},  // "AB"
+        {"\x83\xBF\x84\x80", false, true, ""},                   // Greek alpha, Cyrillic o
+        {"\x83\x9F\x84\x4F", false, false, "\x83\xBF\x84\x80"},
+        {"\x84\x70", false, true, ""},  // Cyrillic a; its capital is 0x8440
+        {"\x84\x40", false, false, "\x84\x70"},
+        {"\x95\x5Ca", false, true, ""},  // a second byte that looks like "\" or a letter
+        {"\x95\x5CA", false, false, "\x95\x5Ca"},
+        {"\x95\x5Cb/", true, true, ""},
+    };
+    MemberNames names;
+    for (const Case& c : cases) {
+        std::string clash;
+        EXPECT_EQ(names.add(c.path, c.folder, clash), c.added) << c.path;
+        EXPECT_EQ(clash, c.clash) << c.path;
+    }
 }

@@ -12,7 +12,7 @@
 
 #include "decode/crc16.h"
 #include "decode/lha_format.h"
-#include "extract/archive_walk.h"
+#include "extract/archive_check.h"
 #include "extract/entry_path.h"
 #include "extract/member_data.h"
 #include "extract/progress.h"
@@ -132,12 +132,18 @@ const char* expectedFailure(const std::string& path, bool* decodes) {
         {"/lhark04d/lh7", "が壊れています", false},
         {"/regression/truncated.lzh", "が壊れています", false},
         // A file "subdir" (OS/2 extended attributes), then a member inside a folder of
-        // that name: the folder cannot be made.
-        {"/lh2_222/easubdir.lzh", "を作成できません", true},
-        // A name of terminal escapes and control characters: Windows has no such name.
-        {"/regression/badterm.lzh", "を作成できません", true},
+        // that name: one name for a file and a folder.
+        {"/lh2_222/easubdir.lzh", "同じ名前", true},
+        // Names Windows has no file for: terminal escapes and control characters, and
+        // Unix symbolic links, stored as "name|target".
+        {"/regression/badterm.lzh", "は使用できません", true},
+        {"symlink", "は使用できません", true},
         // Header level 3: not a level the installer reads.
         {"/lha_os2_208/h3_", "Unknown header", true},
+        // Methods of other archivers (-pm0- to -pm2-, -lhx-).
+        {"/pmarc", "展開できない形式", true},
+        {"/generated/pm1/", "展開できない形式", true},
+        {"lhx", "展開できない形式", true},
     };
     for (const Expectation& e : kExpected) {
         if (path.find(e.path) == std::string::npos) continue;

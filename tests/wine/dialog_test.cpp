@@ -116,6 +116,22 @@ TEST(OptionDialog, OkStoresTheChoicesAndPreparesTheDestination) {
     EXPECT_TRUE(s.extendDragDropMenu);
 }
 
+TEST(OptionDialog, ADestinationTooLongForTheArchiveKeepsTheDialog) {
+    InstallerState s;
+    s.silent = true;  // the message goes to the log instead of a box that waits
+    s.archiveSummarized = true;
+    s.archive.longestName = 240;
+    Dialog d(s);
+    SetDlgItemTextA(d.window, IDC_DESTINATION, "C:\\Long Enough Folder");
+    d.click(IDC_ASSOC_LZH);
+    SendMessageA(d.window, WM_COMMAND, IDOK, 0);
+    EXPECT_FALSE(s.associateFlags[0]) << "nothing stored: the dialog is still open";
+    EXPECT_EQ(GetFileAttributesA("C:\\Long Enough Folder"), INVALID_FILE_ATTRIBUTES);
+    SetDlgItemTextA(d.window, IDC_DESTINATION, "C:\\V");
+    SendMessageA(d.window, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(s.associateFlags[0]) << "a shorter folder is taken";
+}
+
 TEST(OptionDialog, EveryControlInItsPlaceAndEveryLabelUncut) {
     InstallerState s;
     Dialog d(s);

@@ -3,10 +3,11 @@
 // main window would see — UM_SHOW_ENTRY names, progress positions, message-box texts
 // (closed automatically by a timer) and the final message.
 //
-//   extract_driver LIST LOG [abort-at-position | entry:K | hold:NAME]
+//   extract_driver LIST LOG [abort-at-position | check:position | entry:K | hold:NAME]
 // LIST holds lines "ARCHIVE<TAB>DESTINATION"; with an abort position the driver
-// clears continueFlag when the bar first reaches it, as the abort button does; with
-// entry:K, when the K-th member name arrives. With hold:NAME it keeps the file NAME in
+// clears continueFlag when the bar first reaches it while members are written, as the
+// abort button does (check:position, while the archive is checked); with entry:K, when
+// the K-th member name arrives. With hold:NAME it keeps the file NAME in
 // each destination open without sharing (as a shell holds a loaded extension), after
 // writing the file context-menu handler key, whose presence it logs at the end.
 #include <windows.h>
@@ -28,6 +29,7 @@ constexpr UINT kSetPosition = WM_USER + 2;  // PBM_SETPOS
 std::FILE* logFile;
 HWND driverWindow;
 unsigned abortAt, abortAtEntry, entries;
+bool abortWhileChecking;
 const char* heldName;
 
 void sendPosition(std::uint32_t position) { SendMessageA(driverWindow, kSetPosition, position, 0); }
@@ -52,13 +54,17 @@ BOOL CALLBACK closeMessageBox(HWND window, LPARAM) {
 
 LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case UM_CHECK_ENTRY:
+            std::fprintf(logFile, "CHECK %s\n", reinterpret_cast<const char*>(lParam));
+            return 0;
         case UM_SHOW_ENTRY:
             std::fprintf(logFile, "ENTRY %s\n", reinterpret_cast<const char*>(lParam));
-            if (abortAtEntry && ++entries == abortAtEntry) continueFlag = 0;
+            if (++entries == abortAtEntry) continueFlag = 0;
             return 0;
         case kSetPosition:
             std::fprintf(logFile, "POS %u\n", static_cast<unsigned>(wParam));
-            if (abortAt && wParam >= abortAt) continueFlag = 0;
+            if (abortAt && wParam >= abortAt && (entries == 0) == abortWhileChecking)
+                continueFlag = 0;
             return 0;
         case WM_TIMER: EnumWindows(closeMessageBox, 0); return 0;
         case UM_DONE:
@@ -122,7 +128,12 @@ int main(int argc, char** argv) {
     if (argc > 3 && std::strncmp(argv[3], "entry:", 6) == 0)
         abortAtEntry = static_cast<unsigned>(std::atoi(argv[3] + 6));
     else if (argc > 3 && std::strncmp(argv[3], "hold:", 5) == 0) heldName = argv[3] + 5;
-    else if (argc > 3) abortAt = static_cast<unsigned>(std::atoi(argv[3]));
+    else if (argc > 3 && std::strncmp(argv[3], "check:", 6) == 0) {
+        abortWhileChecking = true;
+        abortAt = static_cast<unsigned>(std::atoi(argv[3] + 6));
+    } else if (argc > 3) {
+        abortAt = static_cast<unsigned>(std::atoi(argv[3]));
+    }
     WNDCLASSA wc = {};
     wc.lpfnWndProc = driverProc;
     wc.hInstance = GetModuleHandleA(nullptr);

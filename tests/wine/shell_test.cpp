@@ -141,6 +141,7 @@ TEST(Registration, PreviousClassesAreSavedOnceAndWhole) {
     setText(HKEY_CLASSES_ROOT, ".cab", "Content Type", "x");  // a key without a default value
     std::string longClass = "Long." + std::string(300, 'c');
     setText(HKEY_CLASSES_ROOT, ".tar", nullptr, longClass);
+    setText(HKEY_CLASSES_ROOT, ".gz", nullptr, "%GzipClass%", REG_EXPAND_SZ);
     DWORD number = 5;
     setValue(HKEY_CLASSES_ROOT, ".rar", nullptr, REG_DWORD, &number, sizeof number);
 
@@ -150,6 +151,8 @@ TEST(Registration, PreviousClassesAreSavedOnceAndWhole) {
     EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldZClass"), "OtherArchiver.zip");
     EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldCClass"), "");
     EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldAClass"), longClass) << "read whole";
+    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldGClass"), "%GzipClass% (expand)")
+        << "saved as it was";
     EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldRClass"), "<none>")
         << "not a class name";
     EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldClass"), "<none>")
@@ -212,8 +215,8 @@ TEST(Registration, NoProgramNameWritesNoCommands) {
     s.programFileName.clear();  // no setup block
     registerAll(s);
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\Open"));
-    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, ".lzh", nullptr), "VopaArchive");
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive")) << "no class without a program";
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, ".lzh"));
     EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir"), "C:\\Program Files\\Vopa");
     EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, kFileContextMenuKey));
 }

@@ -1,0 +1,110 @@
+#include "extract/archive_check.h"
+
+#include <cstring>
+
+#include "decode/crc16.h"
+#include "decode/lha_format.h"
+#include "extract/entry_header.h"
+#include "extract/entry_path.h"
+#include "extract/member_data.h"
+#include "extract/progress.h"
+
+bool seekStream(std::FILE* f, std::uint64_t offset) {
+#ifdef _WIN32
+    return _fseeki64(f, static_cast<long long>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+std::uint64_t tellStream(std::FILE* f) {
+#ifdef _WIN32
+    return static_cast<std::uint64_t>(_ftelli64(f));
+#else
+    return static_cast<std::uint64_t>(ftello(f));
+#endif
+}
+
+namespace {
+
+// Sizes the worker repositions by and the stored copy counts as signed 32-bit numbers.
+constexpr std::uint64_t kLargestMember = 0x7FFFFFFF;
+
+ArchiveProblem problemOf(HeaderRead r) {
+    return r == HeaderRead::unknown ? ArchiveProblem::unknownHeader : ArchiveProblem::damagedHeader;
+}
+
+// One member: its header read, the stream at its data. Returns the problem, if any.
+ArchiveProblem checkMember(std::FILE* f, const EntryHeader& h, std::uint64_t archiveEnd,
+                           const CheckOptions& options, MemberNames& names, ArchiveSummary& s) {
+    char path[kPathCapacity];
+    std::memcpy(path, h.name, sizeof path);
+    sanitizeEntryPath(path, '/');
+    s.member = path;
+    int method = findMethod(h.method);
+    if (method < 0) return ArchiveProblem::unknownMethod;
+    const std::size_t length = std::strlen(path);
+    // Some archivers store folders as empty stored members named "dir/".
+    const bool folder = kMethodTable[method].kind == MemberKind::folder ||
+                        (h.fullOriginalSize == 0 && length && path[length - 1] == '/');
+    if (!folder && (h.fullOriginalSize > kLargestMember || h.fullPackedSize > kLargestMember))
+        return ArchiveProblem::tooLarge;
+    if (h.nameTooLong) {
+        s.member = h.name;
+        return ArchiveProblem::nameTooLong;
+    }
+    switch (checkEntryPath(path)) {
+        case PathVerdict::inside: break;
+        case PathVerdict::empty:
+            if (folder) return ArchiveProblem::none;  // the destination itself
+            s.member = h.name;
+            return ArchiveProblem::escapes;
+        case PathVerdict::escapes: s.member = h.name; return ArchiveProblem::escapes;
+        case PathVerdict::unusable: return ArchiveProblem::unusableName;
+    }
+    if (!names.add(path, folder, s.other)) return ArchiveProblem::sameName;
+    if (tellStream(f) + h.fullPackedSize > archiveEnd) return ArchiveProblem::damagedMember;
+    if (options.onMember && !options.onMember(h, path)) return ArchiveProblem::refused;
+    if (length > s.longestName) s.longestName = length;
+    if (folder) return ArchiveProblem::none;
+    s.fileBytes += h.fullOriginalSize;
+    if (!options.decode) return ArchiveProblem::none;
+    DecodeResult result = extractMemberData(f, nullptr, h, method);
+    if (result == DecodeResult::aborted || !shouldContinue()) return ArchiveProblem::aborted;
+    if (result != DecodeResult::complete || (h.hasCrc && runningCrc != h.crc))
+        return ArchiveProblem::damagedMember;
+    return ArchiveProblem::none;
+}
+
+}  // namespace
+
+ArchiveSummary checkArchive(std::FILE* f, const CheckOptions& options) {
+    const std::uint64_t start = tellStream(f);
+    std::fseek(f, 0, SEEK_END);
+    const std::uint64_t archiveEnd = tellStream(f);
+    seekStream(f, start);
+    ArchiveSummary s;
+    MemberNames names;
+    EntryHeader h;
+    const std::uint32_t doneBefore = doneOriginalSize;
+    for (;;) {
+        HeaderRead r = readEntryHeader(f, h, options.timezoneSeconds);
+        if (r == HeaderRead::end) break;
+        if (r != HeaderRead::member) {
+            s.problem = problemOf(r);
+            s.member.clear();
+            break;
+        }
+        const std::uint64_t data = tellStream(f);
+        ++s.members;
+        s.totalOriginalSize += h.fullOriginalSize;
+        s.problem = checkMember(f, h, archiveEnd, options, names, s);
+        if (s.problem != ArchiveProblem::none || !seekStream(f, data + h.fullPackedSize)) break;
+        doneOriginalSize += h.originalSize;
+    }
+    if (s.problem == ArchiveProblem::none) s.member.clear();
+    doneOriginalSize = doneBefore;
+    std::clearerr(f);
+    seekStream(f, start);
+    return s;
+}
