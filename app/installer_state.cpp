@@ -15,7 +15,9 @@ void destroyInstaller(InstallerState& state) {
 
 bool loadSetupBlock(InstallerState& state, const DestinationSources& sources) {
     SetupBlock block;
-    if (!readSetupBlock(state.archiveStream, block)) return false;
+    std::string error;
+    // A block from another tool may name files outside the destination: refused.
+    if (!readSetupBlock(state.archiveStream, block) || !checkSetupBlock(block, error)) return false;
     if (!block.present) {
         state.title.assign(kDefaultTitle);
         state.destinationFolder.assign(sources.currentDirectory);

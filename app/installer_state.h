@@ -74,9 +74,9 @@ struct InstallerState {
 void destroyInstaller(InstallerState& state);
 
 // Reads the setup block at archiveStream into the state, with the default destination
-// rule and a previous installation's folder. False when the file ends inside the block
-// or the destination does not fit its 260-byte buffer; the state then holds no partly
-// read field.
+// rule and a previous installation's folder. False when the file ends inside the block,
+// a field breaks checkSetupBlock's rules or the destination does not fit its 260-byte
+// buffer; the state then holds no partly read field.
 bool loadSetupBlock(InstallerState& state, const DestinationSources& sources);
 
 // The archive's summary, walked from archiveStream the first time it is asked for.

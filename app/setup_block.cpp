@@ -1,5 +1,6 @@
 #include "app/setup_block.h"
 
+#include "extract/entry_path.h"
 #include "extract/path_text.h"
 
 namespace {
@@ -37,6 +38,25 @@ bool hasDrive(const char* name) { return name[0] != '\0' && name[1] == ':'; }
 
 }  // namespace
 
+bool checkSetupBlock(const SetupBlock& b, std::string& error) {
+    const std::pair<const char*, const std::string*> joined[] = {
+        {"--program", &b.program}, {"--launch", &b.launch}, {"--shortcut", &b.shortcut}};
+    for (const auto& [field, text] : joined) {
+        if (text->empty()) continue;
+        const bool oneName = forEachCharacter(
+            text->c_str(), LeadBytes::system,
+            [](const char* p, std::size_t n) { return n == 2 || (*p != '\\' && *p != '/'); });
+        if (!oneName) error = std::string(field) + " holds a folder separator";
+        else if (checkEntryPath(text->c_str()) != PathVerdict::inside)
+            error = std::string(field) +
+                    " is no plain file name: a drive, a stream, a dot-only or device name, or a "
+                    "character Windows refuses";
+        else continue;
+        return false;
+    }
+    return true;
+}
+
 bool readSetupBlock(std::FILE* in, SetupBlock& block) {
     block = SetupBlock();
     std::uint8_t marker, programFiles;
@@ -54,6 +74,7 @@ bool readSetupBlock(std::FILE* in, SetupBlock& block) {
 }
 
 bool writeSetupBlock(const SetupBlock& b, std::string& out, std::string& error) {
+    if (b.present && !checkSetupBlock(b, error)) return false;
     if (!b.present) {
         out += '\0';
         return true;

@@ -29,6 +29,12 @@ constexpr const char kDefaultTitle[] = "Vopa SFX";
 // The longest text a field can hold: its length is one byte.
 constexpr std::size_t kSetupTextLimit = 255;
 
+// The fields the installer joins to the destination folder (program, launch file,
+// shortcut name) must each be one plain name inside it: no folder separator, drive,
+// stream or dot-only name, nothing Windows refuses. False, with `error` naming the
+// field and the rule, for a block that breaks it; texts are checked for their limits.
+bool checkSetupBlock(const SetupBlock& block, std::string& error);
+
 // Reads the block from the stream's position. False when the file ends inside it.
 bool readSetupBlock(std::FILE* stream, SetupBlock& block);
 // Appends the block's bytes to `out`. False, with `error` naming the field, when a

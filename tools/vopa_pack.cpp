@@ -20,6 +20,7 @@
 #include "decode/lha_format.h"
 #include "extract/archive_check.h"
 #include "extract/entry_header.h"
+#include "extract/entry_path.h"
 #include "extract/member_data.h"
 #include "tools/lha_compressor.h"
 #include "tools/lha_writer.h"
@@ -228,10 +229,88 @@ void collect(const std::string& root, const std::string& relative, std::vector<S
     }
 }
 
+// Where the default destination would be: a folder with a drive as it stands, else
+// under "C:\\Program Files\\" or, when the block says the current folder, under one of
+// up to kCurrentFolderReserve bytes (a downloads folder, say).
+constexpr std::size_t kCurrentFolderReserve = 64;
+std::size_t defaultDestinationLength(const std::string& folder, bool programFiles) {
+    if (folder.size() >= 2 && folder[1] == ':') return folder.size();
+    if (programFiles && !folder.empty()) return std::strlen("C:\\Program Files\\") + folder.size();
+    return kCurrentFolderReserve + (folder.empty() ? 0 : 1 + folder.size());
+}
+
+// Bytes a member path may have after that destination and a "\\".
+std::size_t roomAfter(std::size_t destination) {
+    return destination + 1 < 259 ? 258 - destination : 0;
+}
+
+const char* ruleOf(ArchiveProblem p) {
+    switch (p) {
+        case ArchiveProblem::escapes: return "would reach outside the destination";
+        case ArchiveProblem::unusableName:
+            return "is a name Windows refuses or would change (a device name, one of "
+                   "< > \" | ? * or a control character, or a name ending in a dot or a space)";
+        case ArchiveProblem::sameName: return "is one file under Windows with ";
+        case ArchiveProblem::nameTooLong: return "is longer than 259 bytes";
+        case ArchiveProblem::unknownMethod:
+            return "is packed with a method the installer cannot decode";
+        case ArchiveProblem::tooLarge: return "is 2 GiB or more";
+        case ArchiveProblem::damagedMember: return "is damaged";
+        default: return "cannot be read";
+    }
+}
+
+// The archive through the installer's own check: what it would refuse is refused here.
+// With `expected`, each member must come back under the name it was given.
+ArchiveSummary checkAsTheInstaller(const std::vector<std::uint8_t>& archive, bool decode,
+                                   const std::vector<SourceFile>* expected = nullptr) {
+    std::FILE* f = std::tmpfile();
+    if (!f || std::fwrite(archive.data(), 1, archive.size(), f) != archive.size())
+        fail("cannot write a temporary file");
+    std::rewind(f);
+    CheckOptions options;
+    options.decode = decode;
+    std::size_t index = 0;
+    options.onMember = [&](const EntryHeader&, const char* path) {
+        if (!expected || (*expected)[index].name == path) return ++index, true;
+        fail("file " + fromCp932((*expected)[index].name) + " would be installed as " +
+             fromCp932(path));
+    };
+    ArchiveSummary s = checkArchive(f, options);
+    std::fclose(f);
+    if (s.problem == ArchiveProblem::damagedHeader || s.problem == ArchiveProblem::unknownHeader)
+        fail("the archive's headers do not read");
+    if (s.problem != ArchiveProblem::none)
+        fail("file " + fromCp932(s.member) + " " + ruleOf(s.problem) + fromCp932(s.other));
+    return s;
+}
+
+// The longest member path must fit after the default destination and a "\\".
+void checkRoom(const Options& o, const ArchiveSummary& s) {
+    const std::size_t destination =
+        defaultDestinationLength(toCp932(o.folder, "--folder"), o.programFiles);
+    if (s.longestName > roomAfter(destination))
+        fail("the longest member path, " + std::to_string(s.longestName) +
+             " bytes, does not fit after the default destination (" + std::to_string(destination) +
+             " bytes) in the installer's 259: it may have " +
+             std::to_string(roomAfter(destination)) + " bytes");
+}
+
 std::vector<char> archiveFromFolder(const Options& o) {
     std::vector<SourceFile> files;
     collect(o.files, "", files);
     if (files.empty()) fail(o.files + " holds no files");
+    {
+        // Names first, through the installer's check, before anything is compressed.
+        std::vector<LhaMember> names;
+        for (const SourceFile& f : files)
+            names.push_back(f.folder ? folderMember(f.name, 0, o.headerLevel)
+                                     : storedMember(f.name, {}, 0, o.headerLevel));
+        std::vector<std::uint8_t> headers;
+        std::string error;
+        if (!writeArchive(names, headers, error)) fail(error);
+        checkRoom(o, checkAsTheInstaller(headers, false, &files));
+    }
     std::vector<LhaMember> members;
     for (const SourceFile& f : files) {
         std::uint32_t mtime = o.mtime >= 0 ? static_cast<std::uint32_t>(o.mtime) : f.mtime;
@@ -259,6 +338,13 @@ std::vector<char> archiveFromFolder(const Options& o) {
     std::string error;
     if (!writeArchive(members, archive, error)) fail(error);
     return std::vector<char>(archive.begin(), archive.end());
+}
+
+// An archive given as it is must install as well.
+std::vector<char> givenArchive(const Options& o) {
+    std::vector<char> bytes = readFile(o.archive);
+    checkRoom(o, checkAsTheInstaller(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), true));
+    return bytes;
 }
 
 // --- reading an installer back
@@ -292,7 +378,7 @@ int inspect(const std::string& path, bool test) {
         std::printf("no setup block\n");
     }
     initCrcTable();
-    std::FILE* sink = std::fopen("/dev/null", "wb");
+    const std::uint64_t archiveStart = tellStream(f);
     EntryHeader h;
     int members = 0, bad = 0;
     HeaderRead r;
@@ -302,7 +388,7 @@ int inspect(const std::string& path, bool test) {
         int m = findMethod(h.method);
         const char* verdict = "";
         if (test && m >= 0 && kMethodTable[m].kind != MemberKind::folder) {
-            DecodeResult result = extractMemberData(f, sink, h, m);
+            DecodeResult result = extractMemberData(f, nullptr, h, m);
             bool ok = result == DecodeResult::complete && (!h.hasCrc || runningCrc == h.crc);
             verdict = ok ? "  ok" : "  DAMAGED";
             bad += !ok;
@@ -313,9 +399,23 @@ int inspect(const std::string& path, bool test) {
                     fromCp932(h.name).c_str(), verdict);
         if (!seekStream(f, data + h.packedSize)) break;
     }
-    std::fclose(sink);
     if (r != HeaderRead::end) {
         std::printf("the archive ends with a damaged header\n");
+        ++bad;
+    }
+    // What the installer itself would say of it, and the room its paths leave.
+    seekStream(f, archiveStart);
+    CheckOptions options;
+    options.decode = test;
+    ArchiveSummary s = checkArchive(f, options);
+    std::fclose(f);
+    const std::size_t destination = defaultDestinationLength(block.folder, block.underProgramFiles);
+    std::printf("longest member path: %zu bytes; room after the default destination: %zu bytes\n",
+                s.longestName, roomAfter(destination));
+    if (s.problem != ArchiveProblem::none && s.problem != ArchiveProblem::damagedMember &&
+        s.problem != ArchiveProblem::damagedHeader) {
+        std::printf("the installer refuses it: file %s %s%s\n", fromCp932(s.member).c_str(),
+                    ruleOf(s.problem), fromCp932(s.other).c_str());
         ++bad;
     }
     std::printf("%d members%s\n", members, test ? (bad ? ", DAMAGED" : ", all ok") : "");
@@ -339,7 +439,7 @@ int main(int argc, char** argv) {
                  std::to_string(stub.size() - info.imageEnd) + " bytes)");
     }
     std::string block = setupBlock(o);
-    std::vector<char> archive = o.files.empty() ? readFile(o.archive) : archiveFromFolder(o);
+    std::vector<char> archive = o.files.empty() ? givenArchive(o) : archiveFromFolder(o);
 
     // Written beside the target and renamed, so a failed run leaves no half installer.
     std::string temporary = o.out + ".part";

@@ -13,7 +13,7 @@ refuses() {  # description, expected message part, arguments...
     shift 2
     "$pack" "$@" > "$work/out.txt" 2>&1
     local status=$?
-    check "refuses $what" '[ $status != 0 ] && grep -q "$message" "$work/out.txt"'
+    check "refuses $what" '[ $status != 0 ] && grep -q -- "$message" "$work/out.txt"'
 }
 
 "$here/../../tools/make-sample.sh" "$work/product" >/dev/null
@@ -30,6 +30,37 @@ for i in $(seq 1 30); do path="$path/folder$(printf %02d $i)"; done
 mkdir -p "$path" && printf x > "$path/file.txt"
 refuses "a path over 259 bytes" "longer than 259 bytes" --stub "$stub" --files "$deep" --out "$work/x.exe"
 check "a failed run leaves no installer behind" '[ ! -e "$work/x.exe" ] && [ ! -e "$work/x.exe.part" ]'
+
+# Names the installer would refuse, rename or merge, each in a folder of its own, with
+# the rule in the message; and the fields it joins to the destination folder.
+refusesFolder() {  # message part, file names...
+    local message=$1
+    shift
+    rm -rf "$work/names" && mkdir -p "$work/names"
+    for f in "$@"; do mkdir -p "$work/names/$(dirname "$f")" && printf x > "$work/names/$f"; done
+    refuses "$(printf '%s ' "$@")" "$message" --stub "$stub" --files "$work/names" --out "$work/x.exe"
+    [ ! -e "$work/x.exe" ] || { echo "FAIL an installer was left for $*"; failures=$((failures + 1)); }
+}
+refusesFolder "one file under Windows with" README readme
+refusesFolder "Windows refuses or would change" notes notes.
+refusesFolder "one file under Windows with" "Docs/a.txt" docs
+for name in aux.c con nul.txt COM1.log 'q?' 'star*' 'lt<gt>' 'pipe|x' "$(printf 'ctl\001')" trail. \
+            'trail ' 'dir./file'; do
+    refusesFolder "Windows refuses or would change" "$name"
+done
+refusesFolder "would be installed as b" 'a:b'
+refusesFolder "would be installed as back/slash" 'back\slash'
+long=$(printf 'p%.0s' $(seq 1 240))
+refusesFolder "does not fit after the default destination" "$long"
+"$pack" --stub "$stub" --files "$work/names" --out "$work/x.exe" --folder 'C:\V' >/dev/null 2>&1
+check "a 240-byte path fits after a short destination" '[ -e "$work/x.exe" ] && rm "$work/x.exe"'
+refuses "a shortcut name with separators" "--shortcut holds a folder separator" "${base[@]}" \
+    --shortcut '..\..\..\escaped-shortcut' --out "$work/x.exe"
+refuses "a program outside the destination" "--program holds a folder separator" \
+    --stub "$stub" --files "$work/product" --program '..\..\Windows\notepad.exe' --out "$work/x.exe"
+refuses "a device name as the launch file" "--launch is no plain file name" "${base[@]}" \
+    --launch 'CON' --out "$work/x.exe"
+check "no installer is left by a refused field" '[ ! -e "$work/x.exe" ]'
 
 "$pack" "${base[@]}" --mtime 999148766 --out "$work/a.exe" && sleep 1 && touch "$work/product/LICENSE.txt" &&
     "$pack" "${base[@]}" --mtime 999148766 --out "$work/b.exe"
@@ -83,8 +114,14 @@ printf '\360\377\377\177' | dd of="$work/hostile.exe" bs=1 seek=$((pe + 12)) con
 refuses "a stub whose symbol table lies past its end" "not a PE executable" \
     --stub "$work/hostile.exe" --files "$work/product" --out "$work/x.exe"
 { cat "$work/hostile.exe"; tail -c +$(($(stat -c %s "$stub") + 1)) "$work/a.exe"; } > "$work/hostile-setup.exe"
-for f in bare cut hostile-setup; do
-    "$here/../wine/run-in-wine.sh" "$work/$f.exe" >/dev/null 2>&1
+# A block made by another tool that names a program outside the destination: the
+# installer refuses it at start-up and makes nothing.
+"$pack" --stub "$stub" --files "$work/product" --no-setup-block --out "$work/noblock.exe" >/dev/null
+{ cat "$stub"; printf '\001\000\000\001V\031..\\..\\Windows\\notepad.exe\003\003\003\000\000'
+  tail -c +$(($(stat -c %s "$stub") + 2)) "$work/noblock.exe"; } > "$work/foreign-block.exe"
+for f in bare cut hostile-setup foreign-block; do
+    # (a stub that took such a block would wait in its dialog: the timeout ends it)
+    timeout 120 "$here/../wine/run-in-wine.sh" "$work/$f.exe" >/dev/null 2>&1
     status=$?
     check "a $f stub ends with a start-up failure (status 2)" '[ "$status" = 2 ]'
 done

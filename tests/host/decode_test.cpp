@@ -213,6 +213,7 @@ TEST(StaticHuffman, EveryDamagedHeaderStopsTheMemberBeforeItsCodes) {
         const char* what;
         std::vector<unsigned> lengthCode, positions;
         unsigned lengthEscape, literalEscape, positionEscape;
+        int method = 5;
     };
     const Case cases[] = {
         {"valid", {}, {}, 0, 'k', 0},
@@ -223,6 +224,7 @@ TEST(StaticHuffman, EveryDamagedHeaderStopsTheMemberBeforeItsCodes) {
         {"position escape outside lh5's 14 symbols", {}, {}, 0, 'k', 14},
         {"position code over-full", {}, {1, 1, 1}, 0, 'k', 0},
         {"position code length 17", {}, {1, 1, 17}, 0, 'k', 0},
+        {"position escape outside lh6's 16 symbols", {}, {}, 0, 'k', 16, 6},
     };
     for (const Case& c : cases) {
         BitWriter w;
@@ -231,9 +233,10 @@ TEST(StaticHuffman, EveryDamagedHeaderStopsTheMemberBeforeItsCodes) {
         else smallList(w, c.lengthCode, 5, true);
         w.put(0, 9);
         w.put(c.literalEscape, 9);
-        if (c.positions.empty()) w.put(0, 4), w.put(c.positionEscape, 4);
-        else smallList(w, c.positions, 4, false);
-        Decoded d = decodeMember(finished(w), 3, 5);
+        const unsigned countBits = c.method == 5 ? 4 : 5;
+        if (c.positions.empty()) w.put(0, countBits), w.put(c.positionEscape, countBits);
+        else smallList(w, c.positions, countBits, false);
+        Decoded d = decodeMember(finished(w), 3, c.method);
         bool valid = &c == cases;
         EXPECT_EQ(d.result, valid ? DecodeResult::complete : DecodeResult::damaged) << c.what;
         EXPECT_EQ(d.bytes, valid ? "kkk" : "") << c.what;
@@ -297,10 +300,10 @@ TEST(StaticHuffman, InputThatRunsDryEndsAndNeverReadsTheNextMember) {
 
 TEST(Decoder, AnOutputThatRefusesBytesIsAWriteFailure) {
     BitWriter w;
-    for (int i = 0; i < 5; ++i) singleSymbolBlock(w, 0, 'w');  // 320 KiB: past the ring
+    for (int i = 0; i < 4; ++i) singleSymbolBlock(w, 0, 'w');  // 256 KiB: the whole ring
     Bytes packed = finished(w);
-    // A last flush, and a ring's flush that a member ending with the ring must not miss.
-    for (std::uint32_t size : {100u, 2 * SlideDecoder::kRingSize}) {
+    // A last flush, and the ring's flush of a member that ends with the ring.
+    for (std::uint32_t size : {100u, SlideDecoder::kRingSize}) {
         std::FILE* in = std::tmpfile();
         std::fwrite(packed.data(), 1, packed.size(), in);
         std::rewind(in);

@@ -141,3 +141,32 @@ TEST(SetupBlock, WrittenAsItIsRead) {
     ASSERT_TRUE(writeSetupBlock(SetupBlock(), bytes, error));
     EXPECT_EQ(bytes, std::string(1, '\0'));
 }
+
+TEST(SetupBlock, JoinedFieldsAreOnePlainNameInsideTheDestination) {
+    for (const char* bad : {"..\\..\\Windows\\notepad.exe", "bin/Vopa.exe", "C:Vopa.exe", "..", ".",
+                            "CON", "Vopa.exe:stream", "a\\b"}) {
+        for (int field = 0; field < 3; ++field) {
+            SetupBlock b;
+            b.present = true;
+            (field == 0 ? b.program : field == 1 ? b.launch : b.shortcut) = bad;
+            std::string error, bytes;
+            EXPECT_FALSE(checkSetupBlock(b, error)) << bad << " " << field;
+            EXPECT_FALSE(writeSetupBlock(b, bytes, error)) << bad;
+            EXPECT_NE(error.find(field == 0   ? "--program"
+                                 : field == 1 ? "--launch"
+                                              : "--shortcut"),
+                      std::string::npos);
+        }
+    }
+    SetupBlock fine;
+    fine.present = true;
+    fine.program = "Vopa.exe";
+    fine.launch = "\x95\x5C.txt";  // a second byte 0x5C is no separator
+    fine.shortcut = "Vopa 2";
+    std::string error;
+    EXPECT_TRUE(checkSetupBlock(fine, error)) << error;
+    // The installer refuses such a block at start-up, as it refuses one cut short.
+    std::string block =
+        "\1" + text("T") + '\0' + text("V") + text("..\\x.exe") + "\3\3\3" + text("") + text("");
+    EXPECT_FALSE(Loaded(block).ok);
+}
