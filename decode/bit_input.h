@@ -1,5 +1,5 @@
 // Bit input of the compressed methods: the member's packed data, most significant
-// bit first, through a read buffer that normally holds the whole packed data.
+// bit first, through a read buffer that the stream refills as it empties.
 //
 // The accumulator is 64 bits wide, left-aligned: bit 63 is the next bit. A refill
 // tops it up to at least 56 valid bits (never 64, so `word >> count` stays defined),

@@ -19,21 +19,14 @@ DecodeResult SlideDecoder::decode() {
     // Matches that reach back before the first byte read these spaces.
     std::memset(initialWindow(), ' ', windowSize);
 
-    // Normally the whole packed data in one read; the caller may cap it.
-    std::uint32_t length = packedSize;
-    if (readBufferLimit && readBufferLimit < length) length = readBufferLimit;
+    // The packed data goes through a buffer of its own size at most: memory stays the
+    // same whatever the member's size, and output (and progress) begins at once.
+    const std::uint32_t length = packedSize < kReadBufferBytes ? packedSize : kReadBufferBytes;
     std::uint8_t* buffer = nullptr;
-    if (length) {
-        buffer = static_cast<std::uint8_t*>(std::malloc(length));
-        if (!buffer) {
-            length = kFallbackReadBuffer;
-            buffer = static_cast<std::uint8_t*>(std::malloc(length));
-        }
-        if (!buffer) {
-            std::free(window);
-            window = nullptr;
-            return DecodeResult::outOfMemory;
-        }
+    if (length && !(buffer = static_cast<std::uint8_t*>(std::malloc(length)))) {
+        std::free(window);
+        window = nullptr;
+        return DecodeResult::outOfMemory;
     }
     // A packed size of 0 has no buffer at all: every bit reads as zero.
     in.start(input, buffer, length, packedSize);

@@ -27,7 +27,6 @@ struct SlideDecoder {
     std::uint32_t packedSize = 0;
     unsigned windowBits = 13;  // 11 to 16
     int methodIndex = 5;
-    std::uint32_t readBufferLimit = 0;  // most packed bytes read at a time; 0: all of them
 
     // --- the caller's hooks, consulted after every literal or match
     // Decoding stops (aborted) once the flag reads 0. `progress` gets the member's bytes
@@ -51,6 +50,8 @@ struct SlideDecoder {
     std::uint32_t producedCount = 0;  // bytes of the member produced before this code
     static constexpr std::uint32_t kRingSize = 1u << 18;
     static constexpr std::uint32_t kRingSlack = 8;  // a match copy's last chunk may spill here
+    // Packed bytes read at a time: large enough that refills cost nothing per code.
+    static constexpr std::uint32_t kReadBufferBytes = 1u << 18;
     // The windowSize bytes that a match reaching before the first byte reads.
     std::uint8_t* initialWindow() { return window + kRingSize - windowSize; }
 
@@ -69,6 +70,3 @@ struct SlideDecoder {
     // Decodes the member; runningCrc holds the CRC of every byte written.
     DecodeResult decode();
 };
-
-// Bytes of the read buffer when the packed size cannot be had in one piece.
-constexpr std::uint32_t kFallbackReadBuffer = 16384;

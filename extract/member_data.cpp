@@ -6,7 +6,6 @@
 #include "decode/lha_format.h"
 #include "extract/entry_header.h"
 #include "extract/progress.h"
-#include "platform/system.h"
 
 namespace {
 
@@ -49,9 +48,5 @@ DecodeResult extractMemberData(std::FILE* archive, std::FILE* out, const EntryHe
                          methodIndex);
     decoder.continueFlag = &continueFlag;
     decoder.progress = reportMemberProgress;
-    // Normally the whole packed data in one read, but never more than is free.
-    std::uint64_t available = availablePhysicalMemory();
-    if (available && available < h.packedSize)
-        decoder.readBufferLimit = static_cast<std::uint32_t>(available);
     return decoder.decode();
 }

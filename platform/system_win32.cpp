@@ -5,13 +5,6 @@
 
 #include "platform/system.h"
 
-std::uint64_t availablePhysicalMemory() {
-    MEMORYSTATUS status;
-    ZeroMemory(&status, sizeof status);
-    GlobalMemoryStatus(&status);
-    return status.dwAvailPhys;
-}
-
 long localTimezoneOffset() {
     _tzset();
     return _timezone;

@@ -69,7 +69,7 @@ check "--list shows the setup block" '"$pack" --list "$work/a.exe" | grep -q "pr
 check "--test verifies every member" '"$pack" --test "$work/a.exe" | grep -q "all ok"'
 cp "$work/a.exe" "$work/damaged.exe"
 printf '\377\377\377\377' | dd of="$work/damaged.exe" bs=1 seek=$(( $(stat -c %s "$work/a.exe") - 2000 )) conv=notrunc 2>/dev/null
-check "--test reports a damaged member" '! "$pack" --test "$work/damaged.exe" >/dev/null'
+check "--test names a damaged member" '! "$pack" --test "$work/damaged.exe" > "$work/t.txt" && grep -q "is DAMAGED" "$work/t.txt"'
 
 # Silent runs (/s): no window, never waiting. Success: status 0; a failure ends at once
 # with a non-zero status and its message in %TEMP%\VopaSetup.log; nothing is installed.
