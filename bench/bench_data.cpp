@@ -10,28 +10,35 @@
 #include <cstdlib>
 #include <functional>
 
+std::vector<std::string> listFiles(const std::string& root) {
+    std::vector<std::string> files;
+    std::function<void(const std::string&)> walk = [&](const std::string& relative) {
+        DIR* d = opendir((relative.empty() ? root : root + "/" + relative).c_str());
+        if (!d) return;
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n == "." || n == "..") continue;
+            std::string r = relative.empty() ? n : relative + "/" + n;
+            struct stat st;
+            if (lstat((root + "/" + r).c_str(), &st) != 0) continue;
+            if (S_ISDIR(st.st_mode)) walk(r);
+            else if (S_ISREG(st.st_mode)) files.push_back(r);
+        }
+        closedir(d);
+    };
+    walk("");
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 namespace {
 
 // Concatenates regular files under `root` (sorted, so runs repeat) up to `limit` bytes.
 std::size_t gather(const std::string& root, const std::string& out, std::size_t limit,
                    bool (*accept)(const std::string&)) {
     std::vector<std::string> files;
-    std::function<void(const std::string&)> walk = [&](const std::string& dir) {
-        DIR* d = opendir(dir.c_str());
-        if (!d) return;
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n == "." || n == "..") continue;
-            std::string p = dir + "/" + n;
-            struct stat st;
-            if (lstat(p.c_str(), &st) != 0) continue;
-            if (S_ISDIR(st.st_mode)) walk(p);
-            else if (S_ISREG(st.st_mode) && accept(p)) files.push_back(p);
-        }
-        closedir(d);
-    };
-    walk(root);
-    std::sort(files.begin(), files.end());
+    for (const std::string& f : listFiles(root))
+        if (accept(root + "/" + f)) files.push_back(root + "/" + f);
     std::FILE* o = std::fopen(out.c_str(), "wb");
     std::size_t total = 0;
     std::vector<char> buf(1 << 20);

@@ -13,6 +13,8 @@ struct BenchFile {
 
 // Writes the three inputs into `dir`; same bytes on every run on the same machine.
 std::vector<BenchFile> makeMixedData(const std::string& dir);
+// Regular files below `root`, as sorted paths relative to it.
+std::vector<std::string> listFiles(const std::string& root);
 double secondsOf(const std::string& command);  // wall time of a shell command, -1 on failure
 double now();
 bool haveCommand(const char* name);

@@ -1,7 +1,12 @@
 // Decoder throughput on ~40 MB of mixed data packed as -lh5- and -lh7- by an
 // independent archiver (jlha), beside 7-Zip (7zz) and lhasa extracting the same
 // archives in the same run. Output goes to files, as an installation writes them.
-// Best of three runs each; MB/s counts output bytes.
+// Best of three runs each; MB/s counts output bytes. Then the whole-process check a
+// user repeats (`vopa-pack --test` against `7zz t` and `lhasa t`), and the peak memory
+// of `vopa-pack --test` for members of 1 MB, 100 MB and 1 GB (GNU time).
+//
+// Usage: decode_bench [WORKDIR] [--stub STUB] [--before OLD-VOPA-PACK]
+// vopa-pack is the one built beside this program; the stub defaults to the win32 build.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -44,6 +49,22 @@ bool extractAll(const std::string& archive, const std::string& out) {
     return ok;
 }
 
+std::string quote(const std::string& s) { return "'" + s + "'"; }
+
+// Peak resident memory of a command in MB (GNU time's maximum resident set size).
+double peakMegabytes(const std::string& command, const std::string& dir) {
+    const std::string report = dir + "/time.txt";
+    if (secondsOf("/usr/bin/time -v -o " + report + " " + command + " >/dev/null 2>&1") < 0)
+        return -1;
+    std::FILE* f = std::fopen(report.c_str(), "r");
+    char line[256];
+    long kb = -1;
+    while (f && std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, " Maximum resident set size (kbytes): %ld", &kb) == 1) break;
+    if (f) std::fclose(f);
+    return kb < 0 ? -1 : static_cast<double>(kb) / 1024;
+}
+
 template <class Run>
 double best(Run run) {
     double t = 1e9;
@@ -55,10 +76,72 @@ double best(Run run) {
     return t;
 }
 
+// The installer's check as a user runs it, whole process from the shell, beside the
+// other tools' tests of the same archives; then peak memory by member size.
+void wholeProcess(const std::string& dir, const std::string& pack, const std::string& stub,
+                  const std::string& before, bool sevenZip, bool lhasa,
+                  const std::vector<char>& mixed) {
+    struct stat st;
+    if (stat(pack.c_str(), &st) != 0 || stat(stub.c_str(), &st) != 0) {
+        std::printf("\n(no %s or %s: no whole-process figures)\n", pack.c_str(), stub.c_str());
+        return;
+    }
+    std::printf("\nwhole process, seconds (best of 3):\n%-6s %12s %10s %10s %10s %10s\n", "method",
+                "vopa --test", "7zz t", "lhasa t", "vs 7zz", "vs lhasa");
+    for (const char* method : {"5", "7"}) {
+        const std::string archive = dir + "/bench" + method + ".lzh";
+        const std::string installer = dir + "/bench" + method + ".exe";
+        if (secondsOf(pack + " --quiet --stub " + quote(stub) + " --archive " + archive +
+                      " --out " + installer) < 0)
+            return;
+        const double ours =
+            best([&] { return secondsOf(pack + " --test " + installer + " >/dev/null"); });
+        const double sz =
+            sevenZip ? best([&] { return secondsOf("7zz t " + archive + " >/dev/null"); }) : -1;
+        const double lh =
+            lhasa ? best([&] { return secondsOf("lhasa t " + archive + " >/dev/null"); }) : -1;
+        std::printf("-lh%s- %12.3f %10.3f %10.3f %9.2fx %9.2fx\n", method, ours, sz, lh,
+                    sz > 0 ? sz / ours : 0.0, lh > 0 ? lh / ours : 0.0);
+    }
+    // One -lh7- member of the mixed data repeated to each size (about 30% of it packed).
+    std::printf("\npeak resident memory of vopa-pack --test, MB:\n%-8s %10s %10s %10s\n", "member",
+                "packed MB", "this", before.empty() ? "" : "before");
+    for (const long megabytes : {1L, 100L, 1000L}) {
+        const std::string product = dir + "/one", name = product + "/member.bin";
+        const std::string installer = dir + "/one.exe";
+        secondsOf("rm -rf " + product + " && mkdir -p " + product);
+        std::FILE* out = std::fopen(name.c_str(), "wb");
+        for (long i = 0; i < megabytes; ++i) {  // megabytes from all over the data
+            const std::size_t at =
+                static_cast<std::size_t>(i) * 7919 * 1000 % (mixed.size() - 1000000);
+            std::fwrite(mixed.data() + at, 1, 1000000, out);
+        }
+        std::fclose(out);
+        if (secondsOf(pack + " --quiet --level 1 --stub " + quote(stub) + " --files " + product +
+                      " --out " + installer) < 0)
+            return;
+        stat(installer.c_str(), &st);
+        const double now = peakMegabytes(pack + " --test " + installer, dir);
+        const double old =
+            before.empty() ? -1 : peakMegabytes(before + " --test " + installer, dir);
+        std::printf("%5ld MB %10.1f %10.1f", megabytes, static_cast<double>(st.st_size) / 1e6, now);
+        if (old >= 0) std::printf(" %10.1f", old);
+        std::printf("\n");
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string dir = argc > 1 ? argv[1] : "/tmp/vopa-bench";
+    std::string dir = "/tmp/vopa-bench", stub = "build/win32/app/vopa-stub.exe", before;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--stub" && i + 1 < argc) stub = argv[++i];
+        else if (a == "--before" && i + 1 < argc) before = argv[++i];
+        else dir = a;
+    }
+    std::string self = argv[0];
+    const std::string pack = self.substr(0, self.rfind('/') + 1) + "../tools/vopa-pack";
     std::system(("mkdir -p " + dir + "/in " + dir + "/out").c_str());
     if (!haveCommand("jlha")) {
         std::fprintf(stderr, "decode_bench needs jlha (Debian package jlha-utils)\n");
@@ -119,6 +202,15 @@ int main(int argc, char** argv) {
         std::printf("       the check before writing: %.3f s, %.0f%% of the extraction's time\n",
                     check, 100 * check / ours);
     }
+    std::vector<char> mixed;
+    for (const BenchFile& f : files) {
+        std::FILE* in = std::fopen(f.path.c_str(), "rb");
+        const std::size_t at = mixed.size();
+        mixed.resize(at + f.size);
+        if (in && std::fread(mixed.data() + at, 1, f.size, in) != f.size) mixed.resize(at);
+        if (in) std::fclose(in);
+    }
+    wholeProcess(dir, pack, stub, before, sevenZip, lhasa, mixed);
     // -lh1- (adaptive Huffman): a 1.2 MB member of the shared corpus, decoded 20 times.
     const char* corpus = std::getenv("VOPA_CORPUS");
     std::string lh1 = std::string(corpus ? corpus : "../shared/corpus/lha") + "/lharc113/long.lzh";

@@ -1,36 +1,25 @@
-// Compressor size and speed on the ~40 MB of mixed data of the decoder benchmark, in
-// one run beside jlha (an independent LHA archiver) packing the same files.
+// The packer on each kind of input, as vopa-pack packs a product folder (a member per
+// file, every processor), in one run beside jlha (an independent LHA archiver) packing
+// the same folder. Usage: pack_bench [FOLDER...]; without folders, the ~40 MB of mixed
+// data of the decoder benchmark. bench/make-kinds.sh makes folders of other kinds.
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/bench_data.h"
-#include "tools/lha_compressor.h"
+#include "tools/member_packer.h"
 
 namespace {
 
-std::vector<std::uint8_t> readAll(const std::string& path) {
-    std::vector<std::uint8_t> bytes;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    std::uint8_t chunk[1 << 16];
-    std::size_t n;
-    while (f && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    if (f) std::fclose(f);
-    return bytes;
-}
-
 long fileSize(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return -1;
-    std::fseek(f, 0, SEEK_END);
-    long n = std::ftell(f);
-    std::fclose(f);
-    return n;
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
 
 // Processor time of this process (RUSAGE_SELF) or of its finished children.
@@ -41,65 +30,98 @@ double cpuSeconds(int who) {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+struct Run {
+    long bytes = -1;
+    double seconds = -1, cpu = -1;
+};
+
+// The whole archive of `folder` as vopa-pack makes it, read from the disk's cache.
+Run packFolder(const std::string& folder, const std::vector<std::string>& names,
+               const PackOptions& options) {
+    std::vector<PackFile> files;
+    for (const std::string& n : names)
+        files.push_back({n, false, 0, static_cast<std::uint64_t>(fileSize(folder + "/" + n))});
+    auto read = [&](std::size_t i, std::vector<std::uint8_t>& bytes, std::string& error) {
+        std::FILE* f = std::fopen((folder + "/" + names[i]).c_str(), "rb");
+        if (!f) return error = "cannot open " + names[i], false;
+        bytes.resize(files[i].size);
+        const bool ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        std::fclose(f);
+        return ok;
+    };
+    const double start = now(), cpu = cpuSeconds(RUSAGE_SELF);
+    std::vector<LhaMember> members;
+    std::vector<std::uint8_t> archive;
+    std::string error;
+    if (!packMembers(files, options, read, members, error) ||
+        !writeArchive(members, archive, error)) {
+        std::fprintf(stderr, "pack_bench: %s\n", error.c_str());
+        return {};
+    }
+    return {static_cast<long>(archive.size()), now() - start, cpuSeconds(RUSAGE_SELF) - cpu};
+}
+
+Run jlhaFolder(const std::string& folder, const std::vector<std::string>& names,
+               const std::string& archive) {
+    std::string list;
+    for (const std::string& n : names) list += " '" + n + "'";
+    std::remove(archive.c_str());
+    const double cpu = cpuSeconds(RUSAGE_CHILDREN);
+    const double t =
+        secondsOf("cd '" + folder + "' && jlha ao7q '" + archive + "'" + list + " >/dev/null 2>&1");
+    return {fileSize(archive), t, cpuSeconds(RUSAGE_CHILDREN) - cpu};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string dir = argc > 1 ? argv[1] : "/tmp/vopa-bench";
-    std::system(("mkdir -p " + dir + "/in").c_str());
-    std::vector<BenchFile> files = makeMixedData(dir + "/in");
-    std::vector<std::vector<std::uint8_t>> inputs;
-    double total = 0;
-    std::string names;
-    for (const BenchFile& f : files) {
-        inputs.push_back(readAll(f.path));
-        total += static_cast<double>(f.size);
-        names += " " + f.name;
+    std::vector<std::string> folders(argv + 1, argv + argc);
+    const std::string work = "/tmp/vopa-bench";
+    if (folders.empty()) {
+        std::system(("mkdir -p " + work + "/in").c_str());
+        makeMixedData(work + "/in");
+        folders.push_back(work + "/in");
     }
-    std::printf("input: %.1f MB of mixed data (%s )\n\n", total / 1e6, names.c_str());
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-    std::printf("ours on %u thread%s; \"cpu\" is processor time summed over threads\n\n", threads,
-                threads == 1 ? "" : "s");
-    std::printf("%-6s %-10s %12s %8s %8s %8s\n", "method", "level", "bytes", "% input", "seconds",
-                "cpu");
-    struct Run {
-        long size;
-        double seconds;
-    };
-    Run jlha[2] = {{-1, -1}, {-1, -1}};
+    std::printf(
+        "-lh7-, a member per file, on %u thread%s; \"cpu\" is processor time summed over "
+        "threads; jlha is jlha ao7\n",
+        threads, threads == 1 ? "" : "s");
     const bool haveJlha = haveCommand("jlha");
-    auto report = [&](int m, const char* name, long size, double seconds, double cpu) {
-        std::printf("-lh%c- %-10s %12ld %7.1f%% %8.2f %8.2f", m == 0 ? '5' : '7', name, size,
-                    100.0 * static_cast<double>(size) / total, seconds, cpu);
-        if (jlha[m].size > 0 && jlha[m].size != size)
-            std::printf("   %+.1f%% size, %.2fx speed vs jlha",
-                        100.0 * (static_cast<double>(size) / static_cast<double>(jlha[m].size) - 1),
-                        jlha[m].seconds / seconds);
-        std::printf("\n");
-    };
-    for (int m = 0; m < 2; ++m) {
-        const char* method = m == 0 ? "5" : "7";
+    for (const std::string& folder : folders) {
+        const std::vector<std::string> names = listFiles(folder);
+        double total = 0;
+        for (const std::string& n : names) total += static_cast<double>(fileSize(folder + "/" + n));
+        std::printf("\n%s: %zu files, %.1f MB\n%-16s %12s %8s %8s %8s %10s %10s\n", folder.c_str(),
+                    names.size(), total / 1e6, "level", "bytes", "% input", "seconds", "cpu",
+                    "vs jlha", "speed");
+        Run jlha;
+        auto report = [&](const std::string& name, const Run& r) {
+            std::printf("%-16s %12ld %7.1f%% %8.2f %8.2f", name.c_str(), r.bytes,
+                        100.0 * static_cast<double>(r.bytes) / total, r.seconds, r.cpu);
+            if (jlha.bytes > 0 && &r != &jlha)
+                std::printf(
+                    " %+9.1f%% %9.2fx",
+                    100.0 * (static_cast<double>(r.bytes) / static_cast<double>(jlha.bytes) - 1),
+                    jlha.seconds / r.seconds);
+            std::printf("\n");
+        };
         if (haveJlha) {
-            std::string archive = dir + "/jlha" + method + ".lzh";
-            std::remove(archive.c_str());
-            double cpu = cpuSeconds(RUSAGE_CHILDREN);
-            double t = secondsOf("cd " + dir + "/in && jlha ao" + method + "q " + archive + names +
-                                 " >/dev/null 2>&1");
-            jlha[m] = {fileSize(archive), t};
-            report(m, "jlha", jlha[m].size, t, cpuSeconds(RUSAGE_CHILDREN) - cpu);
+            jlha = jlhaFolder(folder, names, work + "/jlha.lzh");
+            report("jlha", jlha);
         }
-        for (int level = 1; level <= 10; ++level) {
-            CompressOptions options;
-            options.windowBits = m == 0 ? 13 : 16;
-            options.level = level <= 9 ? level : 6;
-            options.threads = level <= 9 ? 0 : 1;  // last: the default level on one thread
-            double start = now(), cpu = cpuSeconds(RUSAGE_SELF);
-            std::size_t bytes = 0;
-            for (const auto& in : inputs)
-                bytes += compressLha(in.data(), in.size(), options).size();
-            double t = now() - start;
-            std::string name = level <= 9 ? std::to_string(level) : "6, 1 thr";
-            report(m, name.c_str(), static_cast<long>(bytes), t, cpuSeconds(RUSAGE_SELF) - cpu);
+        PackOptions options;
+        for (int level = 1; level <= 9; ++level) {
+            options.level = level;
+            report(std::to_string(level) + (level == 6 ? " (default)" : ""),
+                   packFolder(folder, names, options));
         }
+        options.level = 6;
+        options.spotIncompressible = false;
+        report("6, all compressed", packFolder(folder, names, options));
+        options.spotIncompressible = true;
+        options.threads = 1;
+        report("6, one thread", packFolder(folder, names, options));
     }
     return 0;
 }

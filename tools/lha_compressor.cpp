@@ -1,11 +1,7 @@
 #include "tools/lha_compressor.h"
 
 #include <algorithm>
-#include <atomic>
-#include <system_error>
-#include <thread>
 
-#include "tools/block_writer.h"
 #include "tools/match_finder.h"
 
 namespace {
@@ -13,23 +9,26 @@ namespace {
 struct Level {
     unsigned depth;  // candidates (chain links or tree nodes) looked at per position
     unsigned nice;   // a match this long ends the search (optimal: and is taken at once)
-    bool lazy;       // greedy levels: look one position ahead for a longer match
+    bool lazy;       // greedy levels: look one position ahead for a cheaper match
     bool optimal;    // choose codes by their price in bits, over a binary tree
     int passes;      // optimal: parses per block, each priced by the one before
 };
 constexpr Level kLevels[10] = {  // by level number
     {4, 16, false, false, 1},    // (0: not a level)
-    {4, 16, false, false, 1}, {8, 32, false, false, 1}, {16, 32, true, false, 1},
-    {32, 64, true, false, 1}, {12, 24, true, true, 1},  {24, 32, true, true, 1},  // 6, the default
-    {32, 48, true, true, 2},  {48, 96, true, true, 2},  {128, 256, true, true, 2}};
+    {4, 16, false, false, 1}, {8, 32, false, false, 1},
+    {16, 32, true, false, 1}, {64, 256, true, false, 1},
+    {12, 24, true, true, 1},  {16, 128, true, true, 1},  // 6, the default
+    {32, 48, true, true, 2},  {48, 96, true, true, 2},
+    {128, 256, true, true, 2}};
 
 constexpr unsigned kGreedyBlockCodes = 32768;
+// Lazy levels price matches shorter than this against their bytes as literals; longer
+// ones always pay.
+constexpr unsigned kPricedBelow = 8;
 constexpr std::size_t kOptimalBlockBytes = 49152;  // of input; a block ends after its last match
 static_assert(kGreedyBlockCodes <= kMaxBlockCodes && kOptimalBlockBytes + 1 <= kMaxBlockCodes,
               "a block's codes must fit its 16-bit count");
-// Members are packed in independent pieces (each primed with the window before it) that
-// threads share; their number depends on the size alone, so the bytes never depend on
-// the machine.
+// Pieces of about this size, their number rounded up so that threads come out even.
 constexpr std::size_t kPieceBytes = 2u << 20;
 constexpr std::size_t kPiecesRoundedTo = 4;
 
@@ -188,9 +187,12 @@ void packOptimal(const std::uint8_t* data, std::size_t begin, std::size_t end, u
     Prices prices(blocks.positionSymbols());
     std::vector<Code> codes;
     for (std::size_t pos = begin; pos < end;) {
+        // The first block has only guessed prices: it is parsed once more at its own
+        // (a small file is all first block).
+        const int passes = std::max(level.passes, pos == begin ? 2 : 1);
         pos = parser.gather(pos);
         parser.parse(prices, codes);
-        for (int pass = 1; pass < level.passes; ++pass) {
+        for (int pass = 1; pass < passes; ++pass) {
             prices.setFrom(codes, blocks.positionSymbols());
             parser.parse(prices, codes);
         }
@@ -203,6 +205,7 @@ void packOptimal(const std::uint8_t* data, std::size_t begin, std::size_t end, u
 void packGreedy(const std::uint8_t* data, std::size_t begin, std::size_t end, unsigned windowBits,
                 const Level& level, BlockWriter& blocks) {
     ChainFinder finder(data, begin, end, windowBits, level.depth, level.nice);
+    Prices prices(blocks.positionSymbols());
     std::vector<Code> codes;
     codes.reserve(kGreedyBlockCodes);
     auto emit = [&](Code c) {
@@ -210,19 +213,42 @@ void packGreedy(const std::uint8_t* data, std::size_t begin, std::size_t end, un
         if (codes.size() == kGreedyBlockCodes) {
             blocks.write(codes);
             codes.clear();
+            prices.set(blocks.literalLengths, blocks.positionLengths);
         }
     };
+    // Lazy levels weigh a match by its price in the previous block's codes.
+    auto matchPrice = [&](Match m) {
+        return prices.symbol[256 + m.length - kMinMatch] +
+               prices.position[positionSymbol(m.distance - 1u)];
+    };
+    auto literalPrice = [&](std::size_t p, unsigned n) {
+        std::uint32_t c = 0;
+        for (unsigned i = 0; i < n; ++i) c += prices.symbol[data[p + i]];
+        return c;
+    };
+    // A short match that costs more than its bytes as literals is no match.
+    auto find = [&](std::size_t p) {
+        Match m = finder.find(p);
+        if (level.lazy && m.length && m.length < kPricedBelow &&
+            matchPrice(m) >= literalPrice(p, m.length))
+            m.length = 0;
+        return m;
+    };
     std::size_t pos = begin;
-    Match match = finder.find(pos);
+    Match match = find(pos);
     while (pos < end) {
         if (match.length == 0) {
             emit({data[pos], 0});
-            match = finder.find(++pos);
+            match = find(++pos);
             continue;
         }
         if (level.lazy && match.length < level.nice && pos + 1 < end) {
-            Match next = finder.find(pos + 1);
-            if (next.length > match.length) {
+            Match next = find(pos + 1);
+            // A literal and the next match, or this match: whichever costs fewer bits per
+            // byte it covers.
+            if (next.length && next.length + 1 >= match.length &&
+                (prices.symbol[data[pos]] + matchPrice(next)) * match.length <
+                    matchPrice(match) * (next.length + 1u)) {
                 emit({data[pos], 0});
                 ++pos;
                 match = next;
@@ -231,46 +257,49 @@ void packGreedy(const std::uint8_t* data, std::size_t begin, std::size_t end, un
         }
         emit(matchCode(match.length, match.distance));
         pos += match.length;
-        match = finder.find(pos);
+        match = find(pos);
     }
     if (!codes.empty()) blocks.write(codes);
 }
 
 }  // namespace
 
-std::vector<std::uint8_t> compressLha(const std::uint8_t* data, std::size_t size,
-                                      const CompressOptions& options) {
+std::size_t pieceCount(std::size_t size) {
+    std::size_t pieces = (size + kPieceBytes - 1) / kPieceBytes;
+    return pieces > 1 ? (pieces + kPiecesRoundedTo - 1) / kPiecesRoundedTo * kPiecesRoundedTo
+                      : pieces;
+}
+
+std::size_t pieceLength(std::size_t size, std::size_t piece) {
+    const std::size_t pieces = pieceCount(size);
+    const std::size_t most = pieces ? (size + pieces - 1) / pieces : 0;
+    return std::min(size - std::min(size, piece * most), most);
+}
+
+BitWriter compressPiece(const std::uint8_t* data, std::size_t size, std::size_t piece,
+                        const CompressOptions& options) {
     const Level& level = kLevels[std::clamp(options.level, 1, 9)];
     const unsigned windowBits = static_cast<unsigned>(options.windowBits);
-    std::size_t pieces = (size + kPieceBytes - 1) / kPieceBytes;
-    if (pieces > 1) pieces = (pieces + kPiecesRoundedTo - 1) / kPiecesRoundedTo * kPiecesRoundedTo;
-    const std::size_t pieceBytes = pieces ? (size + pieces - 1) / pieces : 0;
+    const std::size_t begin = piece * pieceLength(size, 0);
+    const std::size_t end = begin + pieceLength(size, piece);
+    BitWriter bits;
+    BlockWriter blocks(bits, windowBits);
+    if (level.optimal) packOptimal(data, begin, end, windowBits, level, blocks);
+    else packGreedy(data, begin, end, windowBits, level, blocks);
+    return bits;
+}
 
-    std::vector<BitWriter> streams(pieces);
-    std::atomic<std::size_t> next{0};
-    auto work = [&] {
-        for (std::size_t k; (k = next++) < pieces;) {
-            BlockWriter blocks(streams[k], windowBits);
-            const std::size_t begin = k * pieceBytes, end = std::min(size, begin + pieceBytes);
-            if (level.optimal) packOptimal(data, begin, end, windowBits, level, blocks);
-            else packGreedy(data, begin, end, windowBits, level, blocks);
-        }
-    };
-    unsigned threads = options.threads ? static_cast<unsigned>(options.threads)
-                                       : std::thread::hardware_concurrency();
-    threads = static_cast<unsigned>(
-        std::min<std::size_t>(std::max(threads, 1u), std::max<std::size_t>(pieces, 1)));
-    std::vector<std::thread> helpers;
-    try {
-        for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
-    } catch (const std::system_error&) {
-        // No more threads to be had: the ones running share the pieces all the same.
-    }
-    work();
-    for (std::thread& t : helpers) t.join();
-
+std::vector<std::uint8_t> joinPieces(const std::vector<BitWriter>& pieces) {
     BitWriter out;
-    for (const BitWriter& s : streams) out.append(s);
+    for (const BitWriter& s : pieces) out.append(s);
     out.flush();
     return out.bytes;
+}
+
+std::vector<std::uint8_t> compressLha(const std::uint8_t* data, std::size_t size,
+                                      const CompressOptions& options) {
+    std::vector<BitWriter> pieces;
+    for (std::size_t k = 0; k < pieceCount(size); ++k)
+        pieces.push_back(compressPiece(data, size, k, options));
+    return joinPieces(pieces);
 }

@@ -20,8 +20,8 @@ ChainFinder::ChainFinder(const std::uint8_t* data, std::size_t begin, std::size_
       maxDistance_((1u << windowBits) - 1),
       depth_(depth),
       nice_(nice),
-      head_(1u << kHashBits, -1),
-      prev_(1u << windowBits, -1) {
+      head_(1u << kHashBits, 0),
+      prev_(1u << windowBits, 0) {
     inserted_ = begin > maxDistance_ ? begin - maxDistance_ : 0;
 }
 
@@ -31,17 +31,17 @@ Match ChainFinder::find(std::size_t pos) {
         if (inserted_ + kMinMatch > end_) continue;
         std::uint32_t h = hashBytes(first3(data_ + inserted_), kHashBits);
         prev_[inserted_ & mask] = head_[h];
-        head_[h] = static_cast<std::int64_t>(inserted_);
+        head_[h] = static_cast<std::uint32_t>(inserted_ + 1);
     }
     if (pos + kMinMatch > end_) return {0, 0};
     const unsigned limit = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, end_ - pos));
     const std::uint8_t* a = data_ + pos;
     unsigned best = 0, bestDistance = 0;
-    std::int64_t c = head_[hashBytes(first3(a), kHashBits)];
-    for (unsigned chain = depth_; c >= 0 && chain; --chain) {
-        std::size_t distance = pos - static_cast<std::size_t>(c);
+    std::uint32_t c = head_[hashBytes(first3(a), kHashBits)];
+    for (unsigned chain = depth_; c && chain; --chain) {
+        const std::size_t distance = pos + 1 - c;
         if (distance > maxDistance_) break;
-        const std::uint8_t* b = data_ + c;
+        const std::uint8_t* b = a - distance;
         if (b[best] == a[best] && b[0] == a[0]) {
             unsigned len = matchLength(a, b, 0, limit);
             if (len > best) {
@@ -50,7 +50,7 @@ Match ChainFinder::find(std::size_t pos) {
                 if (len >= nice_ || len == limit) break;
             }
         }
-        c = prev_[static_cast<std::size_t>(c) & mask];
+        c = prev_[(c - 1) & mask];
     }
     if (best < kMinMatch) return {0, 0};
     return {static_cast<std::uint16_t>(best), static_cast<std::uint16_t>(bestDistance)};

@@ -43,7 +43,7 @@ private:
     const std::uint8_t* data_;
     std::size_t end_, inserted_;
     unsigned maxDistance_, depth_, nice_;
-    std::vector<std::int64_t> head_, prev_;
+    std::vector<std::uint32_t> head_, prev_;  // positions + 1; 0 for none
 };
 
 // A binary tree of the window's strings per 4-byte prefix (newest at the root, ordered

@@ -6,8 +6,11 @@
 #include <iconv.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,8 +24,8 @@
 #include "extract/archive_check.h"
 #include "extract/entry_header.h"
 #include "extract/entry_path.h"
-#include "tools/lha_compressor.h"
 #include "tools/lha_writer.h"
+#include "tools/member_packer.h"
 
 namespace {
 
@@ -43,6 +46,7 @@ void usage() {
         "  --header-level N        header level 2 (default) or 1\n"
         "  --sign CERT KEY         sign the finished installer with osslsigncode (PEM files)\n"
         "  --mtime SECONDS         stamp every member with this time (reproducible builds)\n"
+        "  --quiet                 no progress line while packing (shown only on a terminal)\n"
         "fields of the setup block (texts in UTF-8, stored as code page 932):\n"
         "  --title TEXT            window and dialog caption (default: \"Vopa SFX\")\n"
         "  --program-files         place a relative --folder under \\Program Files\\\n"
@@ -57,18 +61,26 @@ void usage() {
     std::exit(2);
 }
 
-std::vector<char> readFile(const std::string& path) {
+// The whole file, or false with `error` set; safe on any thread.
+bool readHostFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) fail("cannot open " + path + ": " + std::strerror(errno));
-    std::vector<char> bytes;
-    char chunk[65536];
+    if (!f) return error = "cannot open " + path + ": " + std::strerror(errno), false;
+    bytes.clear();
+    std::uint8_t chunk[65536];
     std::size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
         bytes.insert(bytes.end(), chunk, chunk + n);
-    bool bad = std::ferror(f);
+    const bool bad = std::ferror(f);
     std::fclose(f);
-    if (bad) fail("cannot read " + path);
-    return bytes;
+    if (bad) error = "cannot read " + path;
+    return !bad;
+}
+
+std::vector<char> readFile(const std::string& path) {
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!readHostFile(path, bytes, error)) fail(error);
+    return std::vector<char>(bytes.begin(), bytes.end());
 }
 
 // Converts between encodings; false when a character has no place in the target.
@@ -106,7 +118,7 @@ struct Options {
     int method = 7;  // index in the method table; -lh0- stores only
     long long mtime = -1;
     std::string title, folder, program, launch, shortcut;
-    bool programFiles = false, noBlock = false;
+    bool programFiles = false, noBlock = false, quiet = false;
     int startMenu = 3, desktop = 3, sendTo = 3;
 };
 
@@ -156,6 +168,7 @@ Options parse(int argc, char** argv) {
         else if (a == "--launch") o.launch = value();
         else if (a == "--shortcut") o.shortcut = value();
         else if (a == "--program-files") o.programFiles = true;
+        else if (a == "--quiet") o.quiet = true;
         else if (a == "--no-setup-block") o.noBlock = true;
         else if (a == "--start-menu") o.startMenu = optionByte(value(), "--start-menu");
         else if (a == "--desktop") o.desktop = optionByte(value(), "--desktop");
@@ -198,6 +211,7 @@ struct SourceFile {
     std::string name;      // code page 932, "/" separators; folders end in "/"
     bool folder;
     std::uint32_t mtime;
+    std::uint64_t size;
 };
 
 void collect(const std::string& root, const std::string& relative, std::vector<SourceFile>& out) {
@@ -223,7 +237,8 @@ void collect(const std::string& root, const std::string& relative, std::vector<S
         std::string name = toCp932(rel, "file name") + (folder ? "/" : "");
         // The installer writes below a destination folder into 260-byte paths.
         if (name.size() > 259) fail("path " + rel + " is longer than 259 bytes in code page 932");
-        out.push_back({host, name, folder, static_cast<std::uint32_t>(st.st_mtime)});
+        out.push_back({host, name, folder, static_cast<std::uint32_t>(st.st_mtime),
+                       folder ? 0u : static_cast<std::uint64_t>(st.st_size)});
         if (folder) collect(root, rel, out);
     }
 }
@@ -295,6 +310,33 @@ void checkRoom(const Options& o, const ArchiveSummary& s) {
              std::to_string(roomAfter(destination)) + " bytes");
 }
 
+double mb(std::uint64_t bytes) { return static_cast<double>(bytes) / 1e6; }
+
+// One line on the terminal, rewritten in place while the files are packed.
+class ProgressLine {
+public:
+    void show(std::uint64_t done, std::uint64_t total, const std::string& member) {
+        const auto t = std::chrono::steady_clock::now();
+        if (shown_ && done < total && t - last_ < std::chrono::milliseconds(200)) return;
+        if (!shown_) start_ = t;
+        shown_ = true;
+        last_ = t;
+        const double seconds = std::chrono::duration<double>(t - start_).count();
+        char text[96];
+        std::snprintf(text, sizeof text, "packing %.1f of %.1f MB, %.1f MB/s: ", mb(done),
+                      mb(total), seconds > 0 ? mb(done) / seconds : 0.0);
+        std::string name = fromCp932(member);
+        std::fprintf(stderr, "\r%s%s\x1b[K", text, name.c_str());
+    }
+    void end() {
+        if (shown_) std::fputc('\n', stderr);
+    }
+
+private:
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point start_, last_;
+};
+
 std::vector<char> archiveFromFolder(const Options& o) {
     std::vector<SourceFile> files;
     collect(o.files, "", files);
@@ -310,31 +352,28 @@ std::vector<char> archiveFromFolder(const Options& o) {
         if (!writeArchive(names, headers, error)) fail(error);
         checkRoom(o, checkAsTheInstaller(headers, false, &files));
     }
+    std::vector<PackFile> listed;
+    for (const SourceFile& f : files)
+        listed.push_back({f.name, f.folder,
+                          o.mtime >= 0 ? static_cast<std::uint32_t>(o.mtime) : f.mtime, f.size});
+    PackOptions options;
+    options.method = o.method;
+    options.level = o.level;
+    options.headerLevel = o.headerLevel;
+    auto read = [&](std::size_t i, std::vector<std::uint8_t>& bytes, std::string& error) {
+        return readHostFile(files[i].hostPath, bytes, error);
+    };
+    ProgressLine line;
+    PackProgress progress;
+    if (!o.quiet && isatty(2))
+        progress = [&](std::uint64_t done, std::uint64_t total, std::size_t member) {
+            line.show(done, total, files[member].name);
+        };
     std::vector<LhaMember> members;
-    for (const SourceFile& f : files) {
-        std::uint32_t mtime = o.mtime >= 0 ? static_cast<std::uint32_t>(o.mtime) : f.mtime;
-        if (f.folder) {
-            members.push_back(folderMember(f.name, mtime, o.headerLevel));
-            continue;
-        }
-        std::vector<char> bytes = readFile(f.hostPath);
-        LhaMember m = storedMember(f.name, std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
-                                   mtime, o.headerLevel);
-        const DecodeMethod& method = kMethodTable[o.method];
-        if (method.kind == MemberKind::compressed) {
-            CompressOptions options;
-            options.windowBits = method.windowBits;
-            options.level = o.level;
-            std::vector<std::uint8_t> packed = compressLha(m.data.data(), m.data.size(), options);
-            if (packed.size() < m.data.size()) {
-                m.data = std::move(packed);
-                std::memcpy(m.method, method.identifier, sizeof m.method);
-            }
-        }
-        members.push_back(std::move(m));
-    }
-    std::vector<std::uint8_t> archive;
     std::string error;
+    if (!packMembers(listed, options, read, members, error, progress)) fail(error);
+    line.end();
+    std::vector<std::uint8_t> archive;
     if (!writeArchive(members, archive, error)) fail(error);
     return std::vector<char>(archive.begin(), archive.end());
 }

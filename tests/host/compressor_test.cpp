@@ -9,6 +9,7 @@
 #include "tests/host/test_support.h"
 #include "tools/lha_compressor.h"
 #include "tools/lha_writer.h"
+#include "tools/member_packer.h"
 
 namespace {
 
@@ -115,18 +116,67 @@ TEST(Compressor, FortyMegabytesOfMixedDataRoundTrip) {
     runCommand("rm -rf '" + dir + "'");
 }
 
-TEST(Compressor, SameInputSameBytesOnAnyNumberOfThreads) {
-    // Over 2 MiB: packed in pieces that the threads share.
-    Bytes data = mixed(5u << 20);
-    for (int level : {2, 6, 9}) {
-        CompressOptions options;
+TEST(MemberPacker, SameMembersOnAnyNumberOfThreadsAndIncompressibleFilesStored) {
+    // Over 2 MiB: packed in pieces that the threads share, among whole small files.
+    const std::vector<Bytes> bytes = {mixed(5u << 20),    {},
+                                      textLike(70000, 2), noise(1u << 20, 3),
+                                      Bytes(300000, 'a'), noise(100000, 4)};
+    std::vector<PackFile> files;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        files.push_back({"f" + std::to_string(i), false, 1000, bytes[i].size()});
+    files.insert(files.begin() + 2, {"dir/", true, 1000, 0});
+    auto read = [&](std::size_t i, Bytes& out, std::string&) {
+        out = bytes[i < 2 ? i : i - 1];
+        return true;
+    };
+    for (int level : {2, 6}) {
+        PackOptions options;
         options.level = level;
         options.threads = 1;
-        Bytes one = compressLha(data.data(), data.size(), options);
+        std::vector<LhaMember> one, many;
+        std::string error;
+        ASSERT_TRUE(packMembers(files, options, read, one, error));
         for (int threads : {2, 3}) {
             options.threads = threads;
-            EXPECT_TRUE(compressLha(data.data(), data.size(), options) == one)
-                << level << " " << threads;
+            ASSERT_TRUE(packMembers(files, options, read, many, error));
+            for (std::size_t i = 0; i < files.size(); ++i)
+                EXPECT_TRUE(many[i].data == one[i].data &&
+                            !std::strcmp(many[i].method, one[i].method))
+                    << level << " " << threads << " " << i;
         }
+        // Spotted by its samples, noise is stored as a full compression would store it.
+        options.spotIncompressible = false;
+        ASSERT_TRUE(packMembers(files, options, read, many, error));
+        for (std::size_t i : {4u, 6u}) {
+            EXPECT_STREQ(one[i].method, "-lh0-") << i;
+            EXPECT_TRUE(one[i].data == many[i].data && !std::strcmp(many[i].method, "-lh0-"));
+        }
+        EXPECT_STREQ(one[0].method, "-lh7-");
+        EXPECT_STREQ(one[5].method, "-lh7-");
+        EXPECT_STREQ(one[2].method, "-lhd-");
     }
+    EXPECT_TRUE(looksIncompressible(noise(1u << 20, 5).data(), 1u << 20, 16));
+    // Compressible bytes in just one sample keep the file from being stored.
+    Bytes mostlyNoise = noise(1u << 20, 6);
+    std::fill(mostlyNoise.end() - 65536, mostlyNoise.end(), 'z');
+    EXPECT_FALSE(looksIncompressible(mostlyNoise.data(), mostlyNoise.size(), 16));
+}
+
+TEST(MemberPacker, ReadErrorsAndFilesThatChangedSizeFailThePack) {
+    std::vector<PackFile> files = {{"a", false, 0, 10}, {"b", false, 0, 10}};
+    std::vector<LhaMember> members;
+    std::string error;
+    auto cannotRead = [](std::size_t i, Bytes& out, std::string& why) {
+        out = Bytes(10, 'x');
+        if (i == 1) why = "cannot read b";
+        return i == 0;
+    };
+    EXPECT_FALSE(packMembers(files, PackOptions(), cannotRead, members, error));
+    EXPECT_EQ(error, "cannot read b");
+    auto grown = [](std::size_t i, Bytes& out, std::string&) {
+        out = Bytes(i == 1 ? 11 : 10, 'x');
+        return true;
+    };
+    EXPECT_FALSE(packMembers(files, PackOptions(), grown, members, error));
+    EXPECT_EQ(error, "a file changed size while it was being packed");
 }
