@@ -228,7 +228,7 @@ int main(int argc, char** argv) {
         std::string loop = "for i in $(seq " + std::to_string(rounds) + "); do ";
         double sz = sevenZip ? best([&] {
             return secondsOf(loop + "7zz x -y -o" + out + " " + lh1 +
-                             " >/dev/null || exit 1; done");
+                             " >/dev/null 2>&1 || exit 1; done");
         })
                              : -1;
         double lh = lhasa ? best([&] {

@@ -23,5 +23,8 @@ REGEDIT4
 "Managed"="N"
 REG
     wine regedit /S "$WINEPREFIX/vopa-setup.reg" >/dev/null 2>&1
+    # Wine's own symbol face draws the caption buttons; Debian installs it where this
+    # Wine does not look (fonts-wine), so the prefix gets it among the system's fonts.
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     wineserver -w
 }
