@@ -2,7 +2,8 @@
 # Folders of one kind of input each, for bench/pack_bench, from this machine's files:
 #   DIR/dlls    ~60 MB of Windows DLLs and programs as the wine package installs them
 #   DIR/text    ~30 MB of C headers (plain text, 2,000-odd files)
-#   DIR/stored  30 MB of random bytes, Java archives (ZIP) and PNG images of 16 KB and up
+#   DIR/stored  30 MB of random bytes, gzip files of 64 KB and up, PNG images of 16 KB and
+#               up: already compressed
 # Usage: bench/make-kinds.sh DIR
 set -eu
 dir=$1
@@ -21,6 +22,6 @@ take() {  # take FROM TO LIMIT: files in name order while they fit in LIMIT byte
 take /usr/lib/x86_64-linux-gnu/wine/x86_64-windows "$dir/dlls" 62000000
 take /usr/include "$dir/text" 30000000
 head -c 30000000 /dev/urandom >"$dir/stored/random.bin"
-take /usr/share/java "$dir/stored/java" 20000000 65536
-take /usr/share/icons "$dir/stored/icons" 8000000 16384 "*.png"
+take /usr/share/doc "$dir/stored/gz" 20000000 65536 "*.gz"
+take /usr/share/icons "$dir/stored/png" 8000000 16384 "*.png"
 du -sh "$dir"/*
