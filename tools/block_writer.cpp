@@ -100,18 +100,27 @@ void BlockWriter::write(const std::vector<Code>& codes) {
     positionLengths = std::move(posLen);
 }
 
-// The small format: 0..6 in three bits, 7 and more as 111, (length - 7) ones, 0.
-// An alphabet of one symbol is sent as a count of 0 and the symbol.
-void BlockWriter::writeSmallLengths(const std::vector<std::uint32_t>& freq,
-                                    const std::vector<std::uint8_t>& len, unsigned countBits,
-                                    int zeroRunAfter) {
+namespace {
+
+// The one symbol `freq` counts (0 when none), or -1 when it counts more than one.
+int soleSymbol(const std::vector<std::uint32_t>& freq) {
     int used = 0, only = 0;
     for (std::size_t s = 0; s < freq.size(); ++s)
         if (freq[s]) {
             ++used;
             only = static_cast<int>(s);
         }
-    if (used <= 1) {
+    return used <= 1 ? only : -1;
+}
+
+}  // namespace
+
+// The small format: 0..6 in three bits, 7 and more as 111, (length - 7) ones, 0.
+// An alphabet of one symbol is sent as a count of 0 and the symbol.
+void BlockWriter::writeSmallLengths(const std::vector<std::uint32_t>& freq,
+                                    const std::vector<std::uint8_t>& len, unsigned countBits,
+                                    int zeroRunAfter) {
+    if (const int only = soleSymbol(freq); only >= 0) {
         out_.put(0, countBits);
         out_.put(static_cast<std::uint32_t>(only), countBits);
         return;
@@ -136,13 +145,7 @@ void BlockWriter::writeSmallLengths(const std::vector<std::uint32_t>& freq,
 // Literal/length lengths go through the length code, with runs of zeros.
 void BlockWriter::writeLiteralLengths(const std::vector<std::uint32_t>& freq,
                                       const std::vector<std::uint8_t>& len) {
-    int used = 0, only = 0;
-    for (std::size_t s = 0; s < freq.size(); ++s)
-        if (freq[s]) {
-            ++used;
-            only = static_cast<int>(s);
-        }
-    if (used <= 1) {
+    if (const int only = soleSymbol(freq); only >= 0) {
         std::vector<std::uint32_t> none(kLengthCodeSymbols);
         none[0] = 1;
         writeSmallLengths(none, std::vector<std::uint8_t>(kLengthCodeSymbols), kLengthCodeCountBits,
