@@ -86,8 +86,9 @@ void wholeProcess(const std::string& dir, const std::string& pack, const std::st
         std::printf("\n(no %s or %s: no whole-process figures)\n", pack.c_str(), stub.c_str());
         return;
     }
-    std::printf("\nwhole process, seconds (best of 3):\n%-6s %12s %10s %10s %10s %10s\n", "method",
-                "vopa --test", "7zz t", "lhasa t", "vs 7zz", "vs lhasa");
+    std::printf("\nwhole process, seconds (best of 3):\n%-6s %12s %10s %10s %10s %10s %10s\n",
+                "method", "vopa --test", "7zz t", "lhasa t", "vs 7zz", "vs lhasa",
+                before.empty() ? "" : "before");
     for (const char* method : {"5", "7"}) {
         const std::string archive = dir + "/bench" + method + ".lzh";
         const std::string installer = dir + "/bench" + method + ".exe";
@@ -100,8 +101,13 @@ void wholeProcess(const std::string& dir, const std::string& pack, const std::st
             sevenZip ? best([&] { return secondsOf("7zz t " + archive + " >/dev/null"); }) : -1;
         const double lh =
             lhasa ? best([&] { return secondsOf("lhasa t " + archive + " >/dev/null"); }) : -1;
-        std::printf("-lh%s- %12.3f %10.3f %10.3f %9.2fx %9.2fx\n", method, ours, sz, lh,
+        std::printf("-lh%s- %12.3f %10.3f %10.3f %9.2fx %9.2fx", method, ours, sz, lh,
                     sz > 0 ? sz / ours : 0.0, lh > 0 ? lh / ours : 0.0);
+        if (!before.empty())
+            std::printf(" %10.3f", best([&] {
+                            return secondsOf(before + " --test " + installer + " >/dev/null");
+                        }));
+        std::printf("\n");
     }
     // One -lh7- member of the mixed data repeated to each size (about 30% of it packed).
     std::printf("\npeak resident memory of vopa-pack --test, MB:\n%-8s %10s %10s %10s\n", "member",
