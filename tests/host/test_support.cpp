@@ -23,6 +23,7 @@
 namespace fs = std::filesystem;
 
 Bytes readWholeFile(const std::string& path) {
+    if (!fs::is_regular_file(path)) return {};  // reading a folder would throw
     std::ifstream f(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), {});
 }

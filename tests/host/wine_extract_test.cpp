@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -114,8 +114,8 @@ TEST_F(WineExtraction, CorpusFilesAndTimesAreOursAndLhasas) {
     std::vector<DriverRun> runs = extractUnderWine(jobs, work);
     ASSERT_EQ(runs.size(), archives.size());
     const bool lhasa = haveTool("lhasa");
-    std::map<std::string, int> files;
-    int failedAsExpected = 0, expectedFailures = 0, timesChecked = 0;
+    std::set<std::string> methods;
+    int expectedFailures = 0, timesChecked = 0;
     for (std::size_t i = 0; i < archives.size(); ++i) {
         const std::string& archive = archives[i];
         const DriverRun& run = runs[i];
@@ -127,7 +127,6 @@ TEST_F(WineExtraction, CorpusFilesAndTimesAreOursAndLhasas) {
             EXPECT_TRUE(run.entries.empty()) << "checked whole before anything is written";
             EXPECT_EQ(runCommand("[ -z \"$(find '" + jobs[i].second + "' -type f)\" ]"), 0)
                 << archive;
-            failedAsExpected += run.failed;
             continue;
         }
         EXPECT_FALSE(run.failed) << archive;
@@ -144,7 +143,7 @@ TEST_F(WineExtraction, CorpusFilesAndTimesAreOursAndLhasas) {
             const long mine = mtimeOf(ours);
             ASSERT_NE(mine, -1) << archive << " " << name;
             EXPECT_TRUE(readWholeFile(ours) == m.bytes) << archive << " " << name;
-            ++files[std::string(m.header.method, 5)];
+            methods.insert(std::string(m.header.method, 5));
             const long ref = mtimeOf(lhasaFile(reference, name));
             if (ref == -1) continue;
             // A stamp of 0 is 1970 for us; lhasa leaves the extraction time. For levels 0
@@ -160,13 +159,9 @@ TEST_F(WineExtraction, CorpusFilesAndTimesAreOursAndLhasas) {
                               << name;
         }
     }
-    std::printf("\n%zu archives extracted by the worker under Wine; files by method:",
-                archives.size());
-    for (const auto& [method, n] : files) std::printf(" %s %d", method.c_str(), n);
-    std::printf("\n%d times agree with lhasa; %d archives failed as expected\n", timesChecked,
-                failedAsExpected);
-    EXPECT_EQ(failedAsExpected, expectedFailures);
     EXPECT_GE(expectedFailures, 20);
+    EXPECT_EQ(methods.size(), 11u) << "files of every compressed and stored method";
+    EXPECT_TRUE(!lhasa || timesChecked >= 100) << timesChecked << " times compared with lhasa";
 }
 
 TEST_F(WineExtraction, NoMemberWritesOutsideTheDestination) {

@@ -33,14 +33,17 @@ const char* heldName;
 void sendPosition(std::uint32_t position) { SendMessageA(driverWindow, kSetPosition, position, 0); }
 
 BOOL CALLBACK closeMessageBox(HWND window, LPARAM) {
+    static HWND logged;  // a box stays until our IDOK arrives: a busy machine sees it twice
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     char cls[32] = {};
     GetClassNameA(window, cls, sizeof cls);
     if (pid == GetCurrentProcessId() && std::strcmp(cls, "#32770") == 0 &&
-        IsWindowVisible(window)) {
+        IsWindowVisible(window) && window != logged) {
         char text[1024] = {};
         GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+        if (!*text) return TRUE;  // not filled in yet
+        logged = window;
         std::string one = text;
         for (char& c : one)
             if (c == '\n' || c == '\r') c = ' ';
