@@ -326,10 +326,11 @@ TEST(FixedTable, EscapeCodesSentAndPresetPositions) {
     w.put(1, 8);
     w.put(0, 2);                // preset symbol 0 ("00")
     w.put(0, 6);                // position 0: distance 1
-    lh3EscapeBlock(w, 0, 'R');  // 65,536 codes
-    Decoded d = decodeMember(finished(w), 34 + 65536, 3);
+    lh3EscapeBlock(w, 0, 'R');  // 65,536 codes, then a block of its own
+    lh3EscapeBlock(w, 1, 'S');
+    Decoded d = decodeMember(finished(w), 34 + 65536 + 1, 3);
     EXPECT_EQ(d.result, DecodeResult::complete);
-    EXPECT_EQ(d.bytes, std::string(34, 'Q') + std::string(65536, 'R'));
+    EXPECT_TRUE(d.bytes == std::string(34, 'Q') + std::string(65536, 'R') + "S");
 
     // Preset list 1: symbol 78 has the first 9-bit code, 462. Position 78 * 64 reaches
     // back to the "Q" 4,993 bytes before.
