@@ -49,10 +49,7 @@ findWindow() {  # kind: dialog | progress
         for w in $(xdotool search --name "$title" 2>/dev/null); do
             width=$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
             [ -n "$width" ] || continue
-            if [ "$1" = dialog ] && [ "$width" -gt 240 ]; then echo "$w"; return; fi
-            if [ "$1" = progress ] && [ "$width" -le 240 ] && xdotool getwindowgeometry "$w" >/dev/null 2>&1; then
-                echo "$w"; return
-            fi
+            case $1:$((width > 240)) in dialog:1 | progress:0) echo "$w"; return ;; esac
         done
         sleep 0.1
     done
@@ -80,9 +77,7 @@ import -window root "$artefacts/dialog.png"
 xdotool key Return
 progress=$(findWindow progress)
 check "the progress window shows after OK" '[ -n "$progress" ]'
-if [ -n "$progress" ]; then
-    import -window root "$artefacts/progress.png"
-fi
+[ -n "$progress" ] && import -window root "$artefacts/progress.png"
 waitExit
 check "a completed installation exits with 0" '[ "$status" = 0 ]'
 check "files land in the new folder" '[ -f "$drive/Dialog Dest/Vopa.exe" ] && [ -f "$drive/Dialog Dest/docs/Vopa.txt" ]'
@@ -132,7 +127,7 @@ freshPrefix unattended
 start "$work/small.exe" -m 'C:\Program Files\Vopa 2' lzh
 sawDialog=no
 for _ in $(seq 1 100); do
-    [ -n "$(findWindowOnce=1; for w in $(xdotool search --name "$title" 2>/dev/null); do xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 2[5-9][0-9]x' && echo y; done)" ] && sawDialog=yes
+    [ -n "$(for w in $(xdotool search --name "$title" 2>/dev/null); do xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 2[5-9][0-9]x' && echo y; done)" ] && sawDialog=yes
     [ -f "$work/status" ] && break
     sleep 0.05
 done

@@ -16,18 +16,8 @@
 
 namespace {
 
-Bytes archiveOf(const std::vector<LhaMember>& members, bool endByte = true) {
-    Bytes out;
-    std::string error;
-    EXPECT_TRUE(writeArchive(members, out, error)) << error;
-    if (!endByte) out.pop_back();
-    return out;
-}
-
 ArchiveSummary check(const Bytes& archive, bool decode = true) {
-    std::FILE* f = std::tmpfile();
-    std::fwrite(archive.data(), 1, archive.size(), f);
-    std::rewind(f);
+    std::FILE* f = streamOf(archive);
     CheckOptions options;
     options.decode = decode;
     ArchiveSummary s = checkArchive(f, options);
@@ -148,7 +138,8 @@ TEST(ArchiveCheck, LayoutsOfOtherArchiversAreRead) {
         for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
         return all;
     };
-    Bytes first = archiveOf({a}, false);
+    Bytes first = archiveOf({a});
+    first.pop_back();  // the end byte
     struct Case {
         const char* what;
         Bytes archive;
@@ -175,11 +166,8 @@ TEST(ArchiveCheck, LayoutsOfOtherArchiversAreRead) {
 }
 
 TEST(ArchiveCheck, TheCallerMayRefuseAndTheUserMayAbort) {
-    Bytes archive =
-        archiveOf({storedMember("a.txt", Bytes(5000, 'a')), storedMember("b.txt", {'b'})});
-    std::FILE* f = std::tmpfile();
-    std::fwrite(archive.data(), 1, archive.size(), f);
-    std::rewind(f);
+    std::FILE* f = streamOf(
+        archiveOf({storedMember("a.txt", Bytes(5000, 'a')), storedMember("b.txt", {'b'})}));
     CheckOptions options;
     options.decode = true;
     std::vector<std::string> seen;

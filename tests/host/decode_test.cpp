@@ -51,12 +51,6 @@ void lh3EscapeBlock(BitWriter& w, unsigned codes, unsigned symbol, int position 
     w.put(static_cast<std::uint32_t>(position), 10);
 }
 
-std::string repeat(const std::string& s, std::size_t times) {
-    std::string out;
-    while (times--) out += s;
-    return out;
-}
-
 }  // namespace
 
 TEST(Crc16, KnownValueAndSlicingAgreesWithBytewise) {
@@ -79,19 +73,16 @@ TEST(Crc16, KnownValueAndSlicingAgreesWithBytewise) {
 }
 
 TEST(BitInput, ReadsAcrossRefillsThenCountedZerosUpToTheSlack) {
-    std::FILE* f = std::tmpfile();
-    const std::uint8_t bytes[] = {0xA5, 0x0F, 0xF0, 0x33, 0xCC, 0x81, 0x7E, 0x12, 0x34, 0x56, 0x78};
-    std::fwrite(bytes, 1, sizeof bytes, f);
-    std::fputs("after", f);
-    std::rewind(f);
+    const Bytes bytes = {0xA5, 0x0F, 0xF0, 0x33, 0xCC, 0x81, 0x7E, 0x12, 0x34, 0x56, 0x78};
+    std::FILE* f = streamOf(bytes, "after");
     std::vector<std::uint8_t> buffer(3);  // a small buffer forces refills from the stream
     BitInput in;
-    in.start(f, buffer.data(), 3, sizeof bytes);
+    in.start(f, buffer.data(), 3, static_cast<std::uint32_t>(bytes.size()));
     EXPECT_EQ(in.readBits(0), 0u);
     EXPECT_EQ(in.readBits(4), 0xAu);
     EXPECT_EQ(in.readBits(8), 0x50u);
     EXPECT_EQ(in.readBits(16), 0xFF03u);
-    for (std::size_t i = 4; i < sizeof bytes; ++i)
+    for (std::size_t i = 4; i < bytes.size(); ++i)
         EXPECT_EQ(in.readBits(8), ((bytes[i - 1] & 0xFu) << 4) | (bytes[i] >> 4u)) << i;
     EXPECT_EQ(in.readBits(4), 0x8u);
     // The packed size is the limit: "after" is never read, zeros come instead, and a
@@ -101,9 +92,7 @@ TEST(BitInput, ReadsAcrossRefillsThenCountedZerosUpToTheSlack) {
     EXPECT_EQ(zeroBytes, static_cast<int>(BitInput::kZeroByteSlack) + 1);
     std::fclose(f);
 
-    f = std::tmpfile();
-    std::fputs("XYZ", f);
-    std::rewind(f);
+    f = streamOf({}, "XYZ");
     in.start(f, nullptr, 0, 0);
     EXPECT_EQ(in.readBits(16), 0u);
     EXPECT_EQ(std::ftell(f), 0L) << "a packed size of 0 reads nothing";
@@ -121,33 +110,19 @@ TEST(BitInput, AWriterMayLeaveOffTwoBytesOfZeroBits) {
     }
 }
 
-TEST(StaticHuffman, LiteralsMatchesAndTheInitialSpaces) {
+TEST(StaticHuffman, LiteralsMatchesTheInitialSpacesAndBlockCounts) {
     BitWriter w;
     singleSymbolBlock(w, 2, 'x');
     singleSymbolBlock(w, 1, 256 + 7, 0);  // length 10, distance 1: repeats "x"
     singleSymbolBlock(w, 1, 256, 1);      // length 3, distance 2 (symbol 1: no extra bits)
     singleSymbolBlock(w, 1, 256, 13);     // length 3 at distance 4096 + extra + 1
     w.put(4095, 12);                      // extra bits: distance 8192 reaches initial spaces
-    Decoded d = decodeMember(finished(w), 18, 5);
+    singleSymbolBlock(w, 0, 'q');         // a count of 0 is 65,536 codes
+    singleSymbolBlock(w, 1, 'r');
+    singleSymbolBlock(w, 1, 509, 0);  // a 256-byte match, clipped at the original size
+    Decoded d = decodeMember(finished(w), 18 + 65536 + 5, 5);
     EXPECT_EQ(d.result, DecodeResult::complete);
-    EXPECT_EQ(d.bytes, std::string(15, 'x') + "   ");
-}
-
-TEST(StaticHuffman, BlockCountZeroIs65536Codes) {
-    BitWriter w;
-    singleSymbolBlock(w, 0, 'q');
-    singleSymbolBlock(w, 3, 'r');
-    Decoded d = decodeMember(finished(w), 65539, 5);
-    EXPECT_EQ(d.result, DecodeResult::complete);
-    EXPECT_EQ(d.bytes, std::string(65536, 'q') + "rrr");
-}
-
-TEST(StaticHuffman, LastMatchIsClippedAtTheOriginalSize) {
-    BitWriter w;
-    singleSymbolBlock(w, 1, 509, 0);  // a 256-byte match
-    Decoded d = decodeMember(finished(w), 5, 5);
-    EXPECT_EQ(d.result, DecodeResult::complete);
-    EXPECT_EQ(d.bytes, "     ");
+    EXPECT_TRUE(d.bytes == std::string(15, 'x') + "   " + std::string(65536, 'q') + "rrrrr");
 }
 
 TEST(StaticHuffman, MatchesOfEveryDistanceClassAndAcrossTheRingsEnd) {
@@ -257,27 +232,26 @@ TEST(StaticHuffman, LiteralLengthsThroughTheCodeLengthCode) {
         w.put(0, 4);
         w.put(0, 4);
     };
-    BitWriter good;  // literal lengths 1 and 1: bytes 0x00 and 0x01 of one bit each
-    block(good, {0, 0}, 3);
-    good.put(0b101, 3);
-    Decoded d = decodeMember(finished(good), 3, 5);
-    EXPECT_EQ(d.result, DecodeResult::complete);
-    EXPECT_EQ(d.bytes, std::string("\1\0\1", 3));
-
-    BitWriter overFull;  // literal lengths 1, 1 and 1
-    block(overFull, {0, 0, 0}, 3);
-    overFull.put(0b101, 3);
-    d = decodeMember(finished(overFull), 3, 5);
-    EXPECT_EQ(d.result, DecodeResult::damaged);
-    EXPECT_EQ(d.bytes, "");
-
-    BitWriter incomplete;  // lengths 1 and 2: code "11" reaches no symbol
-    block(incomplete, {0, 1}, 3);
-    incomplete.put(0b100, 3);
-    incomplete.put(0b11, 2);
-    d = decodeMember(finished(incomplete), 3, 5);
-    EXPECT_EQ(d.result, DecodeResult::damaged);
-    EXPECT_EQ(d.bytes, std::string("\1\0", 2)) << "the bytes before the damage are written";
+    struct Case {
+        std::vector<unsigned> literalBits;
+        unsigned codes, codeBits;  // three codes: 1 is byte 0x00, 0 byte 0x01
+        DecodeResult result;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {{0, 0}, 0b101, 3, DecodeResult::complete, std::string("\1\0\1", 3)},  // lengths 1, 1
+        {{0, 0, 0}, 0b101, 3, DecodeResult::damaged, ""},                      // 1, 1, 1: over-full
+        // Lengths 1 and 2: the code "11" reaches no symbol; the bytes before it are written.
+        {{0, 1}, 0b10011, 5, DecodeResult::damaged, std::string("\1\0", 2)},
+    };
+    for (const Case& c : cases) {
+        BitWriter w;
+        block(w, c.literalBits, 3);
+        w.put(c.codes, c.codeBits);
+        Decoded d = decodeMember(finished(w), 3, 5);
+        EXPECT_EQ(d.result, c.result) << c.literalBits.size();
+        EXPECT_EQ(d.bytes, c.bytes) << c.literalBits.size();
+    }
 }
 
 TEST(StaticHuffman, InputThatRunsDryEndsAndNeverReadsTheNextMember) {
@@ -304,9 +278,7 @@ TEST(Decoder, AnOutputThatRefusesBytesIsAWriteFailure) {
     Bytes packed = finished(w);
     // A last flush, and the ring's flush of a member that ends with the ring.
     for (std::uint32_t size : {100u, SlideDecoder::kRingSize}) {
-        std::FILE* in = std::tmpfile();
-        std::fwrite(packed.data(), 1, packed.size(), in);
-        std::rewind(in);
+        std::FILE* in = streamOf(packed);
         std::FILE* readOnly = std::fopen("/dev/null", "rb");
         SlideDecoder d(in, readOnly, size, static_cast<std::uint32_t>(packed.size()), 13, 5);
         EXPECT_EQ(d.decode(), DecodeResult::writeFailed) << size;
@@ -354,10 +326,11 @@ TEST(FixedTable, EscapeCodesSentAndPresetPositions) {
     w.put(1, 8);
     w.put(0, 2);                // preset symbol 0 ("00")
     w.put(0, 6);                // position 0: distance 1
-    lh3EscapeBlock(w, 0, 'R');  // 65,536 codes
-    Decoded d = decodeMember(finished(w), 34 + 65536, 3);
+    lh3EscapeBlock(w, 0, 'R');  // 65,536 codes, then a block of its own
+    lh3EscapeBlock(w, 1, 'S');
+    Decoded d = decodeMember(finished(w), 34 + 65536 + 1, 3);
     EXPECT_EQ(d.result, DecodeResult::complete);
-    EXPECT_EQ(d.bytes, std::string(34, 'Q') + std::string(65536, 'R'));
+    EXPECT_TRUE(d.bytes == std::string(34, 'Q') + std::string(65536, 'R') + "S");
 
     // Preset list 1: symbol 78 has the first 9-bit code, 462. Position 78 * 64 reaches
     // back to the "Q" 4,993 bytes before.
@@ -368,7 +341,7 @@ TEST(FixedTable, EscapeCodesSentAndPresetPositions) {
     preset.put(462, 9);
     preset.put(0, 6);
     d = decodeMember(finished(preset), 4996, 3);
-    EXPECT_EQ(d.bytes, "Q" + repeat("P", 4992) + "QPP");
+    EXPECT_EQ(d.bytes, "Q" + std::string(4992, 'P') + "QPP");
 
     // Escapes outside the alphabets; a member with no more packed data after them.
     BitWriter bad;

@@ -28,11 +28,8 @@ bool splitsACharacter(const std::string& s) {
 
 }  // namespace
 
-TEST(EntryDisplay, FitsWholeWithSlashes) {
+TEST(EntryDisplay, FitsWholeOrPassesRemoveTheMiddleUntilOneByteIsLeft) {
     EXPECT_EQ(shortenEntryName("dir\\sub\\a.txt", widthOf(100)), "dir/sub/a.txt");
-}
-
-TEST(EntryDisplay, PassesRemoveTheMiddle) {
     std::string source = "abcdefghij", display;
     ASSERT_TRUE(shortenOnce(source, display));
     EXPECT_EQ(display, "abcde...hij");
@@ -42,12 +39,8 @@ TEST(EntryDisplay, PassesRemoveTheMiddle) {
     std::string digits = "abcd1.2345", d2;
     shortenOnce(digits, d2);
     EXPECT_EQ(d2, "abcd1...2345");
-}
-
-TEST(EntryDisplay, OneByteSourceStopsTheLoop) {
     EXPECT_EQ(shortenEntryName("x", widthOf(0)), "x");
-    std::string s = shortenEntryName("abcdefghij", widthOf(0));
-    EXPECT_NE(s.find("..."), std::string::npos);
+    EXPECT_NE(shortenEntryName("abcdefghij", widthOf(0)).find("..."), std::string::npos);
 }
 
 TEST(EntryDisplay, NeverSplitsADoubleByteCharacter) {

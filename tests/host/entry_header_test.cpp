@@ -7,6 +7,7 @@
 #include <string>
 
 #include "extract/entry_header.h"
+#include "tests/host/test_support.h"
 
 namespace {
 
@@ -22,9 +23,7 @@ struct Read {
 };
 
 Read read(const Text& bytes) {
-    std::FILE* f = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::rewind(f);
+    std::FILE* f = streamOf(Bytes(bytes.begin(), bytes.end()));
     Read r;
     r.result = readEntryHeader(f, r.h, 0);
     r.position = std::ftell(f);

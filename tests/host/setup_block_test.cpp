@@ -6,6 +6,7 @@
 
 #include "app/installer_state.h"
 #include "app/setup_block.h"
+#include "tests/host/test_support.h"
 
 namespace {
 
@@ -24,9 +25,7 @@ struct Loaded {
     long position = -1;
     Loaded(const std::string& bytes, const char* current = "D:\\setup",
            const char* previous = nullptr) {
-        state.archiveStream = std::tmpfile();
-        std::fwrite(bytes.data(), 1, bytes.size(), state.archiveStream);
-        std::rewind(state.archiveStream);
+        state.archiveStream = streamOf(Bytes(bytes.begin(), bytes.end()));
         DestinationSources sources;
         sources.currentDirectory = current;
         sources.windowsDirectory = "C:\\WINDOWS";

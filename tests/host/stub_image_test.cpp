@@ -51,8 +51,7 @@ std::map<std::pair<std::uint32_t, std::uint32_t>, std::string> resourcesOf(const
 }
 
 PeImageInfo infoOf(const Bytes& bytes) {
-    std::FILE* f = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::FILE* f = streamOf(bytes);
     PeImageInfo info = readPeImageInfo(f);
     std::fclose(f);
     return info;

@@ -1,14 +1,17 @@
 #include "tests/host/test_support.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "decode/crc16.h"
 #include "decode/lha_format.h"
@@ -17,22 +20,33 @@
 #include "extract/member_data.h"
 #include "extract/progress.h"
 
+namespace fs = std::filesystem;
+
 Bytes readWholeFile(const std::string& path) {
-    Bytes bytes;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return bytes;
-    std::uint8_t chunk[65536];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    std::fclose(f);
-    return bytes;
+    if (!fs::is_regular_file(path)) return {};  // reading a folder would throw
+    std::ifstream f(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
 void writeWholeFile(const std::string& path, const Bytes& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+}
+
+std::FILE* streamOf(const Bytes& bytes, const char* after) {
+    std::FILE* f = std::tmpfile();
     std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fputs(after, f);
+    std::rewind(f);
+    return f;
+}
+
+Bytes contentsOf(std::FILE* f) {
+    Bytes bytes(static_cast<std::size_t>(std::ftell(f)));
+    std::rewind(f);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
     std::fclose(f);
+    return bytes;
 }
 
 int runCommand(const std::string& command) {
@@ -49,6 +63,8 @@ std::string makeTempDir() {
     const char* dir = mkdtemp(pattern);
     return dir ? dir : "/tmp";
 }
+
+bool exists(const std::string& path) { return fs::exists(path); }
 
 namespace {
 
@@ -98,27 +114,28 @@ Bytes mixed(std::size_t n) {
 
 std::string corpusDir() {
     const char* dir = std::getenv("VOPA_CORPUS");
-    struct stat info;
-    return dir && stat(dir, &info) == 0 ? dir : "";
+    return dir && fs::exists(dir) ? dir : "";
 }
 
 std::vector<std::string> listArchives(const std::string& root) {
     std::vector<std::string> files;
-    std::function<void(const std::string&)> walk = [&](const std::string& dir) {
-        DIR* d = opendir(dir.c_str());
-        if (!d) return;
-        while (dirent* e = readdir(d)) {
-            std::string name = e->d_name, path = dir + "/" + name;
-            struct stat info;
-            if (name == "." || name == ".." || stat(path.c_str(), &info) != 0) continue;
-            if (S_ISDIR(info.st_mode)) walk(path);
-            else if (name != "README.md") files.push_back(path);
-        }
-        closedir(d);
-    };
-    walk(root);
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (!e.is_directory() && e.path().filename() != "README.md") files.push_back(e.path());
     std::sort(files.begin(), files.end());
     return files;
+}
+
+void lhasaExtract(const std::string& archive, const std::string& dir) {
+    runCommand("mkdir -p '" + dir + "' && cd '" + dir + "' && lhasa -xqw='" + dir + "' '" +
+               archive + "' >/dev/null 2>&1");
+}
+
+std::string lhasaFile(const std::string& dir, const std::string& path) {
+    std::string lower = path;  // lhasa writes all-capital MS-DOS names in lower case
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const std::string& file : {dir + "/" + path, dir + "/" + lower})
+        if (fs::is_regular_file(file)) return file;
+    return "";
 }
 
 const char* expectedFailure(const std::string& path, bool* decodes) {
@@ -154,6 +171,13 @@ const char* expectedFailure(const std::string& path, bool* decodes) {
     return nullptr;
 }
 
+Bytes archiveOf(const std::vector<LhaMember>& members) {
+    Bytes out;
+    std::string error;
+    EXPECT_TRUE(writeArchive(members, out, error)) << error;
+    return out;
+}
+
 std::vector<DecodedMember> decodeArchive(const std::string& path, long offset, HeaderRead* last) {
     initCrcTable();
     std::vector<DecodedMember> members;
@@ -172,11 +196,7 @@ std::vector<DecodedMember> decodeArchive(const std::string& path, long offset, H
             std::FILE* out = std::tmpfile();
             m.result = extractMemberData(f, out, m.header, m.methodIndex);
             m.crc = runningCrc;
-            m.bytes.resize(static_cast<std::size_t>(std::ftell(out)));
-            std::rewind(out);
-            if (!m.bytes.empty() && std::fread(m.bytes.data(), 1, m.bytes.size(), out) == 0)
-                m.bytes.clear();
-            std::fclose(out);
+            m.bytes = contentsOf(out);
         }
         members.push_back(std::move(m));
         if (!seekStream(f, data + members.back().header.packedSize)) break;
@@ -188,22 +208,17 @@ std::vector<DecodedMember> decodeArchive(const std::string& path, long offset, H
 Decoded decodeMember(const Bytes& packed, std::uint32_t originalSize, int method,
                      std::uint32_t packedSize) {
     initCrcTable();
-    std::FILE* in = std::tmpfile();
-    std::fwrite(packed.data(), 1, packed.size(), in);
-    std::fputs("NEXT MEMBER BYTES THAT MUST NOT BE READ", in);
-    std::rewind(in);
-    std::FILE* out = std::tmpfile();
+    std::FILE *in = streamOf(packed, "NEXT MEMBER BYTES THAT MUST NOT BE READ"),
+              *out = std::tmpfile();
     EntryHeader h{};
     h.originalSize = originalSize;
     h.packedSize = packedSize == ~0u ? static_cast<std::uint32_t>(packed.size()) : packedSize;
     Decoded r;
     r.result = extractMemberData(in, out, h, method);
     r.crc = runningCrc;
-    r.bytes.resize(static_cast<std::size_t>(std::ftell(out)));
-    std::rewind(out);
-    if (!r.bytes.empty() && std::fread(&r.bytes[0], 1, r.bytes.size(), out) == 0) r.bytes.clear();
+    Bytes bytes = contentsOf(out);
+    r.bytes.assign(bytes.begin(), bytes.end());
     std::fclose(in);
-    std::fclose(out);
     return r;
 }
 

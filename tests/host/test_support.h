@@ -3,12 +3,14 @@
 // and the win64 build run under Wine.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "decode/slide_decoder.h"
 #include "extract/entry_header.h"
 #include "tools/block_writer.h"
+#include "tools/lha_writer.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -18,6 +20,11 @@ void writeWholeFile(const std::string& path, const Bytes& bytes);
 int runCommand(const std::string& command);  // exit status of /bin/sh -c
 bool haveTool(const char* name);
 std::string makeTempDir();
+bool exists(const std::string& path);
+// A stream that holds the bytes, then `after`, read from the start.
+std::FILE* streamOf(const Bytes& bytes, const char* after = "");
+// Everything written to the stream, which is closed.
+Bytes contentsOf(std::FILE* f);
 
 // --- data of each kind; the same seed gives the same bytes
 Bytes textLike(std::size_t n, std::uint32_t seed);  // words, spaces, line ends
@@ -28,11 +35,16 @@ Bytes mixed(std::size_t n);                         // all three, a megabyte at 
 // --- the shared corpus of real archives
 std::string corpusDir();                                        // "" when absent
 std::vector<std::string> listArchives(const std::string& dir);  // recursive, sorted
+// lhasa's extraction of the archive into `dir` (made), when lhasa is installed, and the
+// file it wrote for a member path ("" when none).
+void lhasaExtract(const std::string& archive, const std::string& dir);
+std::string lhasaFile(const std::string& dir, const std::string& path);
 // What an archive of the corpus must fail with (part of the message), or null when it
 // installs; `decodes` tells whether its members decode to their CRCs all the same.
 const char* expectedFailure(const std::string& path, bool* decodes = nullptr);
 
-// --- our reader and decoders
+// --- archives of our writer, and our reader and decoders over them
+Bytes archiveOf(const std::vector<LhaMember>& members);
 struct DecodedMember {
     EntryHeader header;
     int methodIndex;  // -1 for a method outside the table

@@ -1,15 +1,13 @@
 // Test driver for the extraction worker under Wine: runs startExtraction for each
 // archive of a list against a hidden window with a message loop, and logs what the
-// main window would see — UM_SHOW_ENTRY names, progress positions, message-box texts
-// (closed automatically by a timer) and the final message.
-//
+// main window would see: member names, progress positions, message-box texts (closed
+// by a timer) and the final message.
 //   extract_driver LIST LOG [abort-at-position | check:position | entry:K | hold:NAME]
-// LIST holds lines "ARCHIVE<TAB>DESTINATION"; with an abort position the driver
-// clears continueFlag when the bar first reaches it while members are written, as the
-// abort button does (check:position, while the archive is checked); with entry:K, when
-// the K-th member name arrives. With hold:NAME it keeps the file NAME in
-// each destination open without sharing (as a shell holds a loaded extension), after
-// writing the file context-menu handler key, whose presence it logs at the end.
+// LIST holds lines "ARCHIVE<TAB>DESTINATION". The driver clears continueFlag, as the
+// abort button does, when the bar reaches the position while members are written (or
+// while the archive is checked), or when the K-th name arrives. hold:NAME keeps NAME in
+// each destination open unshared, as a shell holds a loaded extension, after writing
+// the file context-menu handler key, whose presence it logs at the end.
 #include <windows.h>
 
 #include <cstdio>
@@ -35,14 +33,17 @@ const char* heldName;
 void sendPosition(std::uint32_t position) { SendMessageA(driverWindow, kSetPosition, position, 0); }
 
 BOOL CALLBACK closeMessageBox(HWND window, LPARAM) {
+    static HWND logged;  // a box stays until our IDOK arrives: a busy machine sees it twice
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     char cls[32] = {};
     GetClassNameA(window, cls, sizeof cls);
     if (pid == GetCurrentProcessId() && std::strcmp(cls, "#32770") == 0 &&
-        IsWindowVisible(window)) {
+        IsWindowVisible(window) && window != logged) {
         char text[1024] = {};
         GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+        if (!*text) return TRUE;  // not filled in yet
+        logged = window;
         std::string one = text;
         for (char& c : one)
             if (c == '\n' || c == '\r') c = ' ';

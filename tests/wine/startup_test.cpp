@@ -40,9 +40,7 @@ TEST(ShellState, ReadsOwnAssociationsAndHandlers) {
     deleteTree(HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\VopaDll");
     deleteTree(HKEY_CLASSES_ROOT, kFolderContextMenuKey);
     deleteTree(HKEY_CLASSES_ROOT, kDriveDragDropKey);
-}
 
-TEST(ShellState, LongDefaultValueIsNotCutIntoAMatch) {
     // 300 bytes that begin with our class name must not compare equal after a cut.
     setText(HKEY_CLASSES_ROOT, ".rar", nullptr, "VopaArchiveRar" + std::string(286, 'x'));
     EXPECT_FALSE(isExtensionAssociated(".rar", "VopaArchiveRar"));
