@@ -2,12 +2,6 @@
 // options, then an LHA archive (an existing one, or one it writes from a folder of
 // the product's files). Texts are given in UTF-8 and stored as code page 932.
 // `--list` and `--test` show and verify an installer without running it.
-#include <dirent.h>
-#include <iconv.h>
-#include <sys/stat.h>
-
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -24,6 +18,7 @@
 #include "extract/archive_check.h"
 #include "extract/entry_header.h"
 #include "extract/entry_path.h"
+#include "tools/host_files.h"
 #include "tools/lha_writer.h"
 #include "tools/member_packer.h"
 
@@ -36,9 +31,10 @@ namespace {
 
 void usage() {
     std::fputs(
-        "usage: vopa-pack --stub STUB (--archive ARCHIVE.lzh | --files DIR) --out INSTALLER.exe "
+        "usage: vopa-pack [--stub STUB] (--archive ARCHIVE.lzh | --files DIR) --out INSTALLER.exe "
         "[fields]\n"
         "       vopa-pack --list INSTALLER.exe | --test INSTALLER.exe\n"
+        "without --stub, the stub is vopa-stub.exe beside vopa-pack\n"
         "archive options (with --files):\n"
         "  --method M              lh7 (default), lh6, lh5 or lh0; a file that would not\n"
         "                          shrink is stored as -lh0- in any case\n"
@@ -63,7 +59,7 @@ void usage() {
 
 // The whole file, or false with `error` set; safe on any thread.
 bool readHostFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = openFile(path, "rb");
     if (!f) return error = "cannot open " + path + ": " + std::strerror(errno), false;
     bytes.clear();
     std::uint8_t chunk[65536];
@@ -83,24 +79,9 @@ std::vector<char> readFile(const std::string& path) {
     return std::vector<char>(bytes.begin(), bytes.end());
 }
 
-// Converts between encodings; false when a character has no place in the target.
-bool convert(const std::string& text, const char* from, const char* to, std::string& out) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        fail(std::string("no ") + from + " to " + to + " conversion here");
-    out.assign(text.size() * 3 + 4, '\0');
-    char* in = const_cast<char*>(text.data());
-    std::size_t inLeft = text.size(), outLeft = out.size();
-    char* o = out.data();
-    std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
-    iconv_close(cd);
-    out.resize(out.size() - outLeft);
-    return r != static_cast<std::size_t>(-1);
-}
-
 std::string toCp932(const std::string& utf8, const char* field) {
     std::string out;
-    if (!convert(utf8, "UTF-8", "CP932", out))
+    if (!utf8ToCp932(utf8, out))
         fail(std::string(field) + " \"" + utf8 + "\" cannot be written in code page 932");
     return out;
 }
@@ -108,7 +89,7 @@ std::string toCp932(const std::string& utf8, const char* field) {
 // For display only: a name that does not convert is shown as it is stored.
 std::string fromCp932(const std::string& text) {
     std::string out;
-    return convert(text, "CP932", "UTF-8", out) ? out : text;
+    return cp932ToUtf8(text, out) ? out : text;
 }
 
 struct Options {
@@ -129,13 +110,14 @@ int optionByte(const char* text, const char* name) {
     return static_cast<int>(v);
 }
 
-Options parse(int argc, char** argv) {
+Options parse(const std::vector<std::string>& argv) {
     Options o;
-    for (int i = 1; i < argc; ++i) {
+    const std::size_t argc = argv.size();
+    for (std::size_t i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> const char* {
             if (i + 1 >= argc) fail(a + " needs a value");
-            return argv[++i];
+            return argv[++i].c_str();
         };
         if (a == "--stub") o.stub = value();
         else if (a == "--archive") o.archive = value();
@@ -143,6 +125,7 @@ Options parse(int argc, char** argv) {
         else if (a == "--list") o.list = value();
         else if (a == "--test") o.test = value();
         else if (a == "--sign") {
+            if (*kSigningRefused) fail(kSigningRefused);
             o.signCert = value();
             o.signKey = value();
         } else if (a == "--header-level") {
@@ -177,7 +160,8 @@ Options parse(int argc, char** argv) {
         else fail("unknown option " + a + " (see --help)");
     }
     if (!o.list.empty() || !o.test.empty()) return o;
-    if (o.stub.empty() || o.out.empty() || o.archive.empty() == o.files.empty()) usage();
+    if (o.out.empty() || o.archive.empty() == o.files.empty()) usage();
+    if (o.stub.empty()) o.stub = besideThisProgram("vopa-stub.exe");
     return o;
 }
 
@@ -198,12 +182,6 @@ std::string setupBlock(const Options& o) {
     return bytes;
 }
 
-std::string shellQuote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 // --- writing an archive from a folder
 
 struct SourceFile {
@@ -214,32 +192,27 @@ struct SourceFile {
     std::uint64_t size;
 };
 
-void collect(const std::string& root, const std::string& relative, std::vector<SourceFile>& out) {
-    std::string dir = relative.empty() ? root : root + "/" + relative;
-    DIR* d = opendir(dir.c_str());
-    if (!d) fail("cannot read folder " + dir + ": " + std::strerror(errno));
-    std::vector<std::string> names;
-    while (dirent* e = readdir(d)) {
-        std::string n = e->d_name;
-        if (n != "." && n != "..") names.push_back(n);
-    }
-    closedir(d);
-    std::sort(names.begin(), names.end());  // the same input gives the same bytes
-    for (const std::string& n : names) {
-        std::string rel = relative.empty() ? n : relative + "/" + n;
-        std::string host = root + "/" + rel;
-        struct stat st;
-        if (lstat(host.c_str(), &st) != 0) fail("cannot read " + host);
-        bool folder = S_ISDIR(st.st_mode);
-        if (!folder && !S_ISREG(st.st_mode)) fail(host + " is neither a file nor a folder");
-        if (!folder && st.st_size >= 0x80000000ll)
+// `dir` is the host path of the folder that is `relative` inside the product.
+void collect(const std::string& dir, const std::string& relative, std::vector<SourceFile>& out) {
+    std::vector<FolderEntry> entries;
+    std::string error;
+    if (!listFolder(dir, entries, error)) fail("cannot read folder " + dir + ": " + error);
+    // Sorted by their UTF-8 bytes: the same input gives the same bytes, on any system.
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    for (const FolderEntry& e : entries) {
+        std::string rel = relative.empty() ? e.name : relative + "/" + e.name;
+        std::string host = pathIn(dir, e.name);
+        bool folder = e.kind == EntryKind::folder;
+        if (e.kind == EntryKind::other) fail(host + " is neither a file nor a folder");
+        if (!folder && e.size >= 0x80000000ull)
             fail(host + " is 2 GiB or more: the installer cannot hold it");
         std::string name = toCp932(rel, "file name") + (folder ? "/" : "");
         // The installer writes below a destination folder into 260-byte paths.
         if (name.size() > 259) fail("path " + rel + " is longer than 259 bytes in code page 932");
-        out.push_back({host, name, folder, static_cast<std::uint32_t>(st.st_mtime),
-                       folder ? 0u : static_cast<std::uint64_t>(st.st_size)});
-        if (folder) collect(root, rel, out);
+        out.push_back({host, name, folder, static_cast<std::uint32_t>(e.mtime),
+                       folder ? 0u : e.size});
+        if (folder) collect(host, rel, out);
     }
 }
 
@@ -278,7 +251,7 @@ const char* ruleOf(ArchiveProblem p) {
 // With `expected`, each member must come back under the name it was given.
 ArchiveSummary checkAsTheInstaller(const std::vector<std::uint8_t>& archive, bool decode,
                                    const std::vector<SourceFile>* expected = nullptr) {
-    std::FILE* f = std::tmpfile();
+    std::FILE* f = openScratchFile();
     if (!f || std::fwrite(archive.data(), 1, archive.size(), f) != archive.size())
         fail("cannot write a temporary file");
     std::rewind(f);
@@ -365,7 +338,7 @@ std::vector<char> archiveFromFolder(const Options& o) {
     };
     ProgressLine line;
     PackProgress progress;
-    if (!o.quiet && isatty(2))
+    if (!o.quiet && standardErrorIsTerminal())
         progress = [&](std::uint64_t done, std::uint64_t total, std::size_t member) {
             line.show(done, total, files[member].name);
         };
@@ -388,7 +361,7 @@ std::vector<char> givenArchive(const Options& o) {
 // --- reading an installer back
 
 int inspect(const std::string& path, bool test) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = openFile(path, "rb");
     if (!f) fail("cannot open " + path + ": " + std::strerror(errno));
     PeImageInfo image = readPeImageInfo(f);
     if (image.kind == PeKind::notPe) fail(path + " is not an installer (not a PE executable)");
@@ -456,12 +429,12 @@ int inspect(const std::string& path, bool test) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options o = parse(argc, argv);
+    Options o = parse(hostArguments(argc, argv));
     if (!o.list.empty()) return inspect(o.list, false);
     if (!o.test.empty()) return inspect(o.test, true);
     std::vector<char> stub = readFile(o.stub);
     {
-        std::FILE* f = std::fopen(o.stub.c_str(), "rb");
+        std::FILE* f = openFile(o.stub, "rb");
         PeImageInfo info = f ? readPeImageInfo(f) : PeImageInfo{};
         if (f) std::fclose(f);
         if (info.kind == PeKind::notPe) fail(o.stub + " is not a PE executable");
@@ -474,7 +447,7 @@ int main(int argc, char** argv) {
 
     // Written beside the target and renamed, so a failed run leaves no half installer.
     std::string temporary = o.out + ".part";
-    std::FILE* out = std::fopen(temporary.c_str(), "wb");
+    std::FILE* out = openFile(temporary, "wb");
     if (!out) fail("cannot create " + temporary + ": " + std::strerror(errno));
     bool ok = std::fwrite(stub.data(), 1, stub.size(), out) == stub.size() &&
               std::fwrite(block.data(), 1, block.size(), out) == block.size() &&
@@ -483,20 +456,13 @@ int main(int argc, char** argv) {
     if (ok && !o.signCert.empty()) {
         // The signature goes after the payload; the setup block stays where the image
         // ends, so the signed file installs the same.
-        std::string signedFile = temporary + ".signed";
-        std::remove(signedFile.c_str());
-        std::string command = "osslsigncode sign -certs " + shellQuote(o.signCert) + " -key " +
-                              shellQuote(o.signKey) + " -n Vopa -in " + shellQuote(temporary) +
-                              " -out " + shellQuote(signedFile) + " >/dev/null";
-        if (std::system(command.c_str()) != 0 ||
-            std::rename(signedFile.c_str(), temporary.c_str()) != 0) {
-            std::remove(temporary.c_str());
-            std::remove(signedFile.c_str());
+        if (!signInstaller(temporary, o.signCert, o.signKey)) {
+            removeFile(temporary);
             fail("signing with osslsigncode failed");
         }
     }
-    if (!ok || std::rename(temporary.c_str(), o.out.c_str()) != 0) {
-        std::remove(temporary.c_str());
+    if (!ok || !replaceFile(temporary, o.out)) {
+        removeFile(temporary);
         fail("cannot write " + o.out + ": " + std::strerror(errno));
     }
     return 0;
