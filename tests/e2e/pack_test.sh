@@ -1,13 +1,18 @@
 #!/bin/bash
 # vopa-pack as a distributor uses it: refusals with clear messages, the same bytes for
 # the same input, and a signed installer that still verifies and installs under Wine.
-#   pack_test.sh VOPA_PACK STUB
+# Given the Windows build too, its refusals, --list and --test are checked under wine64
+# as well, with every path as Windows names it.
+#   pack_test.sh VOPA_PACK STUB [VOPA_PACK_EXE]
 set -u
-pack=$1 stub=$2
+native=$1 stub=$2 exe=${3:-}
+pack=$native via=""
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/vopa-pack.XXXXXX)
 failures=0
-check() { if eval "$2"; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi; }
+check() {
+    if eval "$2"; then echo "ok   $1$via"; else echo "FAIL $1$via"; failures=$((failures + 1)); fi
+}
 refuses() {  # description, expected message part, arguments...
     local what=$1 message=$2
     shift 2
@@ -18,6 +23,13 @@ refuses() {  # description, expected message part, arguments...
 
 "$here/../../tools/make-sample.sh" "$work/product" >/dev/null
 base=(--stub "$stub" --files "$work/product" --program Vopa.exe --folder Vopa)
+# A hostile PE header: a symbol table said to lie past the file. Windows ignores the
+# field and loads the image; neither vopa-pack nor the stub may take it for the end.
+pe=$(od -An -tu4 -j60 -N4 "$stub" | tr -d ' ')
+cp "$stub" "$work/hostile.exe"
+printf '\360\377\377\177' | dd of="$work/hostile.exe" bs=1 seek=$((pe + 12)) conv=notrunc 2>/dev/null
+
+packerChecks() {
 refuses "a missing stub" "cannot open" --stub "$work/none.exe" --files "$work/product" --out "$work/x.exe"
 refuses "a stub that is not a PE image" "not a PE executable" --stub "$work/product/LICENSE.txt" --files "$work/product" --out "$work/x.exe"
 refuses "a missing folder" "cannot read folder" --stub "$stub" --files "$work/none" --out "$work/x.exe"
@@ -45,11 +57,17 @@ refusesFolder "one file under Windows with" README readme
 refusesFolder "Windows refuses or would change" notes notes.
 refusesFolder "one file under Windows with" "Docs/a.txt" docs
 for name in aux.c con nul.txt COM1.log 'q?' 'star*' 'lt<gt>' 'pipe|x' "$(printf 'ctl\001')" trail. \
-            'trail ' 'dir./file'; do
+            'trail '; do
     refusesFolder "Windows refuses or would change" "$name"
 done
 refusesFolder "would be installed as b" 'a:b'
 refusesFolder "would be installed as back/slash" 'back\slash'
+# A folder whose name ends in a dot cannot be opened on Windows (the dot is dropped).
+[ -n "$via" ] || refusesFolder "Windows refuses or would change" 'dir./file'
+rm -rf "$work/names" && mkdir -p "$work/names/real" && ln -s real "$work/names/link"
+refuses "a link to a folder" "is neither a file nor a folder" --stub "$stub" --files "$work/names" --out "$work/x.exe"
+rm -rf "$work/names" && mkdir "$work/names" && truncate -s 2G "$work/names/big.bin"
+refuses "a file of 2 GiB" "is 2 GiB or more" --stub "$stub" --files "$work/names" --out "$work/x.exe"
 long=$(printf 'p%.0s' $(seq 1 240))
 refusesFolder "does not fit after the default destination" "$long"
 "$pack" --stub "$stub" --files "$work/names" --out "$work/x.exe" --folder 'C:\V' >/dev/null 2>&1
@@ -77,6 +95,10 @@ check "--test verifies every member" '"$pack" --test "$work/a.exe" | grep -q "al
 cp "$work/a.exe" "$work/damaged.exe"
 printf '\377\377\377\377' | dd of="$work/damaged.exe" bs=1 seek=$(( $(stat -c %s "$work/a.exe") - 2000 )) conv=notrunc 2>/dev/null
 check "--test names a damaged member" '! "$pack" --test "$work/damaged.exe" > "$work/t.txt" && grep -q "is DAMAGED" "$work/t.txt"'
+refuses "a stub whose symbol table lies past its end" "not a PE executable" \
+    --stub "$work/hostile.exe" --files "$work/product" --out "$work/x.exe"
+}
+packerChecks
 
 # Silent runs (/s): no window, never waiting. Success: status 0; a failure ends at once
 # with a non-zero status and its message in %TEMP%\VopaSetup.log; nothing is installed.
@@ -113,13 +135,6 @@ mkdir -p "$long" && cp "$work/a.exe" "$long/setup.exe"
 (cd "$long" && VOPA_WINE_PREFIX="$work/prefix-long" "$here/../wine/run-in-wine.sh" ./setup.exe /m 'C:\Long Path Test' >/dev/null 2>&1)
 status=$?
 check "an installer started from a path of 260+ bytes fails at start-up (status 2)" '[ "$status" = 2 ] && [ ! -e "$work/prefix-long/drive_c/Long Path Test" ]'
-# A hostile PE header: a symbol table said to lie past the file. Windows ignores the
-# field and loads the image; neither vopa-pack nor the stub may take it for the end.
-pe=$(od -An -tu4 -j60 -N4 "$stub" | tr -d ' ')
-cp "$stub" "$work/hostile.exe"
-printf '\360\377\377\177' | dd of="$work/hostile.exe" bs=1 seek=$((pe + 12)) conv=notrunc 2>/dev/null
-refuses "a stub whose symbol table lies past its end" "not a PE executable" \
-    --stub "$work/hostile.exe" --files "$work/product" --out "$work/x.exe"
 { cat "$work/hostile.exe"; tail -c +$(($(stat -c %s "$stub") + 1)) "$work/a.exe"; } > "$work/hostile-setup.exe"
 # A block made by another tool that names a program outside the destination: the
 # installer refuses it at start-up and makes nothing.
@@ -132,6 +147,20 @@ for f in bare cut hostile-setup foreign-block; do
     status=$?
     check "a $f stub ends with a start-up failure (status 2)" '[ "$status" = 2 ]'
 done
+
+# The same under wine64 from the Windows build, in one prefix.
+packExe() {  # every absolute path as the prefix's Z: drive names it
+    local a args=()
+    for a; do case $a in /*) a="Z:${a//\//\\}" ;; esac; args+=("$a"); done
+    wine "$exe" "${args[@]}"
+}
+if [ -n "$exe" ]; then
+    . "$here/../wine/wine-prefix.sh"
+    newPrefix "$work/prefix-exe"
+    pack=packExe via=" (vopa-pack.exe)"
+    packerChecks
+    wineserver -k
+fi
 
 rm -rf "$work"
 [ "$failures" = 0 ] && { echo "all packing checks passed"; exit 0; }
