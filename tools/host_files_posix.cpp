@@ -62,8 +62,9 @@ bool replaceFile(const std::string& from, const std::string& to) {
 
 std::string besideThisProgram(const std::string& name) {
     char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return name;
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self);
+    // Unknown, or a path cut short: the name alone, looked for in the current folder.
+    if (n <= 0 || static_cast<std::size_t>(n) == sizeof self) return name;
     std::string path(self, static_cast<std::size_t>(n));
     return path.substr(0, path.rfind('/') + 1) + name;
 }

@@ -26,9 +26,10 @@ for build in "$app32:PE32" "$app:PE32+"; do
          [ -z "$(sed -n "s/.*DLL Name: //p" "$work/headers.txt" | grep -viE "^(kernel32|msvcrt|shell32)\.dll$")" ]'
 done
 
-# The distributor's kit, in a folder of a Japanese name: packer and stub side by side.
+# The distributor's kit, in a folder of a Japanese name: the packers (Windows and
+# Linux) and the stub side by side.
 kit="$work/配布キット"
-mkdir -p "$kit" && cp "$app/vopa-pack.exe" "$app/vopa-stub.exe" "$kit/"
+mkdir -p "$kit" && cp "$app/vopa-pack.exe" "$app/vopa-stub.exe" "$pack" "$kit/"
 product="$work/製品"
 "$here/../../tools/make-sample.sh" "$product" >/dev/null
 mkdir -p "$product/ソース/共通/空のフォルダ"
@@ -44,8 +45,8 @@ options=(--title 'Vopa 1.00 セットアップ' --program-files --folder Vopa --
 status=$?
 check "vopa-pack.exe packs a Windows path with the stub beside it" \
     '[ "$status" = 0 ] && [ -s "$work/セットアップ.exe" ]'
-"$pack" --stub "$app/vopa-stub.exe" --files "$product" --out "$work/linux.exe" "${options[@]}"
-check "its output is byte for byte the Linux build's (--mtime)" \
+"$kit/vopa-pack" --files "$product" --out "$work/linux.exe" "${options[@]}"
+check "its output is byte for byte the Linux build's, stub beside it too (--mtime)" \
     'cmp "$work/セットアップ.exe" "$work/linux.exe"'
 wine "$kit/vopa-pack.exe" --list "$(windowsPath "$work/セットアップ.exe")" > "$work/list.txt" 2>&1
 status=$?
@@ -57,6 +58,7 @@ check "with the Japanese names in UTF-8" \
 wine "$kit/vopa-pack.exe" --test "$(windowsPath "$work/セットアップ.exe")" > "$work/test.txt" 2>&1
 status=$?
 check "--test decodes every member" '[ "$status" = 0 ] && grep -q "all ok" "$work/test.txt"'
+check "no scratch file is left in %TEMP%" '[ -z "$(find "$WINEPREFIX/drive_c/users" -name "vpk*")" ]'
 
 wine "$work/セットアップ.exe" /m 'C:\Vopa Test' >/dev/null 2>&1
 status=$?
