@@ -51,7 +51,7 @@ refusesFolder() {  # message part, file names...
     rm -rf "$work/names" && mkdir -p "$work/names"
     for f in "$@"; do mkdir -p "$work/names/$(dirname "$f")" && printf x > "$work/names/$f"; done
     refuses "$(printf '%s ' "$@")" "$message" --stub "$stub" --files "$work/names" --out "$work/x.exe"
-    [ ! -e "$work/x.exe" ] || { echo "FAIL an installer was left for $*"; failures=$((failures + 1)); }
+    [ ! -e "$work/x.exe" ] || { echo "FAIL an installer was left for $*$via"; failures=$((failures + 1)); }
 }
 refusesFolder "one file under Windows with" README readme
 refusesFolder "Windows refuses or would change" notes notes.
