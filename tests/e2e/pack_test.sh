@@ -29,6 +29,8 @@ pe=$(od -An -tu4 -j60 -N4 "$stub" | tr -d ' ')
 cp "$stub" "$work/hostile.exe"
 printf '\360\377\377\177' | dd of="$work/hostile.exe" bs=1 seek=$((pe + 12)) conv=notrunc 2>/dev/null
 
+# Everything a packer must refuse or show, run with "$pack": the Linux build here, the
+# Windows build under wine64 at the end.
 packerChecks() {
 refuses "a missing stub" "cannot open" --stub "$work/none.exe" --files "$work/product" --out "$work/x.exe"
 refuses "a stub that is not a PE image" "not a PE executable" --stub "$work/product/LICENSE.txt" --files "$work/product" --out "$work/x.exe"
