@@ -86,8 +86,9 @@ bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
         state.push_back(std::make_unique<FileState>());
         FileState& s = *state.back();
         if (!files[i].folder) total += files[i].size;
-        s.pieces =
-            compress && !files[i].folder ? std::max<std::size_t>(pieceCount(files[i].size), 1) : 1;
+        // Listed files are under 2 GiB, so their size fits a 32-bit size_t too.
+        const std::size_t size = static_cast<std::size_t>(files[i].size);
+        s.pieces = compress && !files[i].folder ? std::max<std::size_t>(pieceCount(size), 1) : 1;
         s.store = files[i].folder || !compress;
         s.bits.resize(s.pieces);
         s.piecesLeft = s.pieces;
