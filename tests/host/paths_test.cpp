@@ -168,9 +168,17 @@ TEST(MemberNames, WhatWindowsTakesForOneFile) {
         {"\x83\x9F\x84\x4F", false, false, "\x83\xBF\x84\x80"},
         {"\x84\x70", false, true, ""},  // Cyrillic a; its capital is 0x8440
         {"\x84\x40", false, false, "\x84\x70"},
-        {"\x95\x5Ca", false, true, ""},  // a second byte that looks like "\" or a letter
-        {"\x95\x5CA", false, false, "\x95\x5Ca"},
-        {"\x95\x5Cb/", true, true, ""},
+        {"\x95\x5C"
+         "a",
+         false, true, ""},  // a second byte that looks like "\" or a letter
+        {"\x95\x5C"
+         "A",
+         false, false,
+         "\x95\x5C"
+         "a"},
+        {"\x95\x5C"
+         "b/",
+         true, true, ""},
     };
     MemberNames names;
     for (const Case& c : cases) {
