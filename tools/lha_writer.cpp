@@ -162,6 +162,9 @@ LhaMember folderMember(const std::string& name, std::uint32_t modifiedTime, int 
 
 bool writeArchive(const std::vector<LhaMember>& members, std::vector<std::uint8_t>& out,
                   std::string& error) {
+    std::size_t size = out.size() + 1;
+    for (const LhaMember& m : members) size += m.data.size() + 64 + m.name.size();
+    out.reserve(size);  // about right: data is most of it
     for (const LhaMember& m : members) {
         std::vector<std::uint8_t> h = lhaHeader(m, error);
         if (h.empty()) return false;

@@ -15,7 +15,8 @@
 
 namespace {
 
-// Samples: the whole file when small, else kSamples spread over it.
+// Samples: one from the middle of a small file (all of it when smaller than a sample),
+// else kSamples spread over it.
 constexpr std::size_t kSamples = 4, kSampleBytes = 64u << 10;
 constexpr std::size_t kSampledFrom = 4u << 10;  // smaller files are compressed at once
 // Bytes that spread this evenly (order-0 entropy, bits per byte) may yet hold repeats;
@@ -55,9 +56,10 @@ struct Job {
 bool looksIncompressible(const std::uint8_t* data, std::size_t size, int windowBits) {
     if (size < kSampledFrom) return false;
     const std::size_t samples = size <= kSamples * kSampleBytes ? 1 : kSamples;
-    const std::size_t sampleBytes = samples == 1 ? size : kSampleBytes;
+    const std::size_t sampleBytes = std::min(size, kSampleBytes);
     auto sample = [&](std::size_t k) {
-        return data + (samples == 1 ? 0 : (size - sampleBytes) / (samples - 1) * k);
+        return data +
+               (samples == 1 ? (size - sampleBytes) / 2 : (size - sampleBytes) / (samples - 1) * k);
     };
     for (std::size_t k = 0; k < samples; ++k)
         if (bitsPerByte(sample(k), sampleBytes) < kEvenBits) return false;

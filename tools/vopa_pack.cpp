@@ -62,6 +62,11 @@ bool readHostFile(const std::string& path, std::vector<std::uint8_t>& bytes, std
     std::FILE* f = openFile(path, "rb");
     if (!f) return error = "cannot open " + path + ": " + std::strerror(errno), false;
     bytes.clear();
+    if (std::fseek(f, 0, SEEK_END) == 0) {  // one allocation for the usual file
+        const long size = std::ftell(f);
+        if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
+        std::rewind(f);
+    }
     std::uint8_t chunk[65536];
     std::size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
@@ -72,11 +77,11 @@ bool readHostFile(const std::string& path, std::vector<std::uint8_t>& bytes, std
     return !bad;
 }
 
-std::vector<char> readFile(const std::string& path) {
+std::vector<std::uint8_t> readFile(const std::string& path) {
     std::vector<std::uint8_t> bytes;
     std::string error;
     if (!readHostFile(path, bytes, error)) fail(error);
-    return std::vector<char>(bytes.begin(), bytes.end());
+    return bytes;
 }
 
 std::string toCp932(const std::string& utf8, const char* field) {
@@ -210,8 +215,8 @@ void collect(const std::string& dir, const std::string& relative, std::vector<So
         std::string name = toCp932(rel, "file name") + (folder ? "/" : "");
         // The installer writes below a destination folder into 260-byte paths.
         if (name.size() > 259) fail("path " + rel + " is longer than 259 bytes in code page 932");
-        out.push_back({host, name, folder, static_cast<std::uint32_t>(e.mtime),
-                       folder ? 0u : e.size});
+        out.push_back(
+            {host, name, folder, static_cast<std::uint32_t>(e.mtime), folder ? 0u : e.size});
         if (folder) collect(host, rel, out);
     }
 }
@@ -310,7 +315,7 @@ private:
     std::chrono::steady_clock::time_point start_, last_;
 };
 
-std::vector<char> archiveFromFolder(const Options& o) {
+std::vector<std::uint8_t> archiveFromFolder(const Options& o) {
     std::vector<SourceFile> files;
     collect(o.files, "", files);
     if (files.empty()) fail(o.files + " holds no files");
@@ -348,13 +353,13 @@ std::vector<char> archiveFromFolder(const Options& o) {
     line.end();
     std::vector<std::uint8_t> archive;
     if (!writeArchive(members, archive, error)) fail(error);
-    return std::vector<char>(archive.begin(), archive.end());
+    return archive;
 }
 
 // An archive given as it is must install as well.
-std::vector<char> givenArchive(const Options& o) {
-    std::vector<char> bytes = readFile(o.archive);
-    checkRoom(o, checkAsTheInstaller(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), true));
+std::vector<std::uint8_t> givenArchive(const Options& o) {
+    std::vector<std::uint8_t> bytes = readFile(o.archive);
+    checkRoom(o, checkAsTheInstaller(bytes, true));
     return bytes;
 }
 
@@ -432,7 +437,7 @@ int main(int argc, char** argv) {
     Options o = parse(hostArguments(argc, argv));
     if (!o.list.empty()) return inspect(o.list, false);
     if (!o.test.empty()) return inspect(o.test, true);
-    std::vector<char> stub = readFile(o.stub);
+    std::vector<std::uint8_t> stub = readFile(o.stub);
     {
         std::FILE* f = openFile(o.stub, "rb");
         PeImageInfo info = f ? readPeImageInfo(f) : PeImageInfo{};
@@ -443,7 +448,7 @@ int main(int argc, char** argv) {
                  std::to_string(stub.size() - info.imageEnd) + " bytes)");
     }
     std::string block = setupBlock(o);
-    std::vector<char> archive = o.files.empty() ? givenArchive(o) : archiveFromFolder(o);
+    std::vector<std::uint8_t> archive = o.files.empty() ? givenArchive(o) : archiveFromFolder(o);
 
     // Written beside the target and renamed, so a failed run leaves no half installer.
     std::string temporary = o.out + ".part";
