@@ -61,12 +61,12 @@ struct Prices {
 // length of any match found there), then walks back.
 class OptimalParser {
 public:
-    OptimalParser(const std::uint8_t* data, std::size_t begin, std::size_t end, unsigned windowBits,
-                  const Level& level)
+    OptimalParser(FinderTables& tables, const std::uint8_t* data, std::size_t begin,
+                  std::size_t end, unsigned windowBits, const Level& level)
         : data_(data),
           end_(end),
           nice_(level.nice),
-          finder_(data, end, windowBits, level.depth, level.nice) {
+          finder_(tables, data, end, windowBits, level.depth, level.nice) {
         for (std::size_t p = begin > (1u << windowBits) ? begin - (1u << windowBits) : 0; p < begin;
              ++p)
             finder_.skip(p);
@@ -181,9 +181,9 @@ private:
     std::vector<Code> path_;
 };
 
-void packOptimal(const std::uint8_t* data, std::size_t begin, std::size_t end, unsigned windowBits,
-                 const Level& level, BlockWriter& blocks) {
-    OptimalParser parser(data, begin, end, windowBits, level);
+void packOptimal(FinderTables& tables, const std::uint8_t* data, std::size_t begin, std::size_t end,
+                 unsigned windowBits, const Level& level, BlockWriter& blocks) {
+    OptimalParser parser(tables, data, begin, end, windowBits, level);
     Prices prices(blocks.positionSymbols());
     std::vector<Code> codes;
     for (std::size_t pos = begin; pos < end;) {
@@ -202,9 +202,9 @@ void packOptimal(const std::uint8_t* data, std::size_t begin, std::size_t end, u
     }
 }
 
-void packGreedy(const std::uint8_t* data, std::size_t begin, std::size_t end, unsigned windowBits,
-                const Level& level, BlockWriter& blocks) {
-    ChainFinder finder(data, begin, end, windowBits, level.depth, level.nice);
+void packGreedy(FinderTables& tables, const std::uint8_t* data, std::size_t begin, std::size_t end,
+                unsigned windowBits, const Level& level, BlockWriter& blocks) {
+    ChainFinder finder(tables, data, begin, end, windowBits, level.depth, level.nice);
     Prices prices(blocks.positionSymbols());
     std::vector<Code> codes;
     codes.reserve(kGreedyBlockCodes);
@@ -277,15 +277,15 @@ std::size_t pieceLength(std::size_t size, std::size_t piece) {
 }
 
 BitWriter compressPiece(const std::uint8_t* data, std::size_t size, std::size_t piece,
-                        const CompressOptions& options) {
+                        const CompressOptions& options, FinderTables& tables) {
     const Level& level = kLevels[std::clamp(options.level, 1, 9)];
     const unsigned windowBits = static_cast<unsigned>(options.windowBits);
     const std::size_t begin = piece * pieceLength(size, 0);
     const std::size_t end = begin + pieceLength(size, piece);
     BitWriter bits;
     BlockWriter blocks(bits, windowBits);
-    if (level.optimal) packOptimal(data, begin, end, windowBits, level, blocks);
-    else packGreedy(data, begin, end, windowBits, level, blocks);
+    if (level.optimal) packOptimal(tables, data, begin, end, windowBits, level, blocks);
+    else packGreedy(tables, data, begin, end, windowBits, level, blocks);
     return bits;
 }
 
@@ -299,7 +299,8 @@ std::vector<std::uint8_t> joinPieces(const std::vector<BitWriter>& pieces) {
 std::vector<std::uint8_t> compressLha(const std::uint8_t* data, std::size_t size,
                                       const CompressOptions& options) {
     std::vector<BitWriter> pieces;
+    FinderTables tables;
     for (std::size_t k = 0; k < pieceCount(size); ++k)
-        pieces.push_back(compressPiece(data, size, k, options));
+        pieces.push_back(compressPiece(data, size, k, options, tables));
     return joinPieces(pieces);
 }

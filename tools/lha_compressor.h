@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/block_writer.h"
+#include "tools/match_finder.h"
 
 struct CompressOptions {
     int windowBits = 16;  // 13 (-lh5-), 15 (-lh6-), 16 (-lh7-)
@@ -19,9 +20,9 @@ struct CompressOptions {
 
 std::size_t pieceCount(std::size_t size);
 std::size_t pieceLength(std::size_t size, std::size_t piece);  // input bytes of the piece
-// The bits of piece `piece` of the member `data`.
+// The bits of piece `piece` of the member `data`, found in `tables` (one per thread).
 BitWriter compressPiece(const std::uint8_t* data, std::size_t size, std::size_t piece,
-                        const CompressOptions& options);
+                        const CompressOptions& options, FinderTables& tables);
 // The member's packed data: its pieces' bits one after another.
 std::vector<std::uint8_t> joinPieces(const std::vector<BitWriter>& pieces);
 

@@ -13,16 +13,18 @@ inline std::uint32_t first3(const std::uint8_t* p) {
 
 }  // namespace
 
-ChainFinder::ChainFinder(const std::uint8_t* data, std::size_t begin, std::size_t end,
-                         unsigned windowBits, unsigned depth, unsigned nice)
+ChainFinder::ChainFinder(FinderTables& tables, const std::uint8_t* data, std::size_t begin,
+                         std::size_t end, unsigned windowBits, unsigned depth, unsigned nice)
     : data_(data),
       end_(end),
       maxDistance_((1u << windowBits) - 1),
       depth_(depth),
       nice_(nice),
-      head_(1u << kHashBits, 0),
-      prev_(1u << windowBits, 0) {
+      head_(tables.head),
+      prev_(tables.links) {
     inserted_ = begin > maxDistance_ ? begin - maxDistance_ : 0;
+    head_.assign(1u << kHashBits, 0);
+    prev_.resize(1u << windowBits);  // a link is read only once written: no zeros needed
 }
 
 Match ChainFinder::find(std::size_t pos) {
@@ -56,17 +58,21 @@ Match ChainFinder::find(std::size_t pos) {
     return {static_cast<std::uint16_t>(best), static_cast<std::uint16_t>(bestDistance)};
 }
 
-TreeFinder::TreeFinder(const std::uint8_t* data, std::size_t end, unsigned windowBits,
-                       unsigned depth, unsigned nice)
+TreeFinder::TreeFinder(FinderTables& tables, const std::uint8_t* data, std::size_t end,
+                       unsigned windowBits, unsigned depth, unsigned nice)
     : data_(data),
       end_(end),
       maxDistance_((1u << windowBits) - 1),
       mask_((1u << windowBits) - 1),
       depth_(depth),
       nice_(nice),
-      head3_(1u << kHashBits, 0),
-      head_(1u << kHashBits, 0),
-      son_(2u << windowBits, 0) {}
+      head3_(tables.head3),
+      head_(tables.head),
+      son_(tables.links) {
+    head3_.assign(1u << kHashBits, 0);
+    head_.assign(1u << kHashBits, 0);
+    son_.resize(2u << windowBits);  // a node's links are written when it is inserted
+}
 
 template <bool kCollect>
 unsigned TreeFinder::walk(std::size_t pos, Match* out) {

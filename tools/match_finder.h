@@ -13,6 +13,12 @@ struct Match {
     std::uint16_t distance;
 };
 
+// The tables a finder works in, kept by the caller from one finder to the next: a run
+// over many small files then maps their memory once, and only the heads are cleared.
+struct FinderTables {
+    std::vector<std::uint32_t> head3, head, links;
+};
+
 // Bytes `a` and `b` agree on, counting on from `from` up to `limit`.
 inline unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned from,
                             unsigned limit) {
@@ -32,8 +38,8 @@ inline unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsign
 class ChainFinder {
 public:
     // Matches end at `end`; positions from `begin` on are inserted as they are passed.
-    ChainFinder(const std::uint8_t* data, std::size_t begin, std::size_t end, unsigned windowBits,
-                unsigned depth, unsigned nice);
+    ChainFinder(FinderTables& tables, const std::uint8_t* data, std::size_t begin, std::size_t end,
+                unsigned windowBits, unsigned depth, unsigned nice);
 
     // The longest match at `pos` (length 0 when none of 3 or more); `pos` only grows.
     Match find(std::size_t pos);
@@ -43,7 +49,7 @@ private:
     const std::uint8_t* data_;
     std::size_t end_, inserted_;
     unsigned maxDistance_, depth_, nice_;
-    std::vector<std::uint32_t> head_, prev_;  // positions + 1; 0 for none
+    std::vector<std::uint32_t>&head_, &prev_;  // positions + 1; 0 for none
 };
 
 // A binary tree of the window's strings per 4-byte prefix (newest at the root, ordered
@@ -51,8 +57,8 @@ private:
 // position. The nearest 3-byte match comes from a table of its own.
 class TreeFinder {
 public:
-    TreeFinder(const std::uint8_t* data, std::size_t end, unsigned windowBits, unsigned depth,
-               unsigned nice);
+    TreeFinder(FinderTables& tables, const std::uint8_t* data, std::size_t end, unsigned windowBits,
+               unsigned depth, unsigned nice);
 
     // Most matches findAll reports at one position.
     unsigned maxMatches() const { return depth_ + 1; }
@@ -71,5 +77,5 @@ private:
     const std::uint8_t* data_;
     std::size_t end_;
     unsigned maxDistance_, mask_, depth_, nice_;
-    std::vector<std::uint32_t> head3_, head_, son_;  // positions + 1; 0 for none
+    std::vector<std::uint32_t>&head3_, &head_, &son_;  // positions + 1; 0 for none
 };

@@ -130,6 +130,7 @@ bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
         s.bits = {};
     };
     auto work = [&] {
+        FinderTables tables;
         for (std::size_t j; !failed && (j = next++) < jobs.size();) {
             const std::size_t i = jobs[j].file;
             FileState& s = *state[i];
@@ -154,8 +155,8 @@ bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
             if (failed) return;
             std::uint64_t bytes = s.pieces == 1 ? s.bytes.size() : 0;
             if (!s.store) {
-                s.bits[jobs[j].piece] =
-                    compressPiece(s.bytes.data(), s.bytes.size(), jobs[j].piece, compression);
+                s.bits[jobs[j].piece] = compressPiece(s.bytes.data(), s.bytes.size(), jobs[j].piece,
+                                                      compression, tables);
                 if (s.pieces > 1) bytes = pieceLength(s.bytes.size(), jobs[j].piece);
             } else if (s.pieces > 1) {
                 bytes = jobs[j].piece == 0 ? s.bytes.size() : 0;

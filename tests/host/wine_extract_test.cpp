@@ -282,7 +282,9 @@ TEST_F(WineExtraction, AbortDeletesOnlyTheMemberBeingWrittenAndKeepsFinishedOnes
         EXPECT_GE(p.back(), 30u);
         EXPECT_LT(p.back(), 100u);
         for (auto k = p.begin() + 1; k != p.end(); ++k)
-            if (k != restart) EXPECT_GT(*k, *(k - 1)) << "each position sent once";
+            if (k != restart) {
+                EXPECT_GT(*k, *(k - 1)) << "each position sent once";
+            }
     }
     // Aborted while it is checked: nothing at all is written.
     runs = extractUnderWine({{jobs[1].first, work + "/checked"}}, work, "check:30");
