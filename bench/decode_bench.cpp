@@ -127,10 +127,11 @@ void wholeProcess(const std::string& dir, const std::string& pack, const std::st
                       " --out " + installer) < 0)
             return;
         stat(installer.c_str(), &st);
-        const double now = peakMegabytes(pack + " --test " + installer, dir);
+        const double peak = peakMegabytes(pack + " --test " + installer, dir);
         const double old =
             before.empty() ? -1 : peakMegabytes(before + " --test " + installer, dir);
-        std::printf("%5ld MB %10.1f %10.1f", megabytes, static_cast<double>(st.st_size) / 1e6, now);
+        std::printf("%5ld MB %10.1f %10.1f", megabytes, static_cast<double>(st.st_size) / 1e6,
+                    peak);
         if (old >= 0) std::printf(" %10.1f", old);
         std::printf("\n");
     }

@@ -153,14 +153,13 @@ bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
                      looksIncompressible(s.bytes.data(), s.bytes.size(), compression.windowBits));
             });
             if (failed) return;
-            std::uint64_t bytes = s.pieces == 1 ? s.bytes.size() : 0;
-            if (!s.store) {
-                s.bits[jobs[j].piece] = compressPiece(s.bytes.data(), s.bytes.size(), jobs[j].piece,
-                                                      compression, tables);
-                if (s.pieces > 1) bytes = pieceLength(s.bytes.size(), jobs[j].piece);
-            } else if (s.pieces > 1) {
-                bytes = jobs[j].piece == 0 ? s.bytes.size() : 0;
-            }
+            const std::size_t piece = jobs[j].piece;
+            // A stored file counts whole at its first job.
+            const std::uint64_t bytes =
+                s.store ? (piece == 0 ? s.bytes.size() : 0) : pieceLength(s.bytes.size(), piece);
+            if (!s.store)
+                s.bits[piece] =
+                    compressPiece(s.bytes.data(), s.bytes.size(), piece, compression, tables);
             if (--s.piecesLeft == 0) finish(i);
             report(bytes, i);
         }
