@@ -17,8 +17,10 @@ void initCrcTable() {
         }
 }
 
-void updateCrc(const std::uint8_t* p, std::size_t n) {
-    unsigned crc = runningCrc;
+std::uint16_t crcAfter(std::uint16_t from, const std::uint8_t* p, std::size_t n) {
+    static const bool ready = (initCrcTable(), true);
+    (void)ready;
+    unsigned crc = from;
     for (; n >= 16; n -= 16, p += 16) {
         unsigned a = crc ^ (p[0] | (p[1] << 8));
         crc = crcTable[15][a & 0xFF] ^ crcTable[14][a >> 8] ^ crcTable[13][p[2]] ^
@@ -28,8 +30,10 @@ void updateCrc(const std::uint8_t* p, std::size_t n) {
               crcTable[0][p[15]];
     }
     for (; n; --n) crc = crcTable[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
-    runningCrc = static_cast<std::uint16_t>(crc);
+    return static_cast<std::uint16_t>(crc);
 }
+
+void updateCrc(const std::uint8_t* p, std::size_t n) { runningCrc = crcAfter(runningCrc, p, n); }
 
 std::size_t writeWithCrc(const std::uint8_t* data, std::size_t length, std::FILE* stream) {
     updateCrc(data, length);
@@ -38,12 +42,5 @@ std::size_t writeWithCrc(const std::uint8_t* data, std::size_t length, std::FILE
 }
 
 std::uint16_t crcOf(const std::uint8_t* data, std::size_t length) {
-    static const bool ready = (initCrcTable(), true);
-    (void)ready;
-    const std::uint16_t saved = runningCrc;
-    runningCrc = 0;
-    updateCrc(data, length);
-    const std::uint16_t crc = runningCrc;
-    runningCrc = saved;
-    return crc;
+    return crcAfter(0, data, length);
 }

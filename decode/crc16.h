@@ -15,5 +15,7 @@ void updateCrc(const std::uint8_t* data, std::size_t length);
 // updateCrc, then fwrite; returns fwrite's count. A null stream only counts the CRC
 // (members checked before anything is written).
 std::size_t writeWithCrc(const std::uint8_t* data, std::size_t length, std::FILE* stream);
-// The CRC of `data` alone, leaving runningCrc as it is; builds the table when needed.
+// The CRC after `data` from `crc`, or of `data` alone; they touch no shared state (the
+// packer's threads use them at once) and build the table when needed.
+std::uint16_t crcAfter(std::uint16_t crc, const std::uint8_t* data, std::size_t length);
 std::uint16_t crcOf(const std::uint8_t* data, std::size_t length);
