@@ -35,30 +35,33 @@ struct Run {
     double seconds = -1, cpu = -1;
 };
 
-// The whole archive of `folder` as vopa-pack makes it, read from the disk's cache.
+// The whole archive of `folder` as vopa-pack makes it, from the disk's cache to `archive`.
 Run packFolder(const std::string& folder, const std::vector<std::string>& names,
-               const PackOptions& options) {
+               const PackOptions& options, const std::string& archive) {
     std::vector<PackFile> files;
     for (const std::string& n : names)
         files.push_back({n, false, 0, static_cast<std::uint64_t>(fileSize(folder + "/" + n))});
-    auto read = [&](std::size_t i, std::vector<std::uint8_t>& bytes, std::string& error) {
+    auto read = [&](std::size_t i, std::uint64_t offset, std::uint8_t* out, std::size_t length,
+                    std::string& error) -> long long {
         std::FILE* f = std::fopen((folder + "/" + names[i]).c_str(), "rb");
-        if (!f) return error = "cannot open " + names[i], false;
-        bytes.resize(files[i].size);
-        const bool ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        if (!f) return error = "cannot open " + names[i], -1;
+        std::fseek(f, static_cast<long>(offset), SEEK_SET);
+        const std::size_t n = std::fread(out, 1, length, f);
         std::fclose(f);
-        return ok;
+        return static_cast<long long>(n);
     };
     const double start = now(), cpu = cpuSeconds(RUSAGE_SELF);
     std::vector<LhaMember> members;
-    std::vector<std::uint8_t> archive;
     std::string error;
-    if (!packMembers(files, options, read, members, error) ||
-        !writeArchive(members, archive, error)) {
-        std::fprintf(stderr, "pack_bench: %s\n", error.c_str());
+    std::FILE* out = std::fopen(archive.c_str(), "wb");
+    bool ok = out && packMembers(files, options, read, members, error) &&
+              writePackedArchive(members, read, out, error);
+    ok = out && std::fclose(out) == 0 && ok;
+    if (!ok) {
+        std::fprintf(stderr, "pack_bench: %s\n", error.empty() ? "cannot write" : error.c_str());
         return {};
     }
-    return {static_cast<long>(archive.size()), now() - start, cpuSeconds(RUSAGE_SELF) - cpu};
+    return {fileSize(archive), now() - start, cpuSeconds(RUSAGE_SELF) - cpu};
 }
 
 Run jlhaFolder(const std::string& folder, const std::vector<std::string>& names,
@@ -77,8 +80,8 @@ Run jlhaFolder(const std::string& folder, const std::vector<std::string>& names,
 int main(int argc, char** argv) {
     std::vector<std::string> folders(argv + 1, argv + argc);
     const std::string work = "/tmp/vopa-bench";
+    std::system(("mkdir -p " + work + "/in").c_str());  // jlha's archive goes there too
     if (folders.empty()) {
-        std::system(("mkdir -p " + work + "/in").c_str());
         makeMixedData(work + "/in");
         folders.push_back(work + "/in");
     }
@@ -111,17 +114,18 @@ int main(int argc, char** argv) {
             report("jlha", jlha);
         }
         PackOptions options;
+        const std::string ours = work + "/vopa.lzh";
         for (int level = 1; level <= 9; ++level) {
             options.level = level;
             report(std::to_string(level) + (level == 6 ? " (default)" : ""),
-                   packFolder(folder, names, options));
+                   packFolder(folder, names, options, ours));
         }
         options.level = 6;
         options.spotIncompressible = false;
-        report("6, all compressed", packFolder(folder, names, options));
+        report("6, all compressed", packFolder(folder, names, options, ours));
         options.spotIncompressible = true;
         options.threads = 1;
-        report("6, one thread", packFolder(folder, names, options));
+        report("6, one thread", packFolder(folder, names, options, ours));
     }
     return 0;
 }

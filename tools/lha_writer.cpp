@@ -64,7 +64,7 @@ std::vector<std::uint8_t> lhaHeader(const LhaMember& m, std::string& error) {
     if (m.level == 2) {
         put16(h, 0);  // total length, filled in below
         putBytes(h, std::string(m.method, 5));
-        put32(h, static_cast<std::uint32_t>(m.data.size()));
+        put32(h, packedSize(m));
         put32(h, m.originalSize);
         put32(h, m.modifiedTime);
         h.push_back(0x20);
@@ -111,7 +111,7 @@ std::vector<std::uint8_t> lhaHeader(const LhaMember& m, std::string& error) {
         return {};
     }
     std::uint32_t packed =
-        static_cast<std::uint32_t>(m.data.size() + (extended.size() > 2 ? extended.size() - 2 : 0));
+        packedSize(m) + static_cast<std::uint32_t>(extended.size() > 2 ? extended.size() - 2 : 0);
     h.push_back(static_cast<std::uint8_t>(headerLength));
     h.push_back(0);  // checksum, below
     putBytes(h, std::string(m.method, 5));
@@ -166,6 +166,7 @@ bool writeArchive(const std::vector<LhaMember>& members, std::vector<std::uint8_
     for (const LhaMember& m : members) size += m.data.size() + 64 + m.name.size();
     out.reserve(size);  // about right: data is most of it
     for (const LhaMember& m : members) {
+        if (m.copied) return error = "member " + m.name + " is a copy of a file", false;
         std::vector<std::uint8_t> h = lhaHeader(m, error);
         if (h.empty()) return false;
         out.insert(out.end(), h.begin(), h.end());

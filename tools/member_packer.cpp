@@ -24,6 +24,10 @@ constexpr std::size_t kSampledFrom = 4u << 10;  // smaller files are compressed 
 constexpr double kEvenBits = 7.5;
 // Samples that keep 99% or more of their bytes at the fastest level: stored.
 constexpr std::size_t kKeptPercent = 99;
+// Copied files go through a buffer of this size: no memory of their size is touched.
+constexpr std::size_t kCopyChunk = 256u << 10;
+
+const char kChangedSize[] = "a file changed size while it was being packed";
 
 double bitsPerByte(const std::uint8_t* data, std::size_t size) {
     std::size_t count[256] = {};
@@ -37,11 +41,70 @@ double bitsPerByte(const std::uint8_t* data, std::size_t size) {
     return bits;
 }
 
+struct Samples {
+    std::size_t count = 0, bytes = 0;  // no samples: compressed without a look
+    std::uint64_t size = 0;            // of the file
+    std::uint64_t at(std::size_t k) const {
+        return count == 1 ? (size - bytes) / 2 : (size - bytes) / (count - 1) * k;
+    }
+};
+
+Samples samplesOf(std::uint64_t size) {
+    if (size < kSampledFrom) return {};
+    return {size <= kSamples * kSampleBytes ? 1 : kSamples,
+            static_cast<std::size_t>(std::min<std::uint64_t>(size, kSampleBytes)), size};
+}
+
+// Bytes [offset, offset + length) of file `i` of `size` bytes into `out`, which has room
+// for one byte more: where they reach the listed end, the file must end there too.
+bool readPart(const ReadPackFile& read, std::size_t i, std::uint64_t size, std::uint64_t offset,
+              std::uint8_t* out, std::size_t length, std::string& error) {
+    const bool toEnd = offset + length == size;
+    const long long n = read(i, offset, out, length + (toEnd ? 1 : 0), error);
+    if (n < 0) return false;
+    if (static_cast<std::uint64_t>(n) != length) return error = kChangedSize, false;
+    return true;
+}
+
+// File `i` of `size` bytes handed to `take` a chunk at a time, through `buffer`.
+template <class Take>
+bool forEachChunk(const ReadPackFile& read, std::size_t i, std::uint64_t size,
+                  std::vector<std::uint8_t>& buffer, std::string& error, Take take) {
+    buffer.resize(kCopyChunk + 1);
+    std::uint64_t at = 0;
+    do {  // once at least: an empty file must still be empty
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyChunk, size - at));
+        if (!readPart(read, i, size, at, buffer.data(), n, error) || !take(buffer.data(), n))
+            return false;
+        at += n;
+    } while (at < size);
+    return true;
+}
+
+// True when samples that spread this evenly do not shrink at the fastest level either:
+// such a file (random bytes, or already compressed: PNG, ZIP, CAB) would not shrink whole.
+bool looksIncompressible(const std::uint8_t* samples, const Samples& s, int windowBits,
+                         FinderTables& tables) {
+    for (std::size_t k = 0; k < s.count; ++k)
+        if (bitsPerByte(samples + k * s.bytes, s.bytes) < kEvenBits) return false;
+    CompressOptions fast;
+    fast.windowBits = windowBits;
+    fast.level = 1;
+    std::size_t packed = 0;
+    for (std::size_t k = 0; k < s.count; ++k) {
+        const BitWriter bits = compressPiece(samples + k * s.bytes, s.bytes, 0, fast, tables);
+        packed += bits.bytes.size() + (bits.bits ? 1 : 0);
+    }
+    return packed * 100 >= s.count * s.bytes * kKeptPercent;
+}
+
 // What the threads share of one file.
 struct FileState {
     std::once_flag read;
-    std::vector<std::uint8_t> bytes;
-    bool store = false;  // as it is: decided when the file is read
+    std::vector<std::uint8_t> bytes;  // all of it, unless copied
+    bool store = false;               // as it is: decided when the file is read
+    bool copied = false;              // stored, and not held
+    std::uint16_t crc = 0;            // of a copied file
     std::size_t pieces = 0;
     std::vector<BitWriter> bits;
     std::atomic<std::size_t> piecesLeft{0};
@@ -51,26 +114,48 @@ struct Job {
     std::size_t file, piece;
 };
 
-}  // namespace
+// A worker's own memory, kept from one file to the next.
+struct Scratch {
+    FinderTables tables;
+    std::vector<std::uint8_t> buffer;  // samples and chunks
+};
 
-bool looksIncompressible(const std::uint8_t* data, std::size_t size, int windowBits) {
-    if (size < kSampledFrom) return false;
-    const std::size_t samples = size <= kSamples * kSampleBytes ? 1 : kSamples;
-    const std::size_t sampleBytes = std::min(size, kSampleBytes);
-    auto sample = [&](std::size_t k) {
-        return data +
-               (samples == 1 ? (size - sampleBytes) / 2 : (size - sampleBytes) / (samples - 1) * k);
-    };
-    for (std::size_t k = 0; k < samples; ++k)
-        if (bitsPerByte(sample(k), sampleBytes) < kEvenBits) return false;
-    CompressOptions fast;
-    fast.windowBits = windowBits;
-    fast.level = 1;
-    std::size_t packed = 0;
-    for (std::size_t k = 0; k < samples; ++k)
-        packed += compressLha(sample(k), sampleBytes, fast).size();
-    return packed * 100 >= samples * sampleBytes * kKeptPercent;
+// Reads file `i` as its member needs it: samples first, then a copied file's CRC, or the
+// whole file for compression.
+bool readFile(const ReadPackFile& read, std::size_t i, std::uint64_t size, bool compress,
+              const PackOptions& options, int windowBits, FileState& s, Scratch& scratch,
+              std::string& error) {
+    const Samples samples = samplesOf(size);
+    if (compress && options.spotIncompressible && samples.count) {
+        scratch.buffer.resize(samples.count * samples.bytes + 1);
+        for (std::size_t k = 0; k < samples.count; ++k)
+            if (!readPart(read, i, size, samples.at(k), &scratch.buffer[k * samples.bytes],
+                          samples.bytes, error))
+                return false;
+        s.copied = looksIncompressible(scratch.buffer.data(), samples, windowBits, scratch.tables);
+    }
+    s.copied = s.copied || !compress;
+    if (s.copied) {
+        s.store = true;
+        std::uint16_t crc = 0;
+        const bool ok = forEachChunk(read, i, size, scratch.buffer, error,
+                                     [&](const std::uint8_t* data, std::size_t n) {
+                                         crc = crcAfter(crc, data, n);
+                                         return true;
+                                     });
+        s.crc = crc;
+        return ok;
+    }
+    // Listed files are under 2 GiB, so their size fits a 32-bit size_t too.
+    s.bytes.resize(static_cast<std::size_t>(size) + 1);
+    if (!readPart(read, i, size, 0, s.bytes.data(), static_cast<std::size_t>(size), error))
+        return false;
+    s.bytes.pop_back();
+    s.store = s.store || s.bytes.empty();
+    return true;
 }
+
+}  // namespace
 
 bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
                  const ReadPackFile& read, std::vector<LhaMember>& members, std::string& error,
@@ -116,7 +201,12 @@ bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
             return;
         }
         m = storedMember(f.name, {}, f.modifiedTime, options.headerLevel);
-        m.originalSize = static_cast<std::uint32_t>(s.bytes.size());
+        m.originalSize = static_cast<std::uint32_t>(f.size);
+        if (s.copied) {
+            m.crc = s.crc;
+            m.copied = true;
+            return;
+        }
         m.crc = crcOf(s.bytes.data(), s.bytes.size());
         std::vector<std::uint8_t> packed;
         if (!s.store) packed = joinPieces(s.bits);
@@ -130,36 +220,26 @@ bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
         s.bits = {};
     };
     auto work = [&] {
-        FinderTables tables;
+        Scratch scratch;
         for (std::size_t j; !failed && (j = next++) < jobs.size();) {
             const std::size_t i = jobs[j].file;
             FileState& s = *state[i];
             std::call_once(s.read, [&] {
-                if (files[i].folder) return;
                 std::string why;
-                bool ok = read(i, s.bytes, why);
-                if (ok && s.bytes.size() != files[i].size) {
-                    ok = false;
-                    why = "a file changed size while it was being packed";
-                }
-                if (!ok) {
-                    std::lock_guard<std::mutex> lock(reporting);
-                    if (!failed.exchange(true)) error = why;
+                if (files[i].folder || readFile(read, i, files[i].size, compress, options,
+                                                compression.windowBits, s, scratch, why))
                     return;
-                }
-                s.store =
-                    s.store || s.bytes.empty() ||
-                    (options.spotIncompressible &&
-                     looksIncompressible(s.bytes.data(), s.bytes.size(), compression.windowBits));
+                std::lock_guard<std::mutex> lock(reporting);
+                if (!failed.exchange(true)) error = why;
             });
             if (failed) return;
             const std::size_t piece = jobs[j].piece;
             // A stored file counts whole at its first job.
             const std::uint64_t bytes =
-                s.store ? (piece == 0 ? s.bytes.size() : 0) : pieceLength(s.bytes.size(), piece);
+                s.store ? (piece == 0 ? files[i].size : 0) : pieceLength(s.bytes.size(), piece);
             if (!s.store)
-                s.bits[piece] =
-                    compressPiece(s.bytes.data(), s.bytes.size(), piece, compression, tables);
+                s.bits[piece] = compressPiece(s.bytes.data(), s.bytes.size(), piece, compression,
+                                              scratch.tables);
             if (--s.piecesLeft == 0) finish(i);
             report(bytes, i);
         }
@@ -177,4 +257,32 @@ bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
     work();
     for (std::thread& t : helpers) t.join();
     return !failed;
+}
+
+bool writePackedArchive(const std::vector<LhaMember>& members, const ReadPackFile& read,
+                        std::FILE* out, std::string& error) {
+    auto put = [&](const std::uint8_t* data, std::size_t n) {
+        return !n || std::fwrite(data, 1, n, out) == n;
+    };
+    std::vector<std::uint8_t> buffer;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        const LhaMember& m = members[i];
+        const std::vector<std::uint8_t> header = lhaHeader(m, error);
+        if (header.empty() || !put(header.data(), header.size())) return false;
+        if (!m.copied) {
+            if (!put(m.data.data(), m.data.size())) return false;
+            continue;
+        }
+        // The CRC in the header was taken from an earlier read: the bytes must agree.
+        std::uint16_t crc = 0;
+        if (!forEachChunk(read, i, m.originalSize, buffer, error,
+                          [&](const std::uint8_t* data, std::size_t n) {
+                              crc = crcAfter(crc, data, n);
+                              return put(data, n);
+                          }))
+            return false;
+        if (crc != m.crc) return error = "a file changed while it was being packed", false;
+    }
+    const std::uint8_t end = 0;
+    return put(&end, 1);
 }

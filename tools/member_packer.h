@@ -1,10 +1,13 @@
 // The members of an installer's archive, packed on every processor. Each file's pieces
 // are jobs that the threads share in file order; a file is read when its first job is
 // reached and let go when its member is made, so memory holds a few files at a time,
-// not the product. The members come out the same on any number of threads.
+// not the product. The members come out the same on any number of threads. A file that
+// is stored as it is (incompressible, or with a stored method) is never held: its CRC is
+// taken a chunk at a time, and its bytes are copied when the archive is written.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,9 +31,11 @@ struct PackOptions {
     bool spotIncompressible = true;
 };
 
-// Reads file `index` whole; false with `error` set when it cannot.
+// Reads up to `length` bytes of file `index` from `offset` into `out`, fewer only where
+// the file ends; returns their number, or -1 with `error` set when it cannot read.
 using ReadPackFile =
-    std::function<bool(std::size_t index, std::vector<std::uint8_t>& bytes, std::string& error)>;
+    std::function<long long(std::size_t index, std::uint64_t offset, std::uint8_t* out,
+                            std::size_t length, std::string& error)>;
 // Called on a worker thread, one call at a time, as the bytes of file `member` are done.
 using PackProgress =
     std::function<void(std::uint64_t bytesDone, std::uint64_t bytesTotal, std::size_t member)>;
@@ -40,6 +45,9 @@ bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
                  const ReadPackFile& read, std::vector<LhaMember>& members, std::string& error,
                  const PackProgress& progress = {});
 
-// True when a few samples spread over `data` do not shrink at a fast level: such a file
-// (random bytes, or already compressed: PNG, ZIP, CAB) would not shrink whole either.
-bool looksIncompressible(const std::uint8_t* data, std::size_t size, int windowBits);
+// The archive of packMembers' members (one per file, in the same order) to `out`: each
+// header and its data, copied files read once more, then the closing 0 byte. False with
+// `error` set when a copied file cannot be read or has changed since it was packed, or
+// with `error` empty when `out` takes no more bytes (errno says why).
+bool writePackedArchive(const std::vector<LhaMember>& members, const ReadPackFile& read,
+                        std::FILE* out, std::string& error);

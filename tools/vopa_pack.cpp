@@ -77,6 +77,20 @@ bool readHostFile(const std::string& path, std::vector<std::uint8_t>& bytes, std
     return !bad;
 }
 
+// Up to `length` bytes from `offset`, as the packer reads a product file; safe on any thread.
+long long readHostPart(const std::string& path, std::uint64_t offset, std::uint8_t* out,
+                       std::size_t length, std::string& error) {
+    std::FILE* f = openFile(path, "rb");
+    if (!f) return error = "cannot open " + path + ": " + std::strerror(errno), -1;
+    // Listed files are under 2 GiB: every offset fits a long.
+    bool bad = offset && std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0;
+    const std::size_t n = bad ? 0 : std::fread(out, 1, length, f);
+    bad = bad || std::ferror(f);
+    std::fclose(f);
+    if (bad) return error = "cannot read " + path, -1;
+    return static_cast<long long>(n);
+}
+
 std::vector<std::uint8_t> readFile(const std::string& path) {
     std::vector<std::uint8_t> bytes;
     std::string error;
@@ -315,8 +329,22 @@ private:
     std::chrono::steady_clock::time_point start_, last_;
 };
 
-std::vector<std::uint8_t> archiveFromFolder(const Options& o) {
+// The members of the folder's files, packed; copied files are read again when written.
+struct PackedFolder {
     std::vector<SourceFile> files;
+    std::vector<LhaMember> members;
+};
+
+ReadPackFile readerOf(const std::vector<SourceFile>& files) {
+    return [&files](std::size_t i, std::uint64_t offset, std::uint8_t* out, std::size_t length,
+                    std::string& error) {
+        return readHostPart(files[i].hostPath, offset, out, length, error);
+    };
+}
+
+PackedFolder packFolder(const Options& o) {
+    PackedFolder packed;
+    std::vector<SourceFile>& files = packed.files;
     collect(o.files, "", files);
     if (files.empty()) fail(o.files + " holds no files");
     {
@@ -338,22 +366,17 @@ std::vector<std::uint8_t> archiveFromFolder(const Options& o) {
     options.method = o.method;
     options.level = o.level;
     options.headerLevel = o.headerLevel;
-    auto read = [&](std::size_t i, std::vector<std::uint8_t>& bytes, std::string& error) {
-        return readHostFile(files[i].hostPath, bytes, error);
-    };
     ProgressLine line;
     PackProgress progress;
     if (!o.quiet && standardErrorIsTerminal())
         progress = [&](std::uint64_t done, std::uint64_t total, std::size_t member) {
             line.show(done, total, files[member].name);
         };
-    std::vector<LhaMember> members;
     std::string error;
-    if (!packMembers(listed, options, read, members, error, progress)) fail(error);
+    if (!packMembers(listed, options, readerOf(files), packed.members, error, progress))
+        fail(error);
     line.end();
-    std::vector<std::uint8_t> archive;
-    if (!writeArchive(members, archive, error)) fail(error);
-    return archive;
+    return packed;
 }
 
 // An archive given as it is must install as well.
@@ -448,17 +471,27 @@ int main(int argc, char** argv) {
                  std::to_string(stub.size() - info.imageEnd) + " bytes)");
     }
     std::string block = setupBlock(o);
-    std::vector<std::uint8_t> archive = o.files.empty() ? givenArchive(o) : archiveFromFolder(o);
+    std::vector<std::uint8_t> given;
+    PackedFolder packed;
+    if (o.files.empty()) given = givenArchive(o);
+    else packed = packFolder(o);
 
     // Written beside the target and renamed, so a failed run leaves no half installer.
     std::string temporary = o.out + ".part";
     std::FILE* out = openFile(temporary, "wb");
     if (!out) fail("cannot create " + temporary + ": " + std::strerror(errno));
-    bool ok = std::fwrite(stub.data(), 1, stub.size(), out) == stub.size() &&
-              std::fwrite(block.data(), 1, block.size(), out) == block.size() &&
-              std::fwrite(archive.data(), 1, archive.size(), out) == archive.size();
+    std::string error;
+    bool ok =
+        std::fwrite(stub.data(), 1, stub.size(), out) == stub.size() &&
+        std::fwrite(block.data(), 1, block.size(), out) == block.size() &&
+        (o.files.empty() ? std::fwrite(given.data(), 1, given.size(), out) == given.size()
+                         : writePackedArchive(packed.members, readerOf(packed.files), out, error));
     ok = (std::fclose(out) == 0) && ok;
-    if (ok && !o.signCert.empty()) {
+    if (!ok) {
+        removeFile(temporary);
+        fail(error.empty() ? "cannot write " + o.out + ": " + std::strerror(errno) : error);
+    }
+    if (!o.signCert.empty()) {
         // The signature goes after the payload; the setup block stays where the image
         // ends, so the signed file installs the same.
         if (!signInstaller(temporary, o.signCert, o.signKey)) {
@@ -466,7 +499,7 @@ int main(int argc, char** argv) {
             fail("signing with osslsigncode failed");
         }
     }
-    if (!ok || !replaceFile(temporary, o.out)) {
+    if (!replaceFile(temporary, o.out)) {
         removeFile(temporary);
         fail("cannot write " + o.out + ": " + std::strerror(errno));
     }

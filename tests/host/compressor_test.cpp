@@ -116,67 +116,121 @@ TEST(Compressor, FortyMegabytesOfMixedDataRoundTrip) {
     runCommand("rm -rf '" + dir + "'");
 }
 
-TEST(MemberPacker, SameMembersOnAnyNumberOfThreadsAndIncompressibleFilesStored) {
-    // Over 2 MiB: packed in pieces that the threads share, among whole small files.
-    const std::vector<Bytes> bytes = {mixed(5u << 20),    {},
-                                      textLike(70000, 2), noise(1u << 20, 3),
-                                      Bytes(300000, 'a'), noise(100000, 4)};
+// Files held in memory, read as the packer reads a product folder; `reads` records the
+// longest single read.
+struct FakeFiles {
+    std::vector<Bytes> bytes;
+    std::size_t longestRead = 0;
+    ReadPackFile reader() {
+        return [this](std::size_t i, std::uint64_t offset, std::uint8_t* out, std::size_t length,
+                      std::string&) -> long long {
+            const Bytes& b = bytes[i];
+            const std::size_t n = std::min<std::size_t>(length, b.size() - offset);
+            std::copy_n(b.begin() + static_cast<long>(offset), n, out);
+            longestRead = std::max(longestRead, length);
+            return static_cast<long long>(n);
+        };
+    }
+};
+
+std::vector<PackFile> listOf(const std::vector<Bytes>& bytes, std::size_t folder) {
     std::vector<PackFile> files;
     for (std::size_t i = 0; i < bytes.size(); ++i)
-        files.push_back({"f" + std::to_string(i), false, 1000, bytes[i].size()});
-    files.insert(files.begin() + 2, {"dir/", true, 1000, 0});
-    auto read = [&](std::size_t i, Bytes& out, std::string&) {
-        out = bytes[i < 2 ? i : i - 1];
-        return true;
-    };
+        files.push_back({"f" + std::to_string(i), i == folder, 1000, bytes[i].size()});
+    return files;
+}
+
+// The archive as vopa-pack writes it, or the writer's error.
+Bytes written(const std::vector<LhaMember>& members, const ReadPackFile& read, std::string& error) {
+    std::FILE* f = std::tmpfile();
+    return writePackedArchive(members, read, f, error) ? contentsOf(f) : (std::fclose(f), Bytes());
+}
+
+TEST(MemberPacker, SameArchiveOnAnyNumberOfThreadsAndIncompressibleFilesCopied) {
+    // Over 2 MiB: packed in pieces that the threads share, among whole small files.
+    Bytes mostlyNoise = noise(1u << 20, 6);  // compressible bytes in one sample only
+    std::fill(mostlyNoise.end() - 65536, mostlyNoise.end(), 'z');
+    FakeFiles disk{{mixed(5u << 20),
+                    {},
+                    {},
+                    textLike(70000, 2),
+                    noise(1u << 20, 3),
+                    Bytes(300000, 'a'),
+                    noise(100000, 4),
+                    mostlyNoise}};
+    const std::vector<PackFile> files = listOf(disk.bytes, 2);
     for (int level : {2, 6}) {
         PackOptions options;
         options.level = level;
         options.threads = 1;
         std::vector<LhaMember> one, many;
         std::string error;
-        ASSERT_TRUE(packMembers(files, options, read, one, error));
+        ASSERT_TRUE(packMembers(files, options, disk.reader(), one, error));
+        const Bytes archive = written(one, disk.reader(), error);
+        ASSERT_FALSE(archive.empty()) << error;
         for (int threads : {2, 3}) {
             options.threads = threads;
-            ASSERT_TRUE(packMembers(files, options, read, many, error));
-            for (std::size_t i = 0; i < files.size(); ++i)
-                EXPECT_TRUE(many[i].data == one[i].data &&
-                            !std::strcmp(many[i].method, one[i].method))
-                    << level << " " << threads << " " << i;
+            ASSERT_TRUE(packMembers(files, options, disk.reader(), many, error));
+            EXPECT_TRUE(written(many, disk.reader(), error) == archive) << level << threads;
         }
-        // Spotted by its samples, noise is stored as a full compression would store it.
+        // Spotted by its samples, noise is stored as a full compression would store it,
+        // and never held whole.
+        for (std::size_t i : {4u, 6u})
+            EXPECT_TRUE(one[i].copied && !std::strcmp(one[i].method, "-lh0-")) << i;
         options.spotIncompressible = false;
-        ASSERT_TRUE(packMembers(files, options, read, many, error));
-        for (std::size_t i : {4u, 6u}) {
-            EXPECT_STREQ(one[i].method, "-lh0-") << i;
-            EXPECT_TRUE(one[i].data == many[i].data && !std::strcmp(many[i].method, "-lh0-"));
-        }
-        EXPECT_STREQ(one[0].method, "-lh7-");
-        EXPECT_STREQ(one[5].method, "-lh7-");
+        disk.longestRead = 0;
+        ASSERT_TRUE(packMembers(files, options, disk.reader(), many, error));
+        EXPECT_TRUE(written(many, disk.reader(), error) == archive) << level;
+        EXPECT_GT(disk.longestRead, 1u << 20);
+        for (std::size_t i : {0u, 5u, 7u}) EXPECT_STREQ(one[i].method, "-lh7-") << i;
         EXPECT_STREQ(one[2].method, "-lhd-");
     }
-    EXPECT_TRUE(looksIncompressible(noise(1u << 20, 5).data(), 1u << 20, 16));
-    // Compressible bytes in just one sample keep the file from being stored.
-    Bytes mostlyNoise = noise(1u << 20, 6);
-    std::fill(mostlyNoise.end() - 65536, mostlyNoise.end(), 'z');
-    EXPECT_FALSE(looksIncompressible(mostlyNoise.data(), mostlyNoise.size(), 16));
-}
-
-TEST(MemberPacker, ReadErrorsAndFilesThatChangedSizeFailThePack) {
-    std::vector<PackFile> files = {{"a", false, 0, 10}, {"b", false, 0, 10}};
+    // A stored method copies every file a chunk at a time.
+    PackOptions stored;
+    stored.method = findMethod("-lh0-");
     std::vector<LhaMember> members;
     std::string error;
-    auto cannotRead = [](std::size_t i, Bytes& out, std::string& why) {
-        out = Bytes(10, 'x');
-        if (i == 1) why = "cannot read b";
-        return i == 0;
+    disk.longestRead = 0;
+    ASSERT_TRUE(packMembers(files, stored, disk.reader(), members, error));
+    EXPECT_LE(disk.longestRead, (256u << 10) + 1);
+    const std::string path = makeTempDir() + "/stored.lzh";
+    writeWholeFile(path, written(members, disk.reader(), error));
+    const std::vector<DecodedMember> back = decodeArchive(path);
+    ASSERT_EQ(back.size(), files.size());
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (!files[i].folder) {
+            EXPECT_TRUE(back[i].bytes == disk.bytes[i]) << i;
+        }
+}
+
+TEST(MemberPacker, ReadErrorsAndFilesThatChangedFailThePack) {
+    FakeFiles disk{{Bytes(10, 'x'), Bytes(10, 'x'), {}, noise(1u << 20, 3)}};
+    const std::vector<PackFile> files = listOf(disk.bytes, 2);
+    std::vector<LhaMember> members;
+    std::string error;
+    auto cannotRead = [&](std::size_t i, std::uint64_t at, std::uint8_t* out, std::size_t n,
+                          std::string& why) -> long long {
+        if (i == 1) return why = "cannot read b", -1;
+        return disk.reader()(i, at, out, n, why);
     };
     EXPECT_FALSE(packMembers(files, PackOptions(), cannotRead, members, error));
     EXPECT_EQ(error, "cannot read b");
-    auto grown = [](std::size_t i, Bytes& out, std::string&) {
-        out = Bytes(i == 1 ? 11 : 10, 'x');
-        return true;
-    };
-    EXPECT_FALSE(packMembers(files, PackOptions(), grown, members, error));
-    EXPECT_EQ(error, "a file changed size while it was being packed");
+    for (std::size_t changed : {1u, 3u}) {  // read whole, or copied
+        for (long grow : {1, -1}) {
+            FakeFiles other = disk;
+            std::string why;
+            ASSERT_TRUE(packMembers(files, PackOptions(), disk.reader(), members, why));
+            other.bytes[changed].resize(
+                static_cast<std::size_t>(static_cast<long>(other.bytes[changed].size()) + grow));
+            EXPECT_FALSE(packMembers(files, PackOptions(), other.reader(), members, error));
+            EXPECT_EQ(error, "a file changed size while it was being packed");
+        }
+    }
+    // A copied file whose bytes differ when the archive is written.
+    ASSERT_TRUE(packMembers(files, PackOptions(), disk.reader(), members, error));
+    ASSERT_TRUE(members[3].copied);
+    FakeFiles other = disk;
+    other.bytes[3][12345] ^= 1;
+    EXPECT_TRUE(written(members, other.reader(), error).empty());
+    EXPECT_EQ(error, "a file changed while it was being packed");
 }
