@@ -66,7 +66,11 @@ public:
         : data_(data),
           end_(end),
           nice_(level.nice),
-          finder_(tables, data, end, windowBits, level.depth, level.nice) {
+          finder_(tables, data, end, windowBits, level.depth, level.nice),
+          matches_(tables.matches),
+          first_(tables.first),
+          cost_(tables.cost),
+          step_(tables.steps) {
         for (std::size_t p = begin > (1u << windowBits) ? begin - (1u << windowBits) : 0; p < begin;
              ++p)
             finder_.skip(p);
@@ -110,7 +114,7 @@ public:
         step_.resize(n + kMaxMatch + 1);
         codes.clear();
         std::uint32_t* cost = cost_.data();
-        Step* step = step_.data();
+        Match* step = step_.data();
         const std::uint8_t* bytes = data_ + start_;
         const std::uint32_t* lengthPrice = prices.symbol + 256 - kMinMatch;
         std::size_t stretch = 0;  // where the current stretch of free choice began
@@ -152,16 +156,12 @@ public:
 
 private:
     static constexpr std::uint32_t kUnreached = 0xFFFFFFFFu;
-    struct Step {
-        std::uint16_t length;  // of the code that reaches this position cheapest
-        std::uint16_t distance;
-    };
 
     // Appends the cheapest codes from `from` to `to` (block offsets).
     void walkBack(std::size_t from, std::size_t to, std::vector<Code>& codes) {
         path_.clear();
         for (std::size_t at = to; at > from;) {
-            const Step s = step_[at];
+            const Match s = step_[at];
             at -= s.length;
             path_.push_back(s.length == 1 ? Code{data_[start_ + at], 0}
                                           : matchCode(s.length, s.distance));
@@ -174,10 +174,10 @@ private:
     unsigned nice_;
     TreeFinder finder_;
     std::size_t start_ = 0, positions_ = 0;  // the gathered block
-    std::vector<Match> matches_;
-    std::vector<std::uint32_t> first_;  // per position of the block: its first match
-    std::vector<std::uint32_t> cost_;
-    std::vector<Step> step_;
+    std::vector<Match>& matches_;
+    std::vector<std::uint32_t>& first_;  // per position of the block: its first match
+    std::vector<std::uint32_t>& cost_;
+    std::vector<Match>& step_;  // per position: the code that reaches it cheapest
     std::vector<Code> path_;
 };
 

@@ -11,7 +11,22 @@ inline std::uint32_t first3(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
 }
 
+constexpr std::size_t kHeads = 1u << 16;  // both finders hash into 16 bits
+
 }  // namespace
+
+std::uint32_t FinderTables::reserve(std::size_t end, std::uint32_t window) {
+    const std::uint64_t after = next_ + end + window + 1;
+    if (head.size() != kHeads || after > 0xFFFFFFFFu) {  // first use, or the entries run out
+        head3.assign(kHeads, 0);
+        head.assign(kHeads, 0);
+        next_ = 0;
+        return reserve(end, window);
+    }
+    const auto base = static_cast<std::uint32_t>(next_);
+    next_ = after;
+    return base;
+}
 
 ChainFinder::ChainFinder(FinderTables& tables, const std::uint8_t* data, std::size_t begin,
                          std::size_t end, unsigned windowBits, unsigned depth, unsigned nice)
@@ -20,10 +35,11 @@ ChainFinder::ChainFinder(FinderTables& tables, const std::uint8_t* data, std::si
       maxDistance_((1u << windowBits) - 1),
       depth_(depth),
       nice_(nice),
+      base_(tables.reserve(end, 1u << windowBits)),
       head_(tables.head),
       prev_(tables.links) {
+    static_assert(kHeads == 1u << kHashBits, "");
     inserted_ = begin > maxDistance_ ? begin - maxDistance_ : 0;
-    head_.assign(1u << kHashBits, 0);
     prev_.resize(1u << windowBits);  // a link is read only once written: no zeros needed
 }
 
@@ -31,9 +47,10 @@ Match ChainFinder::find(std::size_t pos) {
     const std::size_t mask = prev_.size() - 1;
     for (; inserted_ < pos; ++inserted_) {
         if (inserted_ + kMinMatch > end_) continue;
+        const auto self = static_cast<std::uint32_t>(base_ + inserted_ + 1);
         std::uint32_t h = hashBytes(first3(data_ + inserted_), kHashBits);
-        prev_[inserted_ & mask] = head_[h];
-        head_[h] = static_cast<std::uint32_t>(inserted_ + 1);
+        prev_[(self - 1) & mask] = head_[h];
+        head_[h] = self;
     }
     if (pos + kMinMatch > end_) return {0, 0};
     const unsigned limit = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, end_ - pos));
@@ -41,7 +58,7 @@ Match ChainFinder::find(std::size_t pos) {
     unsigned best = 0, bestDistance = 0;
     std::uint32_t c = head_[hashBytes(first3(a), kHashBits)];
     for (unsigned chain = depth_; c && chain; --chain) {
-        const std::size_t distance = pos + 1 - c;
+        const std::size_t distance = static_cast<std::uint32_t>(base_ + pos + 1) - c;
         if (distance > maxDistance_) break;
         const std::uint8_t* b = a - distance;
         if (b[best] == a[best] && b[0] == a[0]) {
@@ -66,11 +83,11 @@ TreeFinder::TreeFinder(FinderTables& tables, const std::uint8_t* data, std::size
       mask_((1u << windowBits) - 1),
       depth_(depth),
       nice_(nice),
+      base_(tables.reserve(end, 1u << windowBits)),
       head3_(tables.head3),
       head_(tables.head),
       son_(tables.links) {
-    head3_.assign(1u << kHashBits, 0);
-    head_.assign(1u << kHashBits, 0);
+    static_assert(kHeads == 1u << kHashBits, "");
     son_.resize(2u << windowBits);  // a node's links are written when it is inserted
 }
 
@@ -79,7 +96,7 @@ unsigned TreeFinder::walk(std::size_t pos, Match* out) {
     if (pos + kMinMatch > end_) return 0;
     Match* const first = out;
     const std::uint8_t* a = data_ + pos;
-    const std::uint32_t self = static_cast<std::uint32_t>(pos + 1);
+    const std::uint32_t self = static_cast<std::uint32_t>(base_ + pos + 1);
     const unsigned most = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, end_ - pos));
     unsigned best = kMinMatch - 1;
 
@@ -106,9 +123,9 @@ unsigned TreeFinder::walk(std::size_t pos, Match* out) {
     std::uint32_t& root = head_[hashBytes(v4, kHashBits)];
     std::uint32_t cur = root;
     root = self;
-    std::uint32_t* larger = &son_[2 * (pos & mask_)];       // where the next larger string hangs
-    std::uint32_t* smaller = &son_[2 * (pos & mask_) + 1];  // and the next smaller one
-    const unsigned limit = std::min(nice_, most);           // the tree orders this many bytes
+    std::uint32_t* larger = &son_[2 * ((self - 1) & mask_)];  // where the next larger string hangs
+    std::uint32_t* smaller = larger + 1;                      // and the next smaller one
+    const unsigned limit = std::min(nice_, most);             // the tree orders this many bytes
     unsigned lenSmaller = 0, lenLarger = 0;
     for (unsigned depth = depth_;; --depth) {
         const std::uint32_t distance = self - cur;

@@ -14,9 +14,19 @@ struct Match {
 };
 
 // The tables a finder works in, kept by the caller from one finder to the next: a run
-// over many small files then maps their memory once, and only the heads are cleared.
+// over many small files then maps their memory once. Entries are positions + base + 1,
+// and each finder's base lies a window past every entry of the one before: those count
+// as out of reach, and no table is cleared between finders. The optimal parser keeps its
+// arrays here too.
 struct FinderTables {
     std::vector<std::uint32_t> head3, head, links;
+    std::vector<std::uint32_t> first, cost;
+    std::vector<Match> matches, steps;
+    // The base of a finder over positions below `end` with a window of `window` bytes.
+    std::uint32_t reserve(std::size_t end, std::uint32_t window);
+
+private:
+    std::uint64_t next_ = 0;  // the base of the next finder
 };
 
 // Bytes `a` and `b` agree on, counting on from `from` up to `limit`.
@@ -49,7 +59,8 @@ private:
     const std::uint8_t* data_;
     std::size_t end_, inserted_;
     unsigned maxDistance_, depth_, nice_;
-    std::vector<std::uint32_t>&head_, &prev_;  // positions + 1; 0 for none
+    std::uint32_t base_;
+    std::vector<std::uint32_t>&head_, &prev_;  // positions + base + 1; 0 for none
 };
 
 // A binary tree of the window's strings per 4-byte prefix (newest at the root, ordered
@@ -77,5 +88,6 @@ private:
     const std::uint8_t* data_;
     std::size_t end_;
     unsigned maxDistance_, mask_, depth_, nice_;
-    std::vector<std::uint32_t>&head3_, &head_, &son_;  // positions + 1; 0 for none
+    std::uint32_t base_;
+    std::vector<std::uint32_t>&head3_, &head_, &son_;  // positions + base + 1; 0 for none
 };

@@ -116,6 +116,28 @@ TEST(Compressor, FortyMegabytesOfMixedDataRoundTrip) {
     runCommand("rm -rf '" + dir + "'");
 }
 
+// Tables kept from one file to the next, or about to run out of entries, hold nothing
+// that reaches into the next file: it packs as it would with fresh ones.
+TEST(Compressor, TablesKeptFromFileToFileLeaveNoTrace) {
+    const Bytes before = textLike(100000, 2), file = textLike(50000, 3);
+    for (int level : {1, 4, 6}) {
+        CompressOptions options;
+        options.level = level;
+        FinderTables fresh, kept, nearlyFull;
+        const BitWriter alone = compressPiece(file.data(), file.size(), 0, options, fresh);
+        compressPiece(before.data(), before.size(), 0, options, kept);
+        compressPiece(before.data(), before.size(), 0, options, nearlyFull);
+        nearlyFull.reserve(0xFFFFFFFFu - 30000, 0);  // the file's entries would wrap
+        for (FinderTables* t : {&kept, &nearlyFull})
+            EXPECT_TRUE(compressPiece(file.data(), file.size(), 0, options, *t).bytes ==
+                        alone.bytes)
+                << level;
+    }
+    FinderTables t;  // entries stay below 2^32: tables about to run out start afresh
+    t.reserve(0xFFFFFFFFu - 30000, 0);
+    EXPECT_LE(std::uint64_t{t.reserve(50000, 65536)} + 50000, 0xFFFFFFFFu);
+}
+
 // Files held in memory, read as the packer reads a product folder; `reads` records the
 // longest single read.
 struct FakeFiles {
