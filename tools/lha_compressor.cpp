@@ -283,6 +283,7 @@ BitWriter compressPiece(const std::uint8_t* data, std::size_t size, std::size_t 
     const std::size_t begin = piece * pieceLength(size, 0);
     const std::size_t end = begin + pieceLength(size, piece);
     BitWriter bits;
+    bits.bytes.reserve(end - begin);  // mapped as it is written, and never moved
     BlockWriter blocks(bits, windowBits);
     if (level.optimal) packOptimal(tables, data, begin, end, windowBits, level, blocks);
     else packGreedy(tables, data, begin, end, windowBits, level, blocks);

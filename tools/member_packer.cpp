@@ -101,10 +101,13 @@ bool looksIncompressible(const std::uint8_t* samples, const Samples& s, int wind
 // What the threads share of one file.
 struct FileState {
     std::once_flag read;
-    std::vector<std::uint8_t> bytes;  // all of it, unless copied
-    bool store = false;               // as it is: decided when the file is read
-    bool copied = false;              // stored, and not held
-    std::uint16_t crc = 0;            // of a copied file
+    // All of it, unless copied; left uninitialised until read, as a large file's pages
+    // would otherwise be touched twice.
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t size = 0;
+    bool store = false;     // as it is: decided when the file is read
+    bool copied = false;    // stored, and not held
+    std::uint16_t crc = 0;  // of a copied file
     std::size_t pieces = 0;
     std::vector<BitWriter> bits;
     std::atomic<std::size_t> piecesLeft{0};
@@ -147,11 +150,10 @@ bool readFile(const ReadPackFile& read, std::size_t i, std::uint64_t size, bool 
         return ok;
     }
     // Listed files are under 2 GiB, so their size fits a 32-bit size_t too.
-    s.bytes.resize(static_cast<std::size_t>(size) + 1);
-    if (!readPart(read, i, size, 0, s.bytes.data(), static_cast<std::size_t>(size), error))
-        return false;
-    s.bytes.pop_back();
-    s.store = s.store || s.bytes.empty();
+    s.size = static_cast<std::size_t>(size);
+    s.bytes.reset(new std::uint8_t[s.size + 1]);
+    if (!readPart(read, i, size, 0, s.bytes.get(), s.size, error)) return false;
+    s.store = s.store || s.size == 0;
     return true;
 }
 
@@ -207,16 +209,16 @@ bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
             m.copied = true;
             return;
         }
-        m.crc = crcOf(s.bytes.data(), s.bytes.size());
+        m.crc = crcOf(s.bytes.get(), s.size);
         std::vector<std::uint8_t> packed;
         if (!s.store) packed = joinPieces(s.bits);
-        if (!s.store && packed.size() < s.bytes.size()) {
+        if (!s.store && packed.size() < s.size) {
             m.data = std::move(packed);
             std::memcpy(m.method, method.identifier, sizeof m.method);
         } else {
-            m.data = std::move(s.bytes);
+            m.data.assign(s.bytes.get(), s.bytes.get() + s.size);
         }
-        s.bytes = {};
+        s.bytes.reset();
         s.bits = {};
     };
     auto work = [&] {
@@ -236,10 +238,10 @@ bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
             const std::size_t piece = jobs[j].piece;
             // A stored file counts whole at its first job.
             const std::uint64_t bytes =
-                s.store ? (piece == 0 ? files[i].size : 0) : pieceLength(s.bytes.size(), piece);
+                s.store ? (piece == 0 ? files[i].size : 0) : pieceLength(s.size, piece);
             if (!s.store)
-                s.bits[piece] = compressPiece(s.bytes.data(), s.bytes.size(), piece, compression,
-                                              scratch.tables);
+                s.bits[piece] =
+                    compressPiece(s.bytes.get(), s.size, piece, compression, scratch.tables);
             if (--s.piecesLeft == 0) finish(i);
             report(bytes, i);
         }
