@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 
 #include "decode/adaptive_trees.h"
 #include "decode/crc16.h"
@@ -100,17 +101,6 @@ TEST(BitInput, ReadsAcrossRefillsThenCountedZerosUpToTheSlack) {
     EXPECT_EQ(in.readBits(16), 0u);
     EXPECT_EQ(std::ftell(f), 0L) << "a packed size of 0 reads nothing";
     std::fclose(f);
-}
-
-TEST(BitInput, AWriterMayLeaveOffTwoBytesOfZeroBits) {
-    // -lz5-: a flag byte and eight literals, the last ones zero bytes that the packed
-    // size leaves out; the decoder supplies them as zeros.
-    const Bytes whole = {0xFF, 'V', 0, 0, 0, 0, 0, 0, 0};
-    for (std::uint32_t cut : {0u, 1u, 2u}) {
-        Decoded d = decodeMember(whole, 8, 9, static_cast<std::uint32_t>(whole.size() - cut));
-        EXPECT_EQ(d.result, DecodeResult::complete) << cut;
-        EXPECT_EQ(d.bytes, std::string("V") + std::string(7, '\0')) << cut;
-    }
 }
 
 TEST(StaticHuffman, LiteralsMatchesTheInitialSpacesAndBlockCounts) {
@@ -326,6 +316,13 @@ TEST(Lz5, PresetWindowAndGroups) {
     // starts at 18 + 13 * 255.
     d = decodeMember({0x00, 0x8E, 0xFF, 0xF3, 0xC0}, 21, 9);
     EXPECT_EQ(d.bytes, std::string(18, ' ') + std::string(3, '\xFF'));
+    // A writer may leave off the last two bytes when they are zero bits: the input
+    // supplies them.
+    for (std::uint32_t cut : {0u, 1u, 2u}) {
+        d = decodeMember({0xFF, 'V', 0, 0, 0, 0, 0, 0, 0}, 8, 9, 9 - cut);
+        EXPECT_EQ(d.result, DecodeResult::complete) << cut;
+        EXPECT_EQ(d.bytes, "V" + std::string(7, '\0')) << cut;
+    }
 }
 
 TEST(Lzs, IndexIsAbsoluteAndCode256IsTwoBytes) {
@@ -365,12 +362,11 @@ TEST(FixedTable, EscapeCodesSentAndPresetPositions) {
     EXPECT_EQ(d.bytes, "Q" + std::string(4992, 'P') + "QPP");
 
     // Escapes outside the alphabets; a member with no more packed data after them.
-    BitWriter bad;
-    lh3EscapeBlock(bad, 1, 286);
-    EXPECT_EQ(decodeMember(finished(bad), 1, 3).result, DecodeResult::damaged);
-    BitWriter badPosition;
-    lh3EscapeBlock(badPosition, 1, 'x', 128);
-    EXPECT_EQ(decodeMember(finished(badPosition), 1, 3).result, DecodeResult::damaged);
+    for (auto [symbol, position] : {std::pair{286, -1}, {'x', 128}}) {
+        BitWriter bad;
+        lh3EscapeBlock(bad, 1, static_cast<unsigned>(symbol), position);
+        EXPECT_EQ(decodeMember(finished(bad), 1, 3).result, DecodeResult::damaged) << symbol;
+    }
 }
 
 namespace {
@@ -445,12 +441,11 @@ TEST(Progress, NextChangeIsTheFirstCountWithAnotherPosition) {
         }
     }
     doneOriginalSize = 0;
-    totalOriginalSize = 1999;
-    EXPECT_EQ(progressPosition(1999), 105u);
-    totalOriginalSize = 1000;
-    EXPECT_EQ(progressPosition(999), 99u);
-    totalOriginalSize = 800;
-    EXPECT_EQ(progressPosition(400), 50u);
+    for (auto [total, current, position] :
+         {std::tuple{1999u, 1999u, 105u}, {1000u, 999u, 99u}, {800u, 400u, 50u}}) {
+        totalOriginalSize = total;
+        EXPECT_EQ(progressPosition(current), position) << total;
+    }
 }
 
 namespace {
