@@ -1,7 +1,6 @@
 // Real archives: every member of the shared corpus, decoded by our reader and
 // decoders, matches its stored CRC-16 and, where lhasa is installed, lhasa's output
-// byte for byte; members packed at test time by an independent archiver (jlha) decode
-// back to their input.
+// byte for byte.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -57,45 +56,4 @@ TEST(Corpus, EveryMemberDecodesToItsCrcAndEqualsLhasa) {
         EXPECT_GT(crcChecked[method], 0) << method << " members were checked";
         EXPECT_TRUE(!lhasa || equalToLhasa[method] > 0) << method << " members were compared";
     }
-}
-
-TEST(IndependentArchiver, JlhaMembersDecodeByteForByte) {
-    if (!haveTool("jlha")) GTEST_SKIP() << "jlha not installed";
-    std::string dir = makeTempDir();
-    std::map<std::string, Bytes> inputs = {
-        {"empty.bin", {}},
-        {"one.bin", {'v'}},
-        {"text.txt", textLike(200000, 1)},
-        {"random.bin", noise(100000, 2)},
-        {"window4k.txt", textLike(4096, 3)},
-        {"window8k.txt", textLike(8192, 4)},
-        {"window32k.txt", textLike(32768, 5)},
-        {"window64k.txt", textLike(65536, 6)},
-        {"several.bin", mixed(4u << 20)},
-    };
-    std::string names;
-    for (const auto& [name, bytes] : inputs) {
-        writeWholeFile(dir + "/" + name, bytes);
-        names += " " + name;
-    }
-    std::map<std::string, int> checked;
-    for (const char* method : {"5", "6", "7"}) {
-        std::string archive = dir + "/j" + method + ".lzh";
-        ASSERT_EQ(runCommand("cd '" + dir + "' && jlha ao" + method + "q '" + archive + "'" +
-                             names + " >/dev/null 2>&1"),
-                  0);
-        std::vector<DecodedMember> members = decodeArchive(archive);
-        ASSERT_EQ(members.size(), inputs.size()) << archive;
-        for (const DecodedMember& m : members) {
-            auto it = inputs.find(m.header.name);
-            ASSERT_NE(it, inputs.end()) << m.header.name;
-            EXPECT_EQ(m.result, DecodeResult::complete) << method << " " << m.header.name;
-            EXPECT_TRUE(m.bytes == it->second) << method << " " << m.header.name;
-            ++checked[std::string(m.header.method, 5)];
-        }
-    }
-    for (const auto& [method, n] : checked)
-        std::printf("%s: %d members from jlha decoded byte for byte\n", method.c_str(), n);
-    EXPECT_GT(checked["-lh7-"], 4);
-    runCommand("rm -rf '" + dir + "'");
 }
