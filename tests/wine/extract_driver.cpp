@@ -1,21 +1,23 @@
 // Test driver for the extraction worker under Wine: runs startExtraction for each
 // archive of a list against a hidden window with a message loop, and logs what the
-// main window would see: member names, progress positions, message-box texts (closed
-// by a timer) and the final message.
-//   extract_driver LIST LOG [abort-at-position | check:position | entry:K | hold:NAME]
-// LIST holds lines "ARCHIVE<TAB>DESTINATION". The driver clears continueFlag, as the
-// abort button does, when the bar reaches the position while members are written (or
-// while the archive is checked), or when the K-th name arrives. hold:NAME keeps NAME in
-// each destination open unshared, as a shell holds a loaded extension, after writing
-// the file context-menu handler key, whose presence it logs at the end.
+// main window would see: member names, progress positions, the messages (a silent run
+// writes them to its log) and the final message.
+//   extract_driver LIST LOG
+// LIST holds lines "ARCHIVE<TAB>DESTINATION[<TAB>OPTION]", OPTION one of abort:POSITION,
+// check:POSITION, entry:K and hold:NAME. The driver clears continueFlag, as the abort
+// button does, when the bar reaches POSITION while members are written (check: while
+// the archive is checked), or when the K-th name arrives. hold:NAME keeps NAME in the
+// destination open unshared, as a shell holds a loaded extension, after writing the
+// file context-menu handler key, whose presence it logs at the end.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
-#include <vector>
 
 #include "app/installer_state.h"
+#include "app/user_messages.h"
 #include "extract/entry_output.h"
 #include "extract/extraction_worker.h"
 #include "extract/progress.h"
@@ -28,36 +30,12 @@ std::FILE* logFile;
 HWND driverWindow;
 unsigned abortAt, abortAtEntry, entries;
 bool abortWhileChecking;
-const char* heldName;
+std::string heldName;
 
 void sendPosition(std::uint32_t position) { SendMessageA(driverWindow, kSetPosition, position, 0); }
 
-BOOL CALLBACK closeMessageBox(HWND window, LPARAM) {
-    static HWND logged;  // a box stays until our IDOK arrives: a busy machine sees it twice
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char cls[32] = {};
-    GetClassNameA(window, cls, sizeof cls);
-    if (pid == GetCurrentProcessId() && std::strcmp(cls, "#32770") == 0 &&
-        IsWindowVisible(window) && window != logged) {
-        char text[1024] = {};
-        GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
-        if (!*text) return TRUE;  // not filled in yet
-        logged = window;
-        std::string one = text;
-        for (char& c : one)
-            if (c == '\n' || c == '\r') c = ' ';
-        std::fprintf(logFile, "MSG %s\n", one.c_str());
-        PostMessageA(window, WM_COMMAND, IDOK, 0);
-    }
-    return TRUE;
-}
-
 LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case UM_CHECK_ENTRY:
-            std::fprintf(logFile, "CHECK %s\n", reinterpret_cast<const char*>(lParam));
-            return 0;
         case UM_SHOW_ENTRY:
             std::fprintf(logFile, "ENTRY %s\n", reinterpret_cast<const char*>(lParam));
             if (++entries == abortAtEntry) continueFlag = 0;
@@ -67,7 +45,6 @@ LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             if (abortAt && wParam >= abortAt && (entries == 0) == abortWhileChecking)
                 continueFlag = 0;
             return 0;
-        case WM_TIMER: EnumWindows(closeMessageBox, 0); return 0;
         case UM_DONE:
         case UM_ABORTED:
             std::fprintf(logFile, "END %s\n", message == UM_DONE ? "done" : "aborted");
@@ -77,20 +54,37 @@ LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     }
 }
 
+bool handlerKeyPresent() {
+    HKEY key;
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, kFileContextMenuKey, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void setOption(const std::string& option) {
+    const std::string value = option.substr(option.find(':') + 1);
+    const bool whileWriting = option.rfind("abort:", 0) == 0;
+    abortWhileChecking = option.rfind("check:", 0) == 0;
+    abortAt = whileWriting || abortWhileChecking ? static_cast<unsigned>(std::stoul(value)) : 0;
+    abortAtEntry = option.rfind("entry:", 0) == 0 ? static_cast<unsigned>(std::stoul(value)) : 0;
+    heldName = option.rfind("hold:", 0) == 0 ? value : "";
+}
+
 void runOne(const std::string& archive, const std::string& destination) {
     std::fprintf(logFile, "ARCHIVE %s\n", archive.c_str());
     InstallerState state;
     state.archiveStream = std::fopen(archive.c_str(), "rb");
     state.mainWindow = driverWindow;
+    state.silent = true;
     state.title.assign(kDefaultTitle);
     state.destinationFolder.assign(destination.c_str());
     continueFlag = 1;
     entries = 0;
     totalOriginalSize = doneOriginalSize = lastProgressPosition = 0;
     HANDLE held = INVALID_HANDLE_VALUE;
-    if (heldName && prepareDestination(state, destination.c_str())) {
-        held = CreateFileA(heldName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                           nullptr);
+    if (!heldName.empty() && prepareDestination(state, destination.c_str())) {
+        held = CreateFileA(heldName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, 0, nullptr);
         HKEY key;
         if (RegCreateKeyA(HKEY_CLASSES_ROOT, kFileContextMenuKey, &key) == ERROR_SUCCESS)
             RegCloseKey(key);
@@ -99,22 +93,19 @@ void runOne(const std::string& archive, const std::string& destination) {
         std::fprintf(logFile, "END not-started\n");
     } else {
         MSG msg;
-        while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
+        while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
         // As the main window does on UM_ABORTED.
         if (!shouldContinue()) deleteUnfinishedMember(state);
     }
+    std::ifstream messages(silentLogPath());
+    for (std::string line; std::getline(messages, line);)
+        std::fprintf(logFile, "MSG %s\n", line.c_str());
+    messages.close();
+    DeleteFileA(silentLogPath().c_str());
     std::fprintf(logFile, "FAILED %d\nDESTINATION %s\n", state.failed ? 1 : 0,
                  state.destinationFolder.text());
-    if (heldName) {
-        HKEY key;
-        bool present = RegOpenKeyA(HKEY_CLASSES_ROOT, kFileContextMenuKey, &key) == ERROR_SUCCESS;
-        if (present) RegCloseKey(key);
-        std::fprintf(logFile, "HANDLER-KEY %d\n", present ? 1 : 0);
-        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-    }
+    if (!heldName.empty()) std::fprintf(logFile, "HANDLER-KEY %d\n", handlerKeyPresent() ? 1 : 0);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     std::fflush(logFile);
     destroyInstaller(state);
 }
@@ -122,19 +113,10 @@ void runOne(const std::string& archive, const std::string& destination) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return 2;
-    std::FILE* list = std::fopen(argv[1], "rb");
+    if (argc != 3) return 2;
+    std::ifstream list(argv[1]);
     logFile = std::fopen(argv[2], "wb");
     if (!list || !logFile) return 2;
-    if (argc > 3 && std::strncmp(argv[3], "entry:", 6) == 0)
-        abortAtEntry = static_cast<unsigned>(std::atoi(argv[3] + 6));
-    else if (argc > 3 && std::strncmp(argv[3], "hold:", 5) == 0) heldName = argv[3] + 5;
-    else if (argc > 3 && std::strncmp(argv[3], "check:", 6) == 0) {
-        abortWhileChecking = true;
-        abortAt = static_cast<unsigned>(std::atoi(argv[3] + 6));
-    } else if (argc > 3) {
-        abortAt = static_cast<unsigned>(std::atoi(argv[3]));
-    }
     WNDCLASSA wc = {};
     wc.lpfnWndProc = driverProc;
     wc.hInstance = GetModuleHandleA(nullptr);
@@ -142,14 +124,13 @@ int main(int argc, char** argv) {
     RegisterClassA(&wc);
     driverWindow = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr,
                                    nullptr, wc.hInstance, nullptr);
-    SetTimer(driverWindow, 1, 50, nullptr);
     progressSink = sendPosition;
-    char line[2048];
-    while (std::fgets(line, sizeof line, list)) {
-        std::string l = line;
-        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
-        std::size_t tab = l.find('\t');
-        if (tab != std::string::npos) runOne(l.substr(0, tab), l.substr(tab + 1));
+    for (std::string line; std::getline(list, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::size_t tab = line.find('\t'), option = line.find('\t', tab + 1);
+        if (tab == std::string::npos) continue;
+        setOption(option == std::string::npos ? "" : line.substr(option + 1));
+        runOne(line.substr(0, tab), line.substr(tab + 1, option - tab - 1));
     }
     std::fclose(logFile);
     return 0;

@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "shell/association_table.h"
 #include "shell/associations.h"
@@ -41,16 +43,22 @@ inline std::string readText(HKEY root, const std::string& key, const char* name)
 
 inline void deleteTree(HKEY root, const std::string& key) { RegDeleteTreeA(root, key.c_str()); }
 
-// Every key of ours, for a clean start.
-inline void removeEverything() {
-    for (const AssociationRow& row : kAssociations) {
-        deleteTree(HKEY_CLASSES_ROOT, row.extension);
-        deleteTree(HKEY_CLASSES_ROOT, row.className);
-    }
+// Every key the installer may write, in a fixed order.
+inline std::vector<std::pair<HKEY, std::string>> ourKeys() {
+    std::vector<std::pair<HKEY, std::string>> keys = {{HKEY_LOCAL_MACHINE, kUninstallKey},
+                                                      {HKEY_CLASSES_ROOT, kShellExtensionClassKey}};
     for (const char* key :
          {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
-        deleteTree(HKEY_CLASSES_ROOT, key);
-    deleteTree(HKEY_CLASSES_ROOT, kShellExtensionClassKey);
-    deleteTree(HKEY_LOCAL_MACHINE, kUninstallKey);
-    deleteTree(HKEY_CURRENT_USER, kSavedClassKey);
+        keys.emplace_back(HKEY_CLASSES_ROOT, key);
+    for (const AssociationRow& row : kAssociations) {
+        keys.emplace_back(HKEY_CLASSES_ROOT, row.extension);
+        keys.emplace_back(HKEY_CLASSES_ROOT, row.className);
+    }
+    keys.emplace_back(HKEY_CURRENT_USER, kSavedClassKey);
+    return keys;
+}
+
+// For a clean start.
+inline void removeEverything() {
+    for (const auto& [root, key] : ourKeys()) deleteTree(root, key);
 }
