@@ -93,11 +93,6 @@ std::string hostName(const std::string& cp932) {
     return {out.begin(), out.end()};
 }
 
-std::string writeTestArchive(const std::string& path, const std::vector<LhaMember>& members) {
-    writeWholeFile(path, archiveOf(members));
-    return path;
-}
-
 }  // namespace
 
 class WineExtraction : public ::testing::Test {
@@ -109,6 +104,11 @@ protected:
     }
     void TearDown() override {
         if (!work.empty() && !HasFailure()) runCommand("rm -rf '" + work + "'");
+    }
+    // An archive of our writer under the work folder.
+    std::string archive(const std::string& name, const std::vector<LhaMember>& members) {
+        writeWholeFile(work + "/" + name + ".lzh", archiveOf(members));
+        return work + "/" + name + ".lzh";
     }
     std::string work;
 };
@@ -182,23 +182,22 @@ TEST_F(WineExtraction, NoMemberWritesOutsideTheDestination) {
     };
     Jobs jobs;
     for (std::size_t i = 0; i < hostile.size(); ++i) {
-        std::string path = writeTestArchive(work + "/h" + std::to_string(i) + ".lzh",
-                                            {storedMember(hostile[i], {'x'}, 999148766),
-                                             storedMember("after.txt", {'y'}, 999148766)});
+        std::string path = archive("h" + std::to_string(i), {storedMember(hostile[i], {'x'}),
+                                                             storedMember("after.txt", {'y'})});
         jobs.push_back({path, work + "/dest/" + std::to_string(i) + "/in"});
     }
     // A member that claims 2 GiB is refused before anything is written.
     LhaMember huge = storedMember("huge.bin", {'z'}, 0);
     std::memcpy(huge.method, "-lh5-", 6);
     huge.originalSize = 0x80000000u;
-    jobs.push_back({writeTestArchive(work + "/huge.lzh", {huge}), work + "/dest/huge"});
+    jobs.push_back({archive("huge", {huge}), work + "/dest/huge"});
     // A folder link planted in the destination, leading outside: Wine shows a Unix
     // symbolic link to a folder as a reparse point, as Windows shows links and junctions.
     runCommand("mkdir -p '" + work + "/outside' '" + work + "/dest/link' && ln -s '" + work +
                "/outside' '" + work + "/dest/link/sub'");
-    jobs.push_back({writeTestArchive(work + "/link.lzh", {storedMember("first.txt", {'1'}),
-                                                          storedMember("sub/victim.txt", {'v'})}),
-                    work + "/dest/link"});
+    jobs.push_back(
+        {archive("link", {storedMember("first.txt", {'1'}), storedMember("sub/victim.txt", {'v'})}),
+         work + "/dest/link"});
 
     std::string prefix = work + "/prefix";
     std::vector<DriverRun> runs = extractUnderWine(jobs, work, prefix);
@@ -242,22 +241,20 @@ TEST_F(WineExtraction, NoMemberWritesOutsideTheDestination) {
 TEST_F(WineExtraction, AbortDeletesOnlyTheMemberBeingWrittenAndKeepsFinishedOnes) {
     // The large member stored (the copy notices the abort) and compressed (the decoder).
     Bytes small(1000, 's'), big = mixed(8u << 20);
-    LhaMember packed = storedMember("big.bin", big, 999148766);
+    LhaMember packed = storedMember("big.bin", big);
     packed.data = compressLha(big.data(), big.size(), CompressOptions());
     std::memcpy(packed.method, "-lh7-", 6);
     Jobs jobs;
-    for (const LhaMember& member : {storedMember("big.bin", big, 999148766), packed}) {
-        std::string name = work + "/a" + std::to_string(jobs.size());
-        jobs.push_back(
-            {writeTestArchive(name + ".lzh", {storedMember("small.txt", small, 999148766), member,
-                                              storedMember("tail.txt", small, 999148766)}),
-             name, "abort:30"});
+    for (const LhaMember& member : {storedMember("big.bin", big), packed}) {
+        std::string name = "a" + std::to_string(jobs.size());
+        jobs.push_back({archive(name, {storedMember("small.txt", small), member,
+                                       storedMember("tail.txt", small)}),
+                        work + "/" + name, "abort:30"});
     }
     // Aborted while the archive is checked, and while only folder members remain.
     jobs.push_back({jobs[1].archive, work + "/checked", "check:30"});
-    std::string late =
-        writeTestArchive(work + "/late.lzh", {storedMember("done.txt", Bytes(5000, 'd'), 999148766),
-                                              folderMember("later/"), folderMember("later/more/")});
+    std::string late = archive("late", {storedMember("done.txt", Bytes(5000, 'd')),
+                                        folderMember("later/"), folderMember("later/more/")});
     jobs.push_back({late, work + "/late", "entry:2"});
     std::vector<DriverRun> runs = extractUnderWine(jobs, work);
     ASSERT_EQ(runs.size(), jobs.size());
@@ -286,29 +283,27 @@ TEST_F(WineExtraction, AbortDeletesOnlyTheMemberBeingWrittenAndKeepsFinishedOnes
 }
 
 TEST_F(WineExtraction, DestinationsAndWhatTheyAlreadyHold) {
-    std::string small = writeTestArchive(work + "/small.lzh", {storedMember("a.txt", {'a'})});
     LhaMember damaged = storedMember("b.txt", {'b'});
     damaged.crc ^= 1;
-    std::string update =
-        writeTestArchive(work + "/update.lzh", {storedMember("a.txt", {'n'}), damaged});
-    std::string twins = writeTestArchive(
-        work + "/twins.lzh", {storedMember("notes", {'1'}), storedMember("NOTES", {'2'})});
-    std::string large = writeTestArchive(
-        work + "/large.lzh",
-        {storedMember("first.txt", {'1'}), storedMember("big.bin", Bytes(3u << 20, 'b'))});
-    std::string dll = writeTestArchive(work + "/dll.lzh", {storedMember("VopaDll.dll", {'d'}, 0),
-                                                           storedMember("after.txt", {'2'}, 0)});
     runCommand("mkdir -p '" + work + "/previous' && printf old > '" + work + "/previous/a.txt'");
-    // A one-megabyte disk for the free-space job (left out where mounting is not allowed).
+    std::string small = archive("small", {storedMember("a.txt", {'a'})});
+    Jobs jobs = {
+        {small, "relative-dest"},
+        {small, work + "/x/../trail. "},
+        {archive("dll", {storedMember("VopaDll.dll", {'d'}), storedMember("after.txt", {'2'})}),
+         work + "/dll"},
+        {archive("update", {storedMember("a.txt", {'n'}), damaged}), work + "/previous"},
+        {archive("twins", {storedMember("notes", {'1'}), storedMember("NOTES", {'2'})}),
+         work + "/twins"}};
+    // A 4 MiB disk holding a 3 MiB file: 3 MiB more do not fit, unless they replace it
+    // (left out where mounting is not allowed).
     std::string disk = work + "/disk";
-    bool mounted = runCommand("mkdir -p '" + disk + "' && mount -t tmpfs -o size=1m tmpfs '" +
-                              disk + "' 2>/dev/null") == 0;
-    Jobs jobs = {{small, "relative-dest"},
-                 {small, work + "/x/../trail. "},
-                 {dll, work + "/dll"},
-                 {update, work + "/previous"},
-                 {twins, work + "/twins"}};
-    if (mounted) jobs.push_back({large, disk + "/inst"});
+    bool mounted = runCommand("mkdir -p '" + disk + "' && mount -t tmpfs -o size=4m tmpfs '" +
+                              disk + "' 2>/dev/null && mkdir '" + disk + "/old' && head -c 3M " +
+                              "/dev/zero > '" + disk + "/old/big.bin'") == 0;
+    std::string large = archive(
+        "large", {storedMember("first.txt", {'1'}), storedMember("big.bin", Bytes(3u << 20, 'b'))});
+    if (mounted) jobs.insert(jobs.end(), {{large, disk + "/inst"}, {large, disk + "/old"}});
     std::string cwd = work + "/cwd";
     runCommand("mkdir -p '" + cwd + "'");
     char previous[4096];
@@ -347,5 +342,7 @@ TEST_F(WineExtraction, DestinationsAndWhatTheyAlreadyHold) {
     EXPECT_TRUE(contains(full.messages, "ディスクの空きが足りません"))
         << (full.messages.empty() ? "" : full.messages[0]);
     EXPECT_FALSE(exists(disk + "/inst/first.txt")) << "nothing is written";
+    EXPECT_FALSE(runs[6].failed) << "room counted with the bytes it replaces";
+    EXPECT_TRUE(exists(disk + "/old/first.txt"));
     runCommand("umount '" + disk + "'");
 }
