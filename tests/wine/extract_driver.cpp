@@ -54,13 +54,6 @@ LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     }
 }
 
-bool handlerKeyPresent() {
-    HKEY key;
-    if (RegOpenKeyA(HKEY_CLASSES_ROOT, kFileContextMenuKey, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
 void setOption(const std::string& option) {
     const std::string value = option.substr(option.find(':') + 1);
     const bool whileWriting = option.rfind("abort:", 0) == 0;
@@ -85,9 +78,7 @@ void runOne(const std::string& archive, const std::string& destination) {
     if (!heldName.empty() && prepareDestination(state, destination.c_str())) {
         held = CreateFileA(heldName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                            CREATE_ALWAYS, 0, nullptr);
-        HKEY key;
-        if (RegCreateKeyA(HKEY_CLASSES_ROOT, kFileContextMenuKey, &key) == ERROR_SUCCESS)
-            RegCloseKey(key);
+        RegSetValueA(HKEY_CLASSES_ROOT, kFileContextMenuKey, REG_SZ, kShellExtensionClsid, 0);
     }
     if (!state.archiveStream || !startExtraction(state)) {
         std::fprintf(logFile, "END not-started\n");
@@ -104,7 +95,11 @@ void runOne(const std::string& archive, const std::string& destination) {
     DeleteFileA(silentLogPath().c_str());
     std::fprintf(logFile, "FAILED %d\nDESTINATION %s\n", state.failed ? 1 : 0,
                  state.destinationFolder.text());
-    if (!heldName.empty()) std::fprintf(logFile, "HANDLER-KEY %d\n", handlerKeyPresent() ? 1 : 0);
+    LONG size = 0;
+    if (!heldName.empty())
+        std::fprintf(logFile, "HANDLER-KEY %d\n",
+                     RegQueryValueA(HKEY_CLASSES_ROOT, kFileContextMenuKey, nullptr, &size) ==
+                         ERROR_SUCCESS);
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     std::fflush(logFile);
     destroyInstaller(state);
