@@ -246,8 +246,11 @@ TEST_F(WineExtraction, AbortDeletesOnlyTheMemberBeingWrittenAndKeepsFinishedOnes
                                        storedMember("tail.txt", small)}),
                         work + "/" + name, "abort:30"});
     }
-    // Aborted while the archive is checked, and while only folder members remain.
+    // Aborted while the archive is checked (also as the last, empty member is), and while
+    // only folder members remain.
     jobs.push_back({jobs[1].archive, work + "/checked", "check:30"});
+    jobs.push_back({archive("last", {storedMember("one.txt", small), storedMember("empty", {})}),
+                    work + "/last", "checked:2"});
     std::string late = archive("late", {storedMember("done.txt", Bytes(5000, 'd')),
                                         folderMember("later/"), folderMember("later/more/")});
     jobs.push_back({late, work + "/late", "entry:2"});
@@ -272,7 +275,7 @@ TEST_F(WineExtraction, AbortDeletesOnlyTheMemberBeingWrittenAndKeepsFinishedOnes
                 EXPECT_GT(*k, *(k - 1)) << "each position sent once";
             }
     }
-    EXPECT_TRUE(runs[2].entries.empty());
+    EXPECT_TRUE(runs[2].entries.empty() && runs[3].entries.empty()) << "no member is begun";
     EXPECT_TRUE(noFiles(work + "/checked")) << "nothing at all is written";
     EXPECT_TRUE(exists(work + "/late/done.txt")) << "the finished, checked file stays";
 }

@@ -4,11 +4,12 @@
 // writes them to its log) and the final message.
 //   extract_driver LIST LOG
 // LIST holds lines "ARCHIVE<TAB>DESTINATION[<TAB>OPTION]", OPTION one of abort:POSITION,
-// check:POSITION, entry:K and hold:NAME. The driver clears continueFlag, as the abort
-// button does, when the bar reaches POSITION while members are written (check: while
-// the archive is checked), or when the K-th name arrives. hold:NAME keeps NAME in the
-// destination open unshared, as a shell holds a loaded extension, after writing the
-// file context-menu handler key, whose presence it logs at the end.
+// check:POSITION, entry:K, checked:K and hold:NAME. The driver clears continueFlag, as
+// the abort button does, when the bar reaches POSITION while members are written (check:
+// while the archive is checked), or when the K-th name arrives (checked: the K-th name
+// checked). hold:NAME keeps NAME in the destination open unshared, as a shell holds a
+// loaded extension, after writing the file context-menu handler key, whose presence it
+// logs at the end.
 #include <windows.h>
 
 #include <cstdio>
@@ -28,7 +29,7 @@ namespace {
 constexpr UINT kSetPosition = WM_USER + 2;  // PBM_SETPOS
 std::FILE* logFile;
 HWND driverWindow;
-unsigned abortAt, abortAtEntry, entries;
+unsigned abortAt, abortAtEntry, abortAtCheck, entries, checks;
 bool abortWhileChecking;
 std::string heldName;
 
@@ -36,6 +37,9 @@ void sendPosition(std::uint32_t position) { SendMessageA(driverWindow, kSetPosit
 
 LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case UM_CHECK_ENTRY:
+            if (++checks == abortAtCheck) continueFlag = 0;
+            return 0;
         case UM_SHOW_ENTRY:
             std::fprintf(logFile, "ENTRY %s\n", reinterpret_cast<const char*>(lParam));
             if (++entries == abortAtEntry) continueFlag = 0;
@@ -60,6 +64,7 @@ void setOption(const std::string& option) {
     abortWhileChecking = option.rfind("check:", 0) == 0;
     abortAt = whileWriting || abortWhileChecking ? static_cast<unsigned>(std::stoul(value)) : 0;
     abortAtEntry = option.rfind("entry:", 0) == 0 ? static_cast<unsigned>(std::stoul(value)) : 0;
+    abortAtCheck = option.rfind("checked:", 0) == 0 ? static_cast<unsigned>(std::stoul(value)) : 0;
     heldName = option.rfind("hold:", 0) == 0 ? value : "";
 }
 
@@ -72,7 +77,7 @@ void runOne(const std::string& archive, const std::string& destination) {
     state.title.assign(kDefaultTitle);
     state.destinationFolder.assign(destination.c_str());
     continueFlag = 1;
-    entries = 0;
+    entries = checks = 0;
     totalOriginalSize = doneOriginalSize = lastProgressPosition = 0;
     HANDLE held = INVALID_HANDLE_VALUE;
     if (!heldName.empty() && prepareDestination(state, destination.c_str())) {
