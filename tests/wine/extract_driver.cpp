@@ -58,14 +58,18 @@ LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     }
 }
 
+// The number after `kind` when the option is of that kind, else 0.
+unsigned numberOf(const std::string& option, const char* kind) {
+    if (option.rfind(kind, 0) != 0) return 0;
+    return static_cast<unsigned>(std::stoul(option.substr(std::strlen(kind))));
+}
+
 void setOption(const std::string& option) {
-    const std::string value = option.substr(option.find(':') + 1);
-    const bool whileWriting = option.rfind("abort:", 0) == 0;
     abortWhileChecking = option.rfind("check:", 0) == 0;
-    abortAt = whileWriting || abortWhileChecking ? static_cast<unsigned>(std::stoul(value)) : 0;
-    abortAtEntry = option.rfind("entry:", 0) == 0 ? static_cast<unsigned>(std::stoul(value)) : 0;
-    abortAtCheck = option.rfind("checked:", 0) == 0 ? static_cast<unsigned>(std::stoul(value)) : 0;
-    heldName = option.rfind("hold:", 0) == 0 ? value : "";
+    abortAt = numberOf(option, "abort:") + numberOf(option, "check:");
+    abortAtEntry = numberOf(option, "entry:");
+    abortAtCheck = numberOf(option, "checked:");
+    heldName = option.rfind("hold:", 0) == 0 ? option.substr(5) : "";
 }
 
 void runOne(const std::string& archive, const std::string& destination) {
@@ -101,10 +105,9 @@ void runOne(const std::string& archive, const std::string& destination) {
     std::fprintf(logFile, "FAILED %d\nDESTINATION %s\n", state.failed ? 1 : 0,
                  state.destinationFolder.text());
     LONG size = 0;
-    if (!heldName.empty())
-        std::fprintf(logFile, "HANDLER-KEY %d\n",
-                     RegQueryValueA(HKEY_CLASSES_ROOT, kFileContextMenuKey, nullptr, &size) ==
-                         ERROR_SUCCESS);
+    const bool handlerKey =
+        RegQueryValueA(HKEY_CLASSES_ROOT, kFileContextMenuKey, nullptr, &size) == ERROR_SUCCESS;
+    if (!heldName.empty()) std::fprintf(logFile, "HANDLER-KEY %d\n", handlerKey ? 1 : 0);
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     std::fflush(logFile);
     destroyInstaller(state);
