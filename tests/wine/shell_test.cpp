@@ -12,7 +12,6 @@
 #include "shell/associations.h"
 #include "shell/registration.h"
 #include "shell/registry.h"
-#include "shell/shell_state.h"
 #include "shell/shortcuts.h"
 #include "tests/wine/wine_test_support.h"
 
@@ -120,7 +119,8 @@ TEST(Registration, PreviousClassesAreSavedOnceAndWhole) {
         setText(HKEY_CLASSES_ROOT, extension, nullptr, std::string("Old") + extension);
     DWORD number = 5;
     setValue(HKEY_CLASSES_ROOT, ".rar", nullptr, REG_DWORD, &number, sizeof number);
-    // In row order: .lzh did not exist, an expandable text stays so, a number is no class.
+    // In row order: .lzh did not exist, a long class is read whole, an expandable text
+    // stays so, a number is no class name.
     const std::pair<const char*, std::string> saved[] = {
         {"OldClass", "<none>"},   {"OldZClass", "OtherArchiver.zip"},
         {"OldCClass", ""},        {"OldTClass", "Old.tgz"},
