@@ -11,32 +11,24 @@
 #include "shell/associations.h"
 #include "shell/registration.h"
 
-inline bool setValue(HKEY root, const std::string& key, const char* name, DWORD type,
+// The key is made when it is missing.
+inline void setValue(HKEY root, const std::string& key, const char* name, DWORD type,
                      const void* data, DWORD size) {
-    HKEY k;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    bool ok =
-        RegSetValueExA(k, name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
-    RegCloseKey(k);
-    return ok;
+    RegSetKeyValueA(root, key.c_str(), name, type, data, size);
 }
 
-inline bool setText(HKEY root, const std::string& key, const char* name, const std::string& text,
+inline void setText(HKEY root, const std::string& key, const char* name, const std::string& text,
                     DWORD type = REG_SZ) {
-    return setValue(root, key, name, type, text.c_str(), static_cast<DWORD>(text.size() + 1));
+    setValue(root, key, name, type, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
 // The value as text, "(type N)" for another type, "<none>" when it is missing.
 inline std::string readText(HKEY root, const std::string& key, const char* name) {
-    HKEY k;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return "<none>";
     char data[2048] = {};
     DWORD type = 0, size = sizeof data - 1;
-    LONG r = RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(k);
-    if (r != ERROR_SUCCESS) return "<none>";
+    if (RegGetValueA(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size) !=
+        ERROR_SUCCESS)
+        return "<none>";
     if (type != REG_SZ && type != REG_EXPAND_SZ) return "(type " + std::to_string(type) + ")";
     return std::string(data) + (type == REG_EXPAND_SZ ? " (expand)" : "");
 }
