@@ -1,11 +1,13 @@
 // The option dialog from its resource template, driven with window messages: which
-// boxes start checked or locked, the View box that follows the associations, and what
-// OK writes back into the state.
+// boxes start checked or locked, the View box that follows the associations, what OK
+// writes back into the state once the folder can hold the archive, and the layout.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/installer_state.h"
@@ -22,9 +24,13 @@ struct Dialog {
     ~Dialog() { DestroyWindow(window); }
     bool checked(int id) const { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
     bool enabled(int id) const { return IsWindowEnabled(GetDlgItem(window, id)) != FALSE; }
-    // "c" checked, "e" enabled, as one text per box.
-    std::string look(int id) const {
-        return std::string(checked(id) ? "c" : "-") + (enabled(id) ? "e" : "-");
+    // Per box "c" checked, "e" enabled, or "-", the boxes apart by spaces.
+    std::string look(std::initializer_list<int> ids) const {
+        std::string text;
+        for (int id : ids)
+            text += std::string(text.empty() ? "" : " ") + (checked(id) ? "c" : "-") +
+                    (enabled(id) ? "e" : "-");
+        return text;
     }
     // What a click does to an enabled automatic check box: it toggles, then tells the
     // dialog.
@@ -38,13 +44,15 @@ struct Dialog {
 
 }  // namespace
 
-TEST(OptionDialog, OptionBytesSayWhichBoxesStartCheckedAndWhichMayChange) {
+TEST(OptionDialog, BoxesStartFromTheOptionBytesAndWhatIsInstalled) {
     InstallerState s;
     s.title.assign("Vopa 1.00");
     s.destinationFolder.assign("C:\\Program Files\\Vopa");
-    s.startMenuOption = 3;  // changeable, made
-    s.desktopOption = 2;    // made, locked
-    s.sendToOption = 1;     // changeable, not made
+    s.startMenuOption = 3;       // changeable, made
+    s.desktopOption = 2;         // made, locked
+    s.sendToOption = 1;          // changeable, not made
+    s.associateFlags[1] = true;  // .zip already ours: never removed here
+    s.addCompressMenu = true;
     Dialog d(s);
     ASSERT_TRUE(d.window);
     char text[260];
@@ -52,56 +60,52 @@ TEST(OptionDialog, OptionBytesSayWhichBoxesStartCheckedAndWhichMayChange) {
     EXPECT_STREQ(text, "Vopa 1.00");
     GetDlgItemTextA(d.window, IDC_DESTINATION, text, sizeof text);
     EXPECT_STREQ(text, "C:\\Program Files\\Vopa");
-    EXPECT_EQ(d.look(IDC_START_MENU), "ce");
-    EXPECT_EQ(d.look(IDC_DESKTOP), "c-");
-    EXPECT_EQ(d.look(IDC_SEND_TO), "-e");
-    s.sendToOption = 0;
-    Dialog locked(s);
-    EXPECT_EQ(locked.look(IDC_SEND_TO), "--");
+    EXPECT_EQ(d.look({IDC_START_MENU, IDC_DESKTOP, IDC_SEND_TO, IDC_ASSOC_ZIP, IDC_ASSOC_LZH,
+                      IDC_VIEW_VERB, IDC_COMPRESS_MENU, IDC_DRAG_DROP}),
+              "ce c- -e c- -e ce c- -e");
+
+    InstallerState none;
+    none.extendDragDropMenu = true;
+    Dialog e(none);
+    EXPECT_EQ(e.look({IDC_SEND_TO, IDC_VIEW_VERB, IDC_COMPRESS_MENU, IDC_DRAG_DROP}), "-- -- -e c-")
+        << "no association: no View entry";
 }
 
-TEST(OptionDialog, ExistingIntegrationIsLockedOnAndViewFollowsTheAssociations) {
+TEST(OptionDialog, ViewFollowsTheAssociations) {
     InstallerState none;
     Dialog d(none);
-    EXPECT_EQ(d.look(IDC_VIEW_VERB), "--") << "no association: no View entry";
-    EXPECT_EQ(d.look(IDC_COMPRESS_MENU), "-e");
-    EXPECT_EQ(d.look(IDC_DRAG_DROP), "-e");
     d.click(IDC_ASSOC_LZH);
-    EXPECT_EQ(d.look(IDC_ASSOC_LZH), "ce");
-    EXPECT_EQ(d.look(IDC_VIEW_VERB), "-e") << "an association makes View possible";
+    EXPECT_EQ(d.look({IDC_ASSOC_LZH, IDC_VIEW_VERB}), "ce -e")
+        << "an association makes View possible";
     d.click(IDC_VIEW_VERB);
     d.click(IDC_ASSOC_7Z);
     d.click(IDC_ASSOC_LZH);
-    EXPECT_EQ(d.look(IDC_VIEW_VERB), "ce") << ".7z still holds it";
+    EXPECT_EQ(d.look({IDC_VIEW_VERB}), "ce") << ".7z still holds it";
     d.click(IDC_ASSOC_7Z);
-    EXPECT_EQ(d.look(IDC_VIEW_VERB), "--") << "the last association gone: View goes";
-
-    InstallerState existing;
-    existing.associateFlags[1] = true;  // .zip already ours
-    existing.addCompressMenu = existing.extendDragDropMenu = true;
-    Dialog e(existing);
-    EXPECT_EQ(e.look(IDC_ASSOC_ZIP), "c-") << "an association is never removed here";
-    EXPECT_EQ(e.look(IDC_ASSOC_LZH), "-e");
-    EXPECT_EQ(e.look(IDC_VIEW_VERB), "ce");
-    EXPECT_EQ(e.look(IDC_COMPRESS_MENU), "c-");
-    EXPECT_EQ(e.look(IDC_DRAG_DROP), "c-");
-    e.click(IDC_ASSOC_ZIP);
-    EXPECT_EQ(e.look(IDC_ASSOC_ZIP), "c-") << "a locked box does not change";
+    EXPECT_EQ(d.look({IDC_VIEW_VERB}), "--") << "the last association gone: View goes";
 }
 
-TEST(OptionDialog, OkStoresTheChoicesAndPreparesTheDestination) {
+TEST(OptionDialog, OkStoresTheChoicesOnceTheDestinationHoldsTheArchive) {
     InstallerState s;
+    s.silent = true;  // the message goes to the log instead of a box that waits
+    s.archiveSummarized = true;
+    s.archive.longestName = 238;
     s.startMenuOption = 3;
     s.desktopOption = 3 | 0x80;  // other bits are carried along
     s.sendToOption = 1;
     Dialog d(s);
-    SetDlgItemTextA(d.window, IDC_DESTINATION, "C:\\Dialog Test\\Inner");
     d.click(IDC_DESKTOP);  // off
     d.click(IDC_SEND_TO);  // on
     d.click(IDC_ASSOC_CAB);
     d.click(IDC_ASSOC_RAR);
     d.click(IDC_VIEW_VERB);
     d.click(IDC_DRAG_DROP);
+    // 21 bytes, a backslash and 238 leave no room for the terminator: the dialog stays.
+    SetDlgItemTextA(d.window, IDC_DESTINATION, "C:\\Dialog Test\\Inner2");
+    SendMessageA(d.window, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(s.sendToOption, 1) << "nothing stored";
+    EXPECT_EQ(GetFileAttributesA("C:\\Dialog Test\\Inner2"), INVALID_FILE_ATTRIBUTES);
+    SetDlgItemTextA(d.window, IDC_DESTINATION, "C:\\Dialog Test\\Inner");  // one byte less
     SendMessageA(d.window, WM_COMMAND, IDOK, 0);
     EXPECT_STREQ(s.destinationFolder.text(), "C:\\Dialog Test\\Inner");
     EXPECT_NE(GetFileAttributesA("C:\\Dialog Test\\Inner"), INVALID_FILE_ATTRIBUTES);
@@ -116,76 +120,53 @@ TEST(OptionDialog, OkStoresTheChoicesAndPreparesTheDestination) {
     EXPECT_TRUE(s.extendDragDropMenu);
 }
 
-TEST(OptionDialog, ADestinationTooLongForTheArchiveKeepsTheDialog) {
-    InstallerState s;
-    s.silent = true;  // the message goes to the log instead of a box that waits
-    s.archiveSummarized = true;
-    s.archive.longestName = 240;
-    Dialog d(s);
-    SetDlgItemTextA(d.window, IDC_DESTINATION, "C:\\Long Enough Folder");
-    d.click(IDC_ASSOC_LZH);
-    SendMessageA(d.window, WM_COMMAND, IDOK, 0);
-    EXPECT_FALSE(s.associateFlags[0]) << "nothing stored: the dialog is still open";
-    EXPECT_EQ(GetFileAttributesA("C:\\Long Enough Folder"), INVALID_FILE_ATTRIBUTES);
-    SetDlgItemTextA(d.window, IDC_DESTINATION, "C:\\V");
-    SendMessageA(d.window, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(s.associateFlags[0]) << "a shorter folder is taken";
-}
-
 TEST(OptionDialog, EveryControlInItsPlaceAndEveryLabelUncut) {
     InstallerState s;
     Dialog d(s);
-    LOGFONTA font = {};
-    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(d.window, WM_GETFONT, 0, 0)), sizeof font,
-               &font);
-    EXPECT_STREQ(font.lfFaceName, "MS UI Gothic");
+    const HFONT font = reinterpret_cast<HFONT>(SendMessageA(d.window, WM_GETFONT, 0, 0));
+    LOGFONTA face = {};
+    GetObjectA(font, sizeof face, &face);
+    EXPECT_STREQ(face.lfFaceName, "MS UI Gothic");
     RECT client;
     GetClientRect(d.window, &client);
-    struct Child {
-        int id;
-        LONG style;
-        RECT box;
-        std::string text;
-    };
-    std::vector<Child> children;
+    std::vector<std::pair<HWND, RECT>> children;
     for (HWND c = GetWindow(d.window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        Child k{GetDlgCtrlID(c), GetWindowLongA(c, GWL_STYLE), {}, std::string(256, '\0')};
-        GetWindowRect(c, &k.box);
-        MapWindowPoints(nullptr, d.window, reinterpret_cast<POINT*>(&k.box), 2);
-        k.text.resize(static_cast<std::size_t>(GetWindowTextA(c, &k.text[0], 256)));
-        children.push_back(k);
+        RECT box;
+        GetWindowRect(c, &box);
+        MapWindowPoints(nullptr, d.window, reinterpret_cast<POINT*>(&box), 2);
+        children.emplace_back(c, box);
     }
     ASSERT_EQ(children.size(), 23u);
     HDC dc = GetDC(d.window);
-    HGDIOBJ previous =
-        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(d.window, WM_GETFONT, 0, 0)));
-    const int box = GetSystemMetrics(SM_CXMENUCHECK) + 4;  // a check box's mark and gap
-    for (const Child& c : children) {
+    HGDIOBJ previous = SelectObject(dc, font);
+    const int mark = GetSystemMetrics(SM_CXMENUCHECK) + 4;  // a check box's mark and gap
+    for (const auto& [c, box] : children) {
+        const int id = GetDlgCtrlID(c);
         RECT inside;
-        EXPECT_TRUE(IntersectRect(&inside, &c.box, &client) && EqualRect(&inside, &c.box)) << c.id;
-        for (const Child& o : children) {
-            RECT both;
-            if (&o != &c)
-                EXPECT_FALSE(IntersectRect(&both, &c.box, &o.box)) << c.id << " overlaps " << o.id;
+        EXPECT_TRUE(IntersectRect(&inside, &box, &client) && EqualRect(&inside, &box)) << id;
+        for (const auto& [o, other] : children) {
+            if (o != c) {
+                EXPECT_FALSE(IntersectRect(&inside, &box, &other))
+                    << id << " overlaps " << GetDlgCtrlID(o);
+            }
         }
-        const LONG type = c.style & BS_TYPEMASK;
-        const bool association = (c.id >= IDC_ASSOC_LZH && c.id <= IDC_ASSOC_ZIP) ||
-                                 (c.id >= IDC_ASSOC_CAB && c.id <= IDC_ASSOC_RAR) ||
-                                 c.id == IDC_ASSOC_7Z;
-        if (c.id >= IDC_START_MENU && c.id <= IDC_DRAG_DROP) {
-            EXPECT_EQ(type, BS_AUTOCHECKBOX) << c.id;
-            EXPECT_EQ((c.style & BS_PUSHLIKE) != 0, association) << c.id;
-            EXPECT_TRUE(c.style & WS_TABSTOP) << c.id;
+        const LONG style = GetWindowLongA(c, GWL_STYLE), type = style & BS_TYPEMASK;
+        const bool association = (id >= IDC_ASSOC_LZH && id <= IDC_ASSOC_ZIP) ||
+                                 (id >= IDC_ASSOC_CAB && id <= IDC_ASSOC_RAR) || id == IDC_ASSOC_7Z;
+        if (id >= IDC_START_MENU && id <= IDC_DRAG_DROP) {
+            EXPECT_EQ(type, BS_AUTOCHECKBOX) << id;
+            EXPECT_EQ((style & BS_PUSHLIKE) != 0, association) << id;
+            EXPECT_TRUE(style & WS_TABSTOP) << id;
         }
-        if (c.text.empty()) continue;
-        std::string shown = c.text;
+        char text[256];
+        std::string shown(text, static_cast<std::size_t>(GetWindowTextA(c, text, sizeof text)));
         shown.erase(std::remove(shown.begin(), shown.end(), '&'), shown.end());
-        SIZE size;
+        SIZE size = {};
         GetTextExtentPoint32A(dc, shown.c_str(), static_cast<int>(shown.size()), &size);
         const bool checkBox = type == BS_AUTOCHECKBOX && !association;
         const bool button = type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON || association;
-        int room = c.box.right - c.box.left - (checkBox ? box : button ? 4 : 0);
-        EXPECT_LE(size.cx, room) << "label cut: " << c.id;
+        const int room = box.right - box.left - (checkBox ? mark : button ? 4 : 0);
+        EXPECT_LE(size.cx, room) << "label cut: " << id;
     }
     SelectObject(dc, previous);
     ReleaseDC(d.window, dc);

@@ -2,18 +2,20 @@
 // archive of a list against a hidden window with a message loop, and logs what the
 // main window would see: member names, progress positions, message-box texts (closed
 // by a timer) and the final message.
-//   extract_driver LIST LOG [abort-at-position | check:position | entry:K | hold:NAME]
-// LIST holds lines "ARCHIVE<TAB>DESTINATION". The driver clears continueFlag, as the
-// abort button does, when the bar reaches the position while members are written (or
-// while the archive is checked), or when the K-th name arrives. hold:NAME keeps NAME in
-// each destination open unshared, as a shell holds a loaded extension, after writing
-// the file context-menu handler key, whose presence it logs at the end.
+//   extract_driver LIST LOG
+// LIST holds lines "ARCHIVE<TAB>DESTINATION[<TAB>OPTION]", OPTION one of abort:POSITION,
+// check:POSITION, entry:K, checked:K and hold:NAME. The driver clears continueFlag, as
+// the abort button does, when the bar reaches POSITION while members are written (check:
+// while the archive is checked), or when the K-th name arrives (checked: the K-th name
+// checked). hold:NAME keeps NAME in the destination open unshared, as a shell holds a
+// loaded extension, after writing the file context-menu handler key, whose presence it
+// logs at the end.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
-#include <vector>
 
 #include "app/installer_state.h"
 #include "extract/entry_output.h"
@@ -26,9 +28,9 @@ namespace {
 constexpr UINT kSetPosition = WM_USER + 2;  // PBM_SETPOS
 std::FILE* logFile;
 HWND driverWindow;
-unsigned abortAt, abortAtEntry, entries;
+unsigned abortAt, abortAtEntry, abortAtCheck, entries, checks;
 bool abortWhileChecking;
-const char* heldName;
+std::string heldName;
 
 void sendPosition(std::uint32_t position) { SendMessageA(driverWindow, kSetPosition, position, 0); }
 
@@ -56,7 +58,7 @@ BOOL CALLBACK closeMessageBox(HWND window, LPARAM) {
 LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case UM_CHECK_ENTRY:
-            std::fprintf(logFile, "CHECK %s\n", reinterpret_cast<const char*>(lParam));
+            if (++checks == abortAtCheck) continueFlag = 0;
             return 0;
         case UM_SHOW_ENTRY:
             std::fprintf(logFile, "ENTRY %s\n", reinterpret_cast<const char*>(lParam));
@@ -77,6 +79,20 @@ LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     }
 }
 
+// The number after `kind` when the option is of that kind, else 0.
+unsigned numberOf(const std::string& option, const char* kind) {
+    if (option.rfind(kind, 0) != 0) return 0;
+    return static_cast<unsigned>(std::stoul(option.substr(std::strlen(kind))));
+}
+
+void setOption(const std::string& option) {
+    abortWhileChecking = option.rfind("check:", 0) == 0;
+    abortAt = numberOf(option, "abort:") + numberOf(option, "check:");
+    abortAtEntry = numberOf(option, "entry:");
+    abortAtCheck = numberOf(option, "checked:");
+    heldName = option.rfind("hold:", 0) == 0 ? option.substr(5) : "";
+}
+
 void runOne(const std::string& archive, const std::string& destination) {
     std::fprintf(logFile, "ARCHIVE %s\n", archive.c_str());
     InstallerState state;
@@ -85,36 +101,29 @@ void runOne(const std::string& archive, const std::string& destination) {
     state.title.assign(kDefaultTitle);
     state.destinationFolder.assign(destination.c_str());
     continueFlag = 1;
-    entries = 0;
+    entries = checks = 0;
     totalOriginalSize = doneOriginalSize = lastProgressPosition = 0;
     HANDLE held = INVALID_HANDLE_VALUE;
-    if (heldName && prepareDestination(state, destination.c_str())) {
-        held = CreateFileA(heldName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                           nullptr);
-        HKEY key;
-        if (RegCreateKeyA(HKEY_CLASSES_ROOT, kFileContextMenuKey, &key) == ERROR_SUCCESS)
-            RegCloseKey(key);
+    if (!heldName.empty() && prepareDestination(state, destination.c_str())) {
+        held = CreateFileA(heldName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, 0, nullptr);
+        RegSetValueA(HKEY_CLASSES_ROOT, kFileContextMenuKey, REG_SZ, kShellExtensionClsid, 0);
     }
     if (!state.archiveStream || !startExtraction(state)) {
         std::fprintf(logFile, "END not-started\n");
     } else {
         MSG msg;
-        while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
+        while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
         // As the main window does on UM_ABORTED.
         if (!shouldContinue()) deleteUnfinishedMember(state);
     }
     std::fprintf(logFile, "FAILED %d\nDESTINATION %s\n", state.failed ? 1 : 0,
                  state.destinationFolder.text());
-    if (heldName) {
-        HKEY key;
-        bool present = RegOpenKeyA(HKEY_CLASSES_ROOT, kFileContextMenuKey, &key) == ERROR_SUCCESS;
-        if (present) RegCloseKey(key);
-        std::fprintf(logFile, "HANDLER-KEY %d\n", present ? 1 : 0);
-        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-    }
+    LONG size = 0;
+    const bool handlerKey =
+        RegQueryValueA(HKEY_CLASSES_ROOT, kFileContextMenuKey, nullptr, &size) == ERROR_SUCCESS;
+    if (!heldName.empty()) std::fprintf(logFile, "HANDLER-KEY %d\n", handlerKey ? 1 : 0);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     std::fflush(logFile);
     destroyInstaller(state);
 }
@@ -122,19 +131,10 @@ void runOne(const std::string& archive, const std::string& destination) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return 2;
-    std::FILE* list = std::fopen(argv[1], "rb");
+    if (argc != 3) return 2;
+    std::ifstream list(argv[1]);
     logFile = std::fopen(argv[2], "wb");
     if (!list || !logFile) return 2;
-    if (argc > 3 && std::strncmp(argv[3], "entry:", 6) == 0)
-        abortAtEntry = static_cast<unsigned>(std::atoi(argv[3] + 6));
-    else if (argc > 3 && std::strncmp(argv[3], "hold:", 5) == 0) heldName = argv[3] + 5;
-    else if (argc > 3 && std::strncmp(argv[3], "check:", 6) == 0) {
-        abortWhileChecking = true;
-        abortAt = static_cast<unsigned>(std::atoi(argv[3] + 6));
-    } else if (argc > 3) {
-        abortAt = static_cast<unsigned>(std::atoi(argv[3]));
-    }
     WNDCLASSA wc = {};
     wc.lpfnWndProc = driverProc;
     wc.hInstance = GetModuleHandleA(nullptr);
@@ -144,12 +144,12 @@ int main(int argc, char** argv) {
                                    nullptr, wc.hInstance, nullptr);
     SetTimer(driverWindow, 1, 50, nullptr);
     progressSink = sendPosition;
-    char line[2048];
-    while (std::fgets(line, sizeof line, list)) {
-        std::string l = line;
-        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
-        std::size_t tab = l.find('\t');
-        if (tab != std::string::npos) runOne(l.substr(0, tab), l.substr(tab + 1));
+    for (std::string line; std::getline(list, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::size_t tab = line.find('\t'), option = line.find('\t', tab + 1);
+        if (tab == std::string::npos) continue;
+        setOption(option == std::string::npos ? "" : line.substr(option + 1));
+        runOne(line.substr(0, tab), line.substr(tab + 1, option - tab - 1));
     }
     std::fclose(logFile);
     return 0;

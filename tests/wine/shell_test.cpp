@@ -5,16 +5,13 @@
 #include <shlobj.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include "app/installer_state.h"
 #include "shell/associations.h"
 #include "shell/registration.h"
 #include "shell/registry.h"
-#include "shell/shell_state.h"
 #include "shell/shortcuts.h"
 #include "tests/wine/wine_test_support.h"
 
@@ -22,12 +19,15 @@ namespace {
 
 const std::string kClassKey = kShellExtensionClassKey;
 
-// "[root\key]" then "name=value" lines (sorted), recursively, as text values read.
-void dump(HKEY root, const char* rootName, const std::string& key, std::vector<std::string>& out) {
+// "[root\key]" then "name=value" lines, then the subkeys, as text values read. Wine
+// keeps both values and subkeys sorted by name.
+void dump(HKEY root, const std::string& key, std::string& out) {
     HKEY k;
     if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return;
-    out.push_back("[" + std::string(rootName) + "\\" + key + "]");
-    std::vector<std::string> values;
+    const char* rootName = root == HKEY_LOCAL_MACHINE  ? "HKLM"
+                           : root == HKEY_CURRENT_USER ? "HKCU"
+                                                       : "HKCR";
+    out += "[" + std::string(rootName) + "\\" + key + "]\n";
     for (DWORD i = 0;; ++i) {
         char name[256];
         BYTE data[1024];
@@ -36,37 +36,17 @@ void dump(HKEY root, const char* rootName, const std::string& key, std::vector<s
             break;
         std::string value = type == REG_SZ ? std::string(reinterpret_cast<char*>(data))
                                            : "(type " + std::to_string(type) + ")";
-        values.push_back((nameSize ? std::string(name) : "@") + "=" + value);
+        out += (nameSize ? std::string(name) : "@") + "=" + value + "\n";
     }
-    std::sort(values.begin(), values.end());
-    out.insert(out.end(), values.begin(), values.end());
-    std::vector<std::string> subkeys;
-    for (DWORD i = 0;; ++i) {
-        char name[256];
-        DWORD size = sizeof name;
-        if (RegEnumKeyExA(k, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        subkeys.push_back(name);
-    }
+    char subkey[256];
+    for (DWORD i = 0; RegEnumKeyA(k, i, subkey, sizeof subkey) == ERROR_SUCCESS; ++i)
+        dump(root, key + "\\" + subkey, out);
     RegCloseKey(k);
-    std::sort(subkeys.begin(), subkeys.end());
-    for (const std::string& s : subkeys) dump(root, rootName, key + "\\" + s, out);
 }
 
 std::string dumpOurKeys() {
-    std::vector<std::string> lines;
-    dump(HKEY_LOCAL_MACHINE, "HKLM", kUninstallKey, lines);
-    dump(HKEY_CLASSES_ROOT, "HKCR", kClassKey, lines);
-    for (const char* key :
-         {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
-        dump(HKEY_CLASSES_ROOT, "HKCR", key, lines);
-    for (const AssociationRow& row : kAssociations) {
-        dump(HKEY_CLASSES_ROOT, "HKCR", row.extension, lines);
-        dump(HKEY_CLASSES_ROOT, "HKCR", row.className, lines);
-    }
-    dump(HKEY_CURRENT_USER, "HKCU", kSavedClassKey, lines);
     std::string text;
-    for (const std::string& l : lines) text += l + "\n";
+    for (const auto& [root, key] : ourKeys()) dump(root, key, text);
     return text;
 }
 
@@ -126,82 +106,70 @@ TEST(Registration, FullInstallWritesEveryKeyAndValue) {
     const int icons[] = {0, 1, 2, 3, 4, 3, 3, 3, 5, 6};
     for (int i = 0; i < 10; ++i) expected += expectedClass(rows[i][0], rows[i][1], icons[i]);
     EXPECT_EQ(dumpOurKeys(), expected);
-
-    // What start-up reads back is exactly what was written.
-    InstallerState after;
-    readShellState(after);
-    for (bool f : after.associateFlags) EXPECT_TRUE(f);
-    EXPECT_TRUE(after.addCompressMenu);
-    EXPECT_TRUE(after.extendDragDropMenu);
 }
 
 TEST(Registration, PreviousClassesAreSavedOnceAndWhole) {
     removeEverything();
+    const std::string longClass = "Long." + std::string(300, 'c');
     setText(HKEY_CLASSES_ROOT, ".zip", nullptr, "OtherArchiver.zip");
     setText(HKEY_CLASSES_ROOT, ".cab", "Content Type", "x");  // a key without a default value
-    std::string longClass = "Long." + std::string(300, 'c');
     setText(HKEY_CLASSES_ROOT, ".tar", nullptr, longClass);
     setText(HKEY_CLASSES_ROOT, ".gz", nullptr, "%GzipClass%", REG_EXPAND_SZ);
+    for (const char* extension : {".tgz", ".tbz", ".bz2", ".7z"})
+        setText(HKEY_CLASSES_ROOT, extension, nullptr, std::string("Old") + extension);
     DWORD number = 5;
     setValue(HKEY_CLASSES_ROOT, ".rar", nullptr, REG_DWORD, &number, sizeof number);
-
+    // In row order: .lzh did not exist, a long class is read whole, an expandable text
+    // stays so, a number is no class name.
+    const std::pair<const char*, std::string> saved[] = {
+        {"OldClass", "<none>"},   {"OldZClass", "OtherArchiver.zip"},
+        {"OldCClass", ""},        {"OldTClass", "Old.tgz"},
+        {"OldAClass", longClass}, {"OldGClass", "%GzipClass% (expand)"},
+        {"OldBClass", "Old.tbz"}, {"Old2Class", "Old.bz2"},
+        {"OldRClass", "<none>"},  {"Old7Class", "Old.7z"}};
     InstallerState s;
     fullState(s);
-    registerAll(s);
-    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldZClass"), "OtherArchiver.zip");
-    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldCClass"), "");
-    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldAClass"), longClass) << "read whole";
-    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldGClass"), "%GzipClass% (expand)")
-        << "saved as it was";
-    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldRClass"), "<none>")
-        << "not a class name";
-    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldClass"), "<none>")
-        << ".lzh did not exist";
-    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, ".zip", nullptr), "VopaArchiveZip");
-
-    registerAll(s);  // a second installation keeps the class from before the first
-    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldZClass"), "OtherArchiver.zip");
-    EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, "OldAClass"), longClass);
+    for (int install = 1; install <= 2; ++install) {  // the second keeps what the first saved
+        registerAll(s);
+        for (const auto& [name, previous] : saved)
+            EXPECT_EQ(readText(HKEY_CURRENT_USER, kSavedClassKey, name), previous) << install;
+    }
 }
 
 TEST(Registration, OptionsOffWriteNothingForThem) {
     removeEverything();
-    // Left by an earlier installation: an old Extract verb and a "View" default.
-    setText(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\Extract\\command", nullptr, "old");
-    setText(HKEY_CLASSES_ROOT, "VopaArchiveCab\\Shell\\Extract\\command", nullptr, "old");
-    setText(HKEY_CLASSES_ROOT, "VopaArchiveCab\\Shell", nullptr, "View");
-    setText(HKEY_CLASSES_ROOT, "VopaArchive\\Shell", nullptr, "view");
-
     InstallerState none;
     none.destinationFolder.assign("D:\\V");
     none.programFileName.assign("Vopa.exe");
     registerAll(none);
-    EXPECT_EQ(readText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
-              "\"D:\\V\\Vopa.exe\" /u");
-    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir"), "D:\\V");
-    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey, nullptr), "<none>")
-        << "no shell-extension class";
-    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, (kClassKey + "\\InprocServer32").c_str()));
-    for (const char* key :
-         {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
-        EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, key)) << key;
-    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, ".lzh"));
+    EXPECT_EQ(dumpOurKeys(), R"([HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa]
+DisplayName=Vopa
+UninstallString="D:\V\Vopa.exe" /u
+[HKCR\CLSID\{8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}]
+InstallDir=D:\V
+)");
 
+    // Left by an earlier installation: old Extract verbs, a "View" default, a handler.
+    for (const char* cls : {"VopaArchive", "VopaArchiveZip", "VopaArchiveCab"})
+        setText(HKEY_CLASSES_ROOT, cls + std::string("\\Shell\\Extract\\command"), nullptr, "old");
+    setText(HKEY_CLASSES_ROOT, "VopaArchiveCab\\Shell", nullptr, "View");
+    setText(HKEY_CLASSES_ROOT, "VopaArchive\\Shell", nullptr, "view");
+    setText(HKEY_CLASSES_ROOT, kDriveDragDropKey, nullptr, "old");
     InstallerState some;
     some.destinationFolder.assign("D:\\");
     some.programFileName.assign("Vopa.exe");
-    some.associateFlags[0] = some.associateFlags[2] = true;  // .lzh, .cab; no View verb
+    some.associateFlags[0] = some.associateFlags[1] = some.associateFlags[2] = true;  // no View
     some.extendDragDropMenu = true;
-    setText(HKEY_CLASSES_ROOT, kDriveDragDropKey, nullptr, "old");
     registerAll(some);
-    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\Extract"))
-        << "old verb of row 0 removed";
-    EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, "VopaArchiveCab\\Shell\\Extract")) << "row 2 keeps it";
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\Extract"));
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchiveZip\\Shell\\Extract"));
+    EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, "VopaArchiveCab\\Shell\\Extract")) << "rows 0, 1 only";
     EXPECT_EQ(readText(HKEY_CLASSES_ROOT, "VopaArchiveCab\\Shell", nullptr), "View");
     EXPECT_EQ(readText(HKEY_CLASSES_ROOT, "VopaArchive\\Shell", nullptr), "Open");
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\View"));
     EXPECT_EQ(readText(HKEY_CLASSES_ROOT, "VopaArchive\\DefaultIcon", nullptr),
               "D:\\VopaResource.dll,0");
+    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey, nullptr), "VopaDll") << "the handler's class";
     EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kDriveDragDropKey, nullptr), kShellExtensionClsid);
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kFolderDragDropKey))
         << "only the existing handler is rewritten";
@@ -214,11 +182,9 @@ TEST(Registration, NoProgramNameOrPathsThatDoNotFitWriteNoCommands) {
     fullState(s);
     s.programFileName.clear();  // no setup block
     registerAll(s);
-    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive")) << "no class without a program";
-    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, ".lzh"));
-    EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir"), "C:\\Program Files\\Vopa");
-    EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, kFileContextMenuKey));
+    const std::string full = kFullInstall;
+    EXPECT_EQ(dumpOurKeys(), full.substr(full.find("[HKCR")))
+        << "no uninstall entry and no classes; the shell extension as always";
 
     // Refused, not cut.
     removeEverything();
@@ -245,30 +211,26 @@ bool fileExists(const std::string& path) {
 
 // "target|working folder|icon,index", or "" when the shortcut does not load.
 std::string readLink(const std::string& path) {
-    std::string link;
     CoInitialize(nullptr);
-    IShellLinkA* shellLink = nullptr;
+    IShellLinkA* link = nullptr;
     IPersistFile* file = nullptr;
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    char target[MAX_PATH] = {}, folder[MAX_PATH] = {}, icon[MAX_PATH] = {};
+    int index = 0;
+    std::string text;
     if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void**>(&shellLink))) &&
-        SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        WCHAR wide[MAX_PATH];
-        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-        if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-            char buffer[MAX_PATH] = {};
-            int index = 0;
-            shellLink->GetPath(buffer, MAX_PATH, nullptr, 0);
-            link = std::string(buffer) + "|";
-            shellLink->GetWorkingDirectory(buffer, MAX_PATH);
-            link += std::string(buffer) + "|";
-            shellLink->GetIconLocation(buffer, MAX_PATH, &index);
-            link += std::string(buffer) + "," + std::to_string(index);
-        }
-        file->Release();
-    }
-    if (shellLink) shellLink->Release();
+                                   reinterpret_cast<void**>(&link))) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+        SUCCEEDED(file->Load(wide, STGM_READ)) &&
+        SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, 0)) &&
+        SUCCEEDED(link->GetWorkingDirectory(folder, MAX_PATH)) &&
+        SUCCEEDED(link->GetIconLocation(icon, MAX_PATH, &index)))
+        text = std::string(target) + "|" + folder + "|" + icon + "," + std::to_string(index);
+    if (file) file->Release();
+    if (link) link->Release();
     CoUninitialize();
-    return link;
+    return text;
 }
 
 }  // namespace

@@ -18,35 +18,28 @@ TEST(ShellState, ReadsOwnAssociationsAndHandlers) {
     setText(HKEY_CLASSES_ROOT, ".cab", nullptr, "vopaarchivecab");  // case differs
     setText(HKEY_CLASSES_ROOT, ".tar", nullptr, "VopaArchiveTar",
             REG_EXPAND_SZ);  // not a class name
+    // 300 bytes that begin with our class name must not compare equal after a cut.
+    setText(HKEY_CLASSES_ROOT, ".rar", nullptr, "VopaArchiveRar" + std::string(286, 'x'));
     setText(HKEY_CLASSES_ROOT, ".7z", nullptr, "VopaArchive7zip");
-    setText(HKEY_CLASSES_ROOT, kDriveDragDropKey, nullptr, kShellExtensionClsid);
     setText(HKEY_CLASSES_ROOT, kFolderContextMenuKey, nullptr, kShellExtensionClsid);
-
     InstallerState state;
     readShellState(state);
     const bool expected[kAssociationCount] = {true,  false, false, false, false,
                                               false, false, false, false, true};
     for (std::size_t i = 0; i < kAssociationCount; ++i)
         EXPECT_EQ(state.associateFlags[i], expected[i]) << kAssociations[i].extension;
-    EXPECT_TRUE(state.extendDragDropMenu) << "the drive key alone suffices";
     EXPECT_FALSE(state.addCompressMenu) << "the folder context-menu key is not consulted";
+    EXPECT_FALSE(state.extendDragDropMenu);
 
-    setText(HKEY_CLASSES_ROOT, kFileContextMenuKey, nullptr, kShellExtensionClsid);
-    InstallerState again;
-    readShellState(again);
-    EXPECT_TRUE(again.addCompressMenu);
-    for (const char* key : {".lzh", ".zip", ".cab", ".tar", ".7z"})
-        deleteTree(HKEY_CLASSES_ROOT, key);
-    deleteTree(HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\VopaDll");
-    deleteTree(HKEY_CLASSES_ROOT, kFolderContextMenuKey);
-    deleteTree(HKEY_CLASSES_ROOT, kDriveDragDropKey);
-
-    // 300 bytes that begin with our class name must not compare equal after a cut.
-    setText(HKEY_CLASSES_ROOT, ".rar", nullptr, "VopaArchiveRar" + std::string(286, 'x'));
-    EXPECT_FALSE(isExtensionAssociated(".rar", "VopaArchiveRar"));
-    setText(HKEY_CLASSES_ROOT, ".rar", nullptr, "VopaArchiveRar");
-    EXPECT_TRUE(isExtensionAssociated(".rar", "VopaArchiveRar"));
-    deleteTree(HKEY_CLASSES_ROOT, ".rar");
+    // Each handler key alone sets its option.
+    for (const char* key : {kFileContextMenuKey, kFolderDragDropKey, kDriveDragDropKey}) {
+        removeEverything();
+        setText(HKEY_CLASSES_ROOT, key, nullptr, kShellExtensionClsid);
+        InstallerState one;
+        readShellState(one);
+        EXPECT_EQ(one.addCompressMenu, key == kFileContextMenuKey) << key;
+        EXPECT_EQ(one.extendDragDropMenu, key != kFileContextMenuKey) << key;
+    }
 }
 
 TEST(PreviousInstallDir, OnlyAUsableTextIsTaken) {
@@ -54,31 +47,23 @@ TEST(PreviousInstallDir, OnlyAUsableTextIsTaken) {
     deleteTree(HKEY_CLASSES_ROOT, kShellExtensionClassKey);
     EXPECT_FALSE(readPreviousInstallDir(folder));
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kShellExtensionClassKey)) << "reading creates no key";
-
-    setText(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir", "D:\\Tools\\Vopa");
-    ASSERT_TRUE(readPreviousInstallDir(folder));
-    EXPECT_STREQ(folder, "D:\\Tools\\Vopa");
-
-    setText(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir", "");
-    EXPECT_FALSE(readPreviousInstallDir(folder)) << "an empty value is ignored";
-
-    DWORD number = 7;
-    setValue(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir", REG_DWORD, &number,
-             sizeof number);
-    EXPECT_FALSE(readPreviousInstallDir(folder)) << "only text values";
-
-    setText(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir",
-            "C:\\" + std::string(257, 'd'));
-    EXPECT_FALSE(readPreviousInstallDir(folder)) << "260 bytes with the terminator do not fit";
-    setText(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir",
-            "C:\\" + std::string(256, 'd'));
-    EXPECT_TRUE(readPreviousInstallDir(folder));
-    EXPECT_EQ(std::string(folder).size(), 259u);
-
-    // A value stored without its terminating zero is still read terminated.
-    const char raw[4] = {'E', ':', '\\', 'V'};
-    setValue(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir", REG_SZ, raw, sizeof raw);
-    ASSERT_TRUE(readPreviousInstallDir(folder));
-    EXPECT_STREQ(folder, "E:\\V");
-    deleteTree(HKEY_CLASSES_ROOT, kShellExtensionClassKey);
+    const std::string fits = "C:\\" + std::string(256, 'd');  // 259 bytes and the terminator
+    const DWORD number = 7;
+    const struct {
+        DWORD type;
+        std::string bytes;  // stored as they are: the terminator where it is given
+        const char* taken;  // "-": not taken
+    } rows[] = {
+        {REG_SZ, std::string("D:\\Tools\\Vopa") + '\0', "D:\\Tools\\Vopa"},
+        {REG_SZ, std::string(1, '\0'), "-"},  // empty
+        {REG_DWORD, std::string(reinterpret_cast<const char*>(&number), 4), "-"},
+        {REG_SZ, fits + "d" + '\0', "-"},  // does not fit
+        {REG_SZ, fits + '\0', fits.c_str()},
+        {REG_SZ, "E:\\V", "E:\\V"},  // no terminator stored: still read terminated
+    };
+    for (const auto& row : rows) {
+        setValue(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir", row.type,
+                 row.bytes.data(), static_cast<DWORD>(row.bytes.size()));
+        EXPECT_STREQ(readPreviousInstallDir(folder) ? folder : "-", row.taken) << row.bytes;
+    }
 }
