@@ -22,6 +22,10 @@ constexpr std::size_t kSampledFrom = 4u << 10;  // smaller files are compressed 
 // Bytes that spread this evenly (order-0 entropy, bits per byte) may yet hold repeats;
 // below it a file always shrinks, and no sample is compressed.
 constexpr double kEvenBits = 7.5;
+// Samples this flat, with this few repeats (4 bytes seen shortly before, per mille of
+// positions), cannot shrink by 1%: stored without a trial compression.
+constexpr double kFlatBits = 7.97;
+constexpr std::size_t kFlatRepeats = 1;
 // Samples that keep 99% or more of their bytes at the fastest level: stored.
 constexpr std::size_t kKeptPercent = 99;
 // Copied files go through a buffer of this size: no memory of their size is touched.
@@ -39,6 +43,22 @@ double bitsPerByte(const std::uint8_t* data, std::size_t size) {
             bits -= p * std::log2(p);
         }
     return bits;
+}
+
+// `seen` holds, per hash, the last position + 1 with those 4 bytes: as many as a sample
+// has positions, so that a repeat a whole window back is still found most of the time.
+std::size_t repeatsPerMille(const std::uint8_t* data, std::size_t size,
+                            std::vector<std::uint32_t>& seen) {
+    seen.assign(kSampleBytes, 0);
+    std::size_t repeats = 0;
+    for (std::size_t i = 0; i + 4 <= size; ++i) {
+        std::uint32_t v;
+        std::memcpy(&v, data + i, 4);
+        std::uint32_t& last = seen[(v * 2654435761u) >> 16];
+        repeats += last && std::memcmp(data + last - 1, data + i, 4) == 0;
+        last = static_cast<std::uint32_t>(i + 1);
+    }
+    return repeats * 1000 / size;
 }
 
 struct Samples {
@@ -85,8 +105,17 @@ bool forEachChunk(const ReadPackFile& read, std::size_t i, std::uint64_t size,
 // such a file (random bytes, or already compressed: PNG, ZIP, CAB) would not shrink whole.
 bool looksIncompressible(const std::uint8_t* samples, const Samples& s, int windowBits,
                          FinderTables& tables) {
-    for (std::size_t k = 0; k < s.count; ++k)
-        if (bitsPerByte(samples + k * s.bytes, s.bytes) < kEvenBits) return false;
+    static_assert(kSampleBytes == 1u << 16, "one hash slot per position of a sample");
+    bool flat = true;
+    for (std::size_t k = 0; k < s.count; ++k) {
+        const std::uint8_t* sample = samples + k * s.bytes;
+        const double bits = bitsPerByte(sample, s.bytes);
+        if (bits < kEvenBits) return false;
+        flat =
+            flat && bits >= kFlatBits &&
+            repeatsPerMille(sample, s.bytes, tables.first /* free between pieces */) < kFlatRepeats;
+    }
+    if (flat) return true;  // as random or compressed data are: no trial needed
     CompressOptions fast;
     fast.windowBits = windowBits;
     fast.level = 1;

@@ -132,6 +132,13 @@ TEST(MemberPacker, SameArchiveOnAnyNumberOfThreadsAndIncompressibleFilesCopied) 
     // Over 2 MiB: packed in pieces that the threads share, among whole small files.
     Bytes mostlyNoise = noise(1u << 20, 6);  // compressible bytes in one sample only
     std::fill(mostlyNoise.end() - 65536, mostlyNoise.end(), 'z');
+    // Spread bytes that shrink all the same: 200 values and no repeats, or noise that
+    // repeats every 32 KiB.
+    Bytes fewValues = noise(1u << 20, 7), repeated;
+    for (std::uint8_t& b : fewValues) b = static_cast<std::uint8_t>(b % 200);
+    const Bytes block = noise(32768, 8);
+    while (repeated.size() < (1u << 20))
+        repeated.insert(repeated.end(), block.begin(), block.end());
     FakeFiles disk{{mixed(5u << 20),
                     {},
                     {},
@@ -139,7 +146,9 @@ TEST(MemberPacker, SameArchiveOnAnyNumberOfThreadsAndIncompressibleFilesCopied) 
                     noise(1u << 20, 3),
                     Bytes(300000, 'a'),
                     noise(100000, 4),
-                    mostlyNoise}};
+                    mostlyNoise,
+                    fewValues,
+                    repeated}};
     const std::vector<PackFile> files = listOf(disk.bytes, 2);
     const std::string dir = makeTempDir();
     for (int level : {2, 6}) {
@@ -166,7 +175,7 @@ TEST(MemberPacker, SameArchiveOnAnyNumberOfThreadsAndIncompressibleFilesCopied) 
         ASSERT_TRUE(packMembers(files, options, disk.reader(), many, error));
         EXPECT_TRUE(written(many, disk.reader(), error) == archive) << level;
         EXPECT_GT(disk.longestRead, 1u << 20);
-        for (std::size_t i : {0u, 5u, 7u}) EXPECT_STREQ(one[i].method, "-lh7-") << i;
+        for (std::size_t i : {0u, 5u, 7u, 8u, 9u}) EXPECT_STREQ(one[i].method, "-lh7-") << i;
         EXPECT_STREQ(one[2].method, "-lhd-");
     }
     // A stored method copies every file a chunk at a time.
