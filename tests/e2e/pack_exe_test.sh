@@ -3,7 +3,7 @@
 # Japanese names and nested folders, given as a Windows path, packed with the stub found
 # beside the packer; the installer it makes installs unattended to the same tree, and
 # with --mtime its bytes are those the Linux build writes for the same input.
-# The 32-bit build, which cannot run here, is checked as a file.
+# The 32-bit build, which cannot run here, and both stubs are checked as files.
 #   pack_exe_test.sh VOPA_PACK WIN64_APP_DIR WIN32_APP_DIR
 set -u
 pack=$1 app=$2 app32=$3
@@ -18,12 +18,23 @@ check() { if eval "$2"; then echo "ok   $1"; else echo "FAIL $1"; failures=$((fa
 windowsPath() { printf 'Z:%s' "${1//\//\\}"; }  # the prefix's Z: is the Unix root
 newPrefix "$work/prefix"
 
-# Static runtime: a console program that needs nothing but what every Windows has.
+# Static runtime: a console program that needs nothing but what every Windows has. The
+# stub carries the resources the dialog tests under Wine show in use: the manifest
+# (24/1), icon group 102, the version resource (16/1) and dialog 103 in MS UI Gothic.
 for build in "$app32:PE32" "$app:PE32+"; do
     x86_64-w64-mingw32-objdump -p "${build%:*}/vopa-pack.exe" > "$work/headers.txt" 2>&1
     check "the ${build#*:} vopa-pack.exe is a console program importing system DLLs only" \
         'grep -q "^Magic.*(${build#*:})" "$work/headers.txt" && grep -q "Subsystem.*(Windows CUI)" "$work/headers.txt" &&
          [ -z "$(sed -n "s/.*DLL Name: //p" "$work/headers.txt" | grep -viE "^(kernel32|msvcrt|shell32)\.dll$")" ]'
+    image="${build%:*}/vopa-stub.exe"
+    # Type and id of each resource: the first two levels of the directory tree.
+    x86_64-w64-mingw32-objdump -p "$image" |
+        awk '/^[0-9a-f]+   Entry/ {type = $4} /^[0-9a-f]+     Entry/ {print type $4}' > "$work/resources.txt"
+    check "the ${build#*:} stub has the manifest, icon group, version resource and dialog" \
+        '[ "$(grep -cxE "0x0000(18,0x000001|0e,0x000066|10,0x000001|05,0x000067)," "$work/resources.txt")" = 4 ]'
+    check "its manifest asks for highestAvailable and common controls 6, its dialog MS UI Gothic" \
+        'grep -aq "level=\"highestAvailable\"" "$image" && grep -aq "Microsoft.Windows.Common-Controls" "$image" &&
+         grep -aq "version=\"6.0.0.0\"" "$image" && grep -aqP "M\x00S\x00 \x00U\x00I\x00" "$image"'
 done
 
 # The distributor's kit, in a folder of a Japanese name: the packers (Windows and
