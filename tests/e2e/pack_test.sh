@@ -125,8 +125,10 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/ce
 check "the signed installer verifies" 'osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" 2>&1 | grep -q "Succeeded"'
 check "its members still read" '"$pack" --test "$work/signed.exe" | grep -q "all ok"'
 prefix="$work/prefix"
-VOPA_WINE_PREFIX="$prefix" "$here/../wine/run-in-wine.sh" "$work/signed.exe" '/m' 'C:\Signed Install' >/dev/null 2>&1
+# Unattended, from switches, a word and a quoted path: no dialog waits.
+VOPA_WINE_PREFIX="$prefix" timeout 300 "$here/../wine/run-in-wine.sh" "$work/signed.exe" /m lzh 'C:\Signed Install' >/dev/null 2>&1
 check "the signed installer installs under Wine" '[ "$(cat "$prefix/drive_c/Signed Install/LICENSE.txt" 2>/dev/null)" = "$(cat "$work/product/LICENSE.txt")" ]'
+check "unattended, with .lzh associated from its command line" 'WINEPREFIX="$prefix" wine reg query "HKCR\.lzh" 2>/dev/null | grep -q VopaArchive'
 
 # Start-up failures end without a window and with a non-zero status: a bare stub (no
 # setup block at all), and a block cut short.
