@@ -122,24 +122,6 @@ check "no class key left behind by start-up" '! hasKey "HKCR\CLSID\{8E4B2D17-93A
 check "no shortcut" '[ -z "$(find "$drive" -name Vopa.lnk)" ]'
 wineserver -k
 
-echo "== unattended: switches and a quoted path, no dialog"
-freshPrefix unattended
-start "$work/small.exe" -m 'C:\Program Files\Vopa 2' lzh
-sawDialog=no
-for _ in $(seq 1 100); do
-    [ -n "$(for w in $(xdotool search --name "$title" 2>/dev/null); do xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 2[5-9][0-9]x' && echo y; done)" ] && sawDialog=yes
-    [ -f "$work/status" ] && break
-    sleep 0.05
-done
-waitExit
-check "no dialog is shown" '[ "$sawDialog" = no ]'
-check "it exits with 0" '[ "$status" = 0 ]'
-check "files land in the quoted folder" '[ -f "$drive/Program Files/Vopa 2/Vopa.exe" ]'
-check ".lzh is associated" 'query "HKCR\.lzh" | grep -q VopaArchive'
-check "the setup block's shortcuts are made" '[ -f "$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Vopa.lnk" ]'
-check "the uninstall command is quoted" 'query "HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa" UninstallString | grep -q "\"C:\\\\Program Files\\\\Vopa 2\\\\Vopa.exe\" /u"'
-wineserver -k
-
 pressDuringBigMember() {  # how: abort | close
     freshPrefix "$1"
     start "$work/large.exe" -m

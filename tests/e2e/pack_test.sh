@@ -1,24 +1,31 @@
 #!/bin/bash
 # vopa-pack as a distributor uses it: refusals with clear messages, the same bytes for
 # the same input, and a signed installer that still verifies and installs under Wine.
-# Given the Windows build too, its refusals, --list and --test are checked under wine64
-# as well, with every path as Windows names it.
-#   pack_test.sh VOPA_PACK STUB [VOPA_PACK_EXE]
+# Given the Windows builds too, the refusals, --list and --test of vopa-pack.exe under
+# wine64, every path as Windows names it; then vopa-pack.exe where a distributor works
+# on Windows: Japanese names and nested folders, the stub found beside the packer, the
+# Linux build's bytes for the same input. The 32-bit build, which cannot run here, and
+# both stubs are checked as files.
+#   pack_test.sh VOPA_PACK WIN64_APP_DIR [WIN32_APP_DIR]
 set -u
-native=$1 stub=$2 exe=${3:-}
-pack=$native via=""
+native=$1 app=$2 app32=${3:-}
+stub=$app/vopa-stub.exe pack=$native via=""
 here=$(cd "$(dirname "$0")" && pwd)
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
 work=$(mktemp -d /tmp/vopa-pack.XXXXXX)
 failures=0
 check() {
     if eval "$2"; then echo "ok   $1$via"; else echo "FAIL $1$via"; failures=$((failures + 1)); fi
 }
-refuses() {  # description, expected message part, arguments...
+refuses() {  # description, expected message part, arguments but --out...
     local what=$1 message=$2
     shift 2
-    "$pack" "$@" > "$work/out.txt" 2>&1
+    "$pack" "$@" --out "$work/x.exe" > "$work/out.txt" 2>&1
     local status=$?
-    check "refuses $what" '[ $status != 0 ] && grep -q -- "$message" "$work/out.txt"'
+    check "refuses $what, leaving no installer" '[ $status != 0 ] && grep -q -- "$message" "$work/out.txt" &&
+        [ ! -f "$work/x.exe" ] && [ ! -e "$work/x.exe.part" ]'
 }
 
 "$here/../../tools/make-sample.sh" "$work/product" >/dev/null
@@ -32,18 +39,17 @@ printf '\360\377\377\177' | dd of="$work/hostile.exe" bs=1 seek=$((pe + 12)) con
 # Everything a packer must refuse or show, run with "$pack": the Linux build here, the
 # Windows build under wine64 at the end.
 packerChecks() {
-refuses "a missing stub" "cannot open" --stub "$work/none.exe" --files "$work/product" --out "$work/x.exe"
-refuses "a stub that is not a PE image" "not a PE executable" --stub "$work/product/LICENSE.txt" --files "$work/product" --out "$work/x.exe"
-refuses "a missing folder" "cannot read folder" --stub "$stub" --files "$work/none" --out "$work/x.exe"
-refuses "a title longer than the block holds" "longer than the block" "${base[@]}" --title "$(printf 'x%.0s' $(seq 1 256))" --out "$work/x.exe"
-refuses "a title code page 932 cannot hold" "cannot be written in code page 932" "${base[@]}" --title "Vopa ☃ €" --out "$work/x.exe"
+refuses "a missing stub" "cannot open" --stub "$work/none.exe" --files "$work/product"
+refuses "a stub that is not a PE image" "not a PE executable" --stub "$work/product/LICENSE.txt" --files "$work/product"
+refuses "a missing folder" "cannot read folder" --stub "$stub" --files "$work/none"
+refuses "a title longer than the block holds" "longer than the block" "${base[@]}" --title "$(printf 'x%.0s' $(seq 1 256))"
+refuses "a title code page 932 cannot hold" "cannot be written in code page 932" "${base[@]}" --title "Vopa ☃ €"
 mkdir -p "$work/odd" && printf x > "$work/odd/snow☃.txt"
-refuses "a file name code page 932 cannot hold" "cannot be written in code page 932" --stub "$stub" --files "$work/odd" --out "$work/x.exe"
+refuses "a file name code page 932 cannot hold" "cannot be written in code page 932" --stub "$stub" --files "$work/odd"
 deep="$work/deep"; path="$deep"
-for i in $(seq 1 30); do path="$path/folder$(printf %02d $i)"; done
+for i in $(seq 1 28); do path="$path/folder$(printf %02d $i)"; done  # 9 bytes each
 mkdir -p "$path" && printf x > "$path/file.txt"
-refuses "a path over 259 bytes" "longer than 259 bytes" --stub "$stub" --files "$deep" --out "$work/x.exe"
-check "a failed run leaves no installer behind" '[ ! -e "$work/x.exe" ] && [ ! -e "$work/x.exe.part" ]'
+refuses "a path of 260 bytes" "longer than 259 bytes" --stub "$stub" --files "$deep"
 
 # Names the installer would refuse, rename or merge, each in a folder of its own, with
 # the rule in the message; and the fields it joins to the destination folder.
@@ -52,8 +58,7 @@ refusesFolder() {  # message part, file names...
     shift
     rm -rf "$work/names" && mkdir -p "$work/names"
     for f in "$@"; do mkdir -p "$work/names/$(dirname "$f")" && printf x > "$work/names/$f"; done
-    refuses "$(printf '%s ' "$@")" "$message" --stub "$stub" --files "$work/names" --out "$work/x.exe"
-    [ ! -e "$work/x.exe" ] || { echo "FAIL an installer was left for $*$via"; failures=$((failures + 1)); }
+    refuses "$(printf '%s ' "$@")" "$message" --stub "$stub" --files "$work/names"
 }
 refusesFolder "one file under Windows with" README readme
 refusesFolder "Windows refuses or would change" notes notes.
@@ -67,20 +72,20 @@ refusesFolder "would be installed as back/slash" 'back\slash'
 # A folder whose name ends in a dot cannot be opened on Windows (the dot is dropped).
 [ -n "$via" ] || refusesFolder "Windows refuses or would change" 'dir./file'
 rm -rf "$work/names" && mkdir -p "$work/names/real" && ln -s real "$work/names/link"
-refuses "a link to a folder" "is neither a file nor a folder" --stub "$stub" --files "$work/names" --out "$work/x.exe"
+refuses "a link to a folder" "is neither a file nor a folder" --stub "$stub" --files "$work/names"
 rm -rf "$work/names" && mkdir "$work/names" && truncate -s 2G "$work/names/big.bin"
-refuses "a file of 2 GiB" "is 2 GiB or more" --stub "$stub" --files "$work/names" --out "$work/x.exe"
-long=$(printf 'p%.0s' $(seq 1 240))
+refuses "a file of 2 GiB" "is 2 GiB or more" --stub "$stub" --files "$work/names"
+long=$(printf 'p%.0s' $(seq 1 254))
 refusesFolder "does not fit after the default destination" "$long"
 "$pack" --stub "$stub" --files "$work/names" --out "$work/x.exe" --folder 'C:\V' >/dev/null 2>&1
-check "a 240-byte path fits after a short destination" '[ -e "$work/x.exe" ] && rm "$work/x.exe"'
+check "a 254-byte path fits after C:\\V and a separator" '[ -e "$work/x.exe" ] && rm "$work/x.exe"'
+refuses "the same path after C:\\Vo" "does not fit after the default destination" --stub "$stub" --files "$work/names" --folder 'C:\Vo'
 refuses "a shortcut name with separators" "--shortcut holds a folder separator" "${base[@]}" \
-    --shortcut '..\..\..\escaped-shortcut' --out "$work/x.exe"
+    --shortcut '..\..\..\escaped-shortcut'
 refuses "a program outside the destination" "--program holds a folder separator" \
-    --stub "$stub" --files "$work/product" --program '..\..\Windows\notepad.exe' --out "$work/x.exe"
+    --stub "$stub" --files "$work/product" --program '..\..\Windows\notepad.exe'
 refuses "a device name as the launch file" "--launch is no plain file name" "${base[@]}" \
-    --launch 'CON' --out "$work/x.exe"
-check "no installer is left by a refused field" '[ ! -e "$work/x.exe" ]'
+    --launch 'CON'
 
 "$pack" "${base[@]}" --mtime 999148766 --out "$work/a.exe" && sleep 1 && touch "$work/product/LICENSE.txt" &&
     "$pack" "${base[@]}" --mtime 999148766 --out "$work/b.exe"
@@ -101,7 +106,11 @@ cp "$work/a.exe" "$work/damaged.exe"
 printf '\377\377\377\377' | dd of="$work/damaged.exe" bs=1 seek=$(( $(stat -c %s "$work/a.exe") - 2000 )) conv=notrunc 2>/dev/null
 check "--test names a damaged member" '! "$pack" --test "$work/damaged.exe" > "$work/t.txt" && grep -q "is DAMAGED" "$work/t.txt"'
 refuses "a stub whose symbol table lies past its end" "not a PE executable" \
-    --stub "$work/hostile.exe" --files "$work/product" --out "$work/x.exe"
+    --stub "$work/hostile.exe" --files "$work/product"
+refuses "a stub that carries data already" "already carries data" --stub "$work/a.exe" --files "$work/product"
+mkdir "$work/x.exe"  # an output that cannot replace a folder: no part file is left either
+refuses "an output that is a folder" "cannot write" "${base[@]}"
+rmdir "$work/x.exe"
 }
 packerChecks
 
@@ -125,18 +134,20 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/ce
 check "the signed installer verifies" 'osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" 2>&1 | grep -q "Succeeded"'
 check "its members still read" '"$pack" --test "$work/signed.exe" | grep -q "all ok"'
 prefix="$work/prefix"
-VOPA_WINE_PREFIX="$prefix" "$here/../wine/run-in-wine.sh" "$work/signed.exe" '/m' 'C:\Signed Install' >/dev/null 2>&1
+# Unattended, from switches, a word and a quoted path: no dialog waits.
+VOPA_WINE_PREFIX="$prefix" timeout 300 "$here/../wine/run-in-wine.sh" "$work/signed.exe" /m lzh 'C:\Signed Install' >/dev/null 2>&1
 check "the signed installer installs under Wine" '[ "$(cat "$prefix/drive_c/Signed Install/LICENSE.txt" 2>/dev/null)" = "$(cat "$work/product/LICENSE.txt")" ]'
+check "unattended, with .lzh associated from its command line" 'WINEPREFIX="$prefix" wine reg query "HKCR\.lzh" 2>/dev/null | grep -q VopaArchive'
 
 # Start-up failures end without a window and with a non-zero status: a bare stub (no
 # setup block at all), and a block cut short.
 cp "$stub" "$work/bare.exe"
 { cat "$stub"; printf '\001\005Vo'; } > "$work/cut.exe"
 # Run from a folder whose path does not fit 260 bytes, the module path comes back cut:
-# that could name another file, so start-up fails too.
-long="$work/long"
-for i in $(seq 1 14); do long="$long/directory_level_$(printf %02d $i)"; done
-mkdir -p "$long" && cp "$work/a.exe" "$long/setup.exe"
+# it could name another file (here "setup.ex", the 259 bytes of "Z:\...\setup.ex"), so
+# start-up fails too.
+long="$work/long/$(printf 'd%.0s' $(seq 1 $((250 - 2 - ${#work} - 6))))"  # "Z:" and 248 bytes
+mkdir -p "$long" && cp "$work/a.exe" "$long/setup.exe" && cp "$work/a.exe" "$long/setup.ex"
 (cd "$long" && VOPA_WINE_PREFIX="$work/prefix-long" "$here/../wine/run-in-wine.sh" ./setup.exe /m 'C:\Long Path Test' >/dev/null 2>&1)
 status=$?
 check "an installer started from a path of 260+ bytes fails at start-up (status 2)" '[ "$status" = 2 ] && [ ! -e "$work/prefix-long/drive_c/Long Path Test" ]'
@@ -154,18 +165,89 @@ for f in bare cut hostile-setup foreign-block; do
 done
 
 # The same under wine64 from the Windows build, in one prefix.
-packExe() {  # every absolute path as the prefix's Z: drive names it
+windowsPath() { printf 'Z:%s' "${1//\//\\}"; }  # the prefix's Z: is the Unix root
+packExe() {  # every absolute path as Windows names it
     local a args=()
-    for a; do case $a in /*) a="Z:${a//\//\\}" ;; esac; args+=("$a"); done
-    wine "$exe" "${args[@]}"
+    for a; do case $a in /*) a=$(windowsPath "$a") ;; esac; args+=("$a"); done
+    wine "$app/vopa-pack.exe" "${args[@]}"
 }
-if [ -n "$exe" ]; then
-    . "$here/../wine/wine-prefix.sh"
-    newPrefix "$work/prefix-exe"
-    pack=packExe via=" (vopa-pack.exe)"
-    packerChecks
-    wineserver -k
-fi
+windowsBuildChecks() {
+. "$here/../wine/wine-prefix.sh"
+newPrefix "$work/prefix-exe"
+pack=packExe via=" (vopa-pack.exe)"
+packerChecks
+via=""
+# Static runtime: a console program that needs nothing but what every Windows has. The
+# stub carries the resources the dialog tests under Wine show in use: the manifest
+# (24/1), icon group 102, the version resource (16/1) and dialog 103 in MS UI Gothic.
+for build in "$app32:PE32" "$app:PE32+"; do
+    x86_64-w64-mingw32-objdump -p "${build%:*}/vopa-pack.exe" > "$work/headers.txt" 2>&1
+    check "the ${build#*:} vopa-pack.exe is a console program importing system DLLs only" \
+        'grep -q "^Magic.*(${build#*:})" "$work/headers.txt" && grep -q "Subsystem.*(Windows CUI)" "$work/headers.txt" &&
+         [ -z "$(sed -n "s/.*DLL Name: //p" "$work/headers.txt" | grep -viE "^(kernel32|msvcrt|shell32)\.dll$")" ]'
+    image="${build%:*}/vopa-stub.exe"
+    # Type and id of each resource: the first two levels of the directory tree.
+    x86_64-w64-mingw32-objdump -p "$image" |
+        awk '/^[0-9a-f]+   Entry/ {type = $4} /^[0-9a-f]+     Entry/ {print type $4}' > "$work/resources.txt"
+    check "the ${build#*:} stub has the manifest, icon group, version resource and dialog" \
+        '[ "$(grep -cxE "0x0000(18,0x000001|0e,0x000066|10,0x000001|05,0x000067)," "$work/resources.txt")" = 4 ]'
+    check "its manifest asks for highestAvailable and common controls 6, its dialog MS UI Gothic" \
+        'grep -aq "level=\"highestAvailable\"" "$image" && grep -aq "Microsoft.Windows.Common-Controls" "$image" &&
+         grep -aq "version=\"6.0.0.0\"" "$image" && grep -aqP "M\x00S\x00 \x00U\x00I\x00" "$image"'
+done
+
+# The distributor's kit, in a folder of a Japanese name: the packers (Windows and
+# Linux) and the stub side by side.
+kit="$work/配布キット"
+mkdir -p "$kit" && cp "$app/vopa-pack.exe" "$app/vopa-stub.exe" "$native" "$kit/"
+product="$work/製品"
+"$here/../../tools/make-sample.sh" "$product" >/dev/null
+mkdir -p "$product/ソース/共通/空のフォルダ"
+printf '説明書\r\n' | iconv -f UTF-8 -t CP932 > "$product/説明書.txt"
+printf 'int main(void) { return 0; }\n' > "$product/ソース/メイン.c"
+printf '#pragma once\n' > "$product/ソース/共通/定義.h"
+seq 1 500000 > "$product/ソース/番号.txt"  # over 2 MiB: packed in pieces, on threads
+options=(--title 'Vopa 1.00 セットアップ' --program-files --folder Vopa --program Vopa.exe
+         --mtime 999148766 --level 7)
+
+(cd "$work" && wine "$kit/vopa-pack.exe" --files "$(windowsPath "$product")" \
+    --out 'セットアップ.exe' "${options[@]}" > "$work/pack.txt" 2>&1)
+status=$?
+check "vopa-pack.exe packs a Windows path with the stub beside it, silent into a pipe" \
+    '[ "$status" = 0 ] && [ -s "$work/セットアップ.exe" ] && [ ! -s "$work/pack.txt" ]'
+"$kit/vopa-pack" --files "$product" --out "$work/linux.exe" "${options[@]}"
+check "its output is byte for byte the Linux build's, stub beside it too (--mtime)" \
+    'cmp "$work/セットアップ.exe" "$work/linux.exe"'
+wine "$kit/vopa-pack.exe" --list "$(windowsPath "$work/セットアップ.exe")" > "$work/list.txt" 2>&1
+status=$?
+"$native" --list "$work/linux.exe" > "$work/linux-list.txt"
+check "--list lists it as the Linux build does" \
+    '[ "$status" = 0 ] && tr -d "\r" < "$work/list.txt" | cmp -s - "$work/linux-list.txt"'
+check "with the Japanese names in UTF-8" \
+    'grep -q "ソース/共通/定義.h" "$work/list.txt" && grep -q "title: Vopa 1.00 セットアップ" "$work/list.txt"'
+check "no scratch file is left in %TEMP%" '[ -z "$(find "$WINEPREFIX/drive_c/users" -name "vpk*")" ]'
+
+wine "$work/セットアップ.exe" /m 'C:\Vopa Test' >/dev/null 2>&1
+status=$?
+check "the installer installs unattended (status 0)" '[ "$status" = 0 ]'
+check "the installed tree is the product folder" \
+    'diff -r "$product" "$WINEPREFIX/drive_c/Vopa Test" >&2'
+
+# A second run over the same output replaces it (Windows renames do not, unasked); the
+# folder given relative to the current one, with a final separator.
+(cd "$work" && wine "$kit/vopa-pack.exe" --files '製品\' --out 'セットアップ.exe' \
+    "${options[@]}" --title 'Second' >/dev/null 2>&1)
+status=$?
+"$native" --list "$work/セットアップ.exe" > "$work/list.txt"
+check "packing again replaces the installer" '[ "$status" = 0 ] && grep -q "title: Second" "$work/list.txt"'
+
+wine "$kit/vopa-pack.exe" --files "$(windowsPath "$product")" --out x.exe --sign c.pem k.pem \
+    > "$work/sign.txt" 2>&1
+status=$?
+check "--sign is refused, pointing to signtool" '[ "$status" != 0 ] && grep -q signtool "$work/sign.txt"'
+wineserver -k
+}
+[ -z "$app32" ] || windowsBuildChecks
 
 rm -rf "$work"
 [ "$failures" = 0 ] && { echo "all packing checks passed"; exit 0; }

@@ -1,15 +1,15 @@
 // The check that runs before anything is written: each thing that makes an archive
-// uninstallable is found, named and stops the check; the layouts other archivers
-// write (level-2 lengths of 256 * k bytes, OS-9's short lengths, 0x1A padding, 64-bit
-// sizes) are read as they are meant.
+// uninstallable is found, named and stops the check, and what it sums up for the
+// installer's messages and vopa-pack's room check.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "decode/crc16.h"
 #include "extract/archive_check.h"
 #include "extract/entry_header.h"
+#include "extract/header_layout.h"
+#include "extract/member_data.h"
 #include "extract/progress.h"
 #include "tests/host/test_support.h"
 #include "tools/lha_writer.h"
@@ -26,32 +26,14 @@ ArchiveSummary check(const Bytes& archive, bool decode = true) {
     return s;
 }
 
-// A level-2 header with `extra` extended headers before its last size field, its length
-// and its CRC made right again; `shortBy` leaves the length that many bytes short.
-Bytes level2With(const LhaMember& m, const Bytes& extra, std::size_t shortBy = 0, char os = 'M') {
-    std::string error;
-    Bytes h = lhaHeader(m, error);
-    std::size_t length = h[0] | (h[1] << 8);
-    h.resize(length);
-    while (h[h.size() - 1] == 0 && h[h.size() - 2] == 0 && h[h.size() - 3] == 0) h.pop_back();
-    h.resize(h.size() - 2);  // the last size field (and any padding) go
-    h.insert(h.end(), extra.begin(), extra.end());
-    h.insert(h.end(), {0, 0});
-    const std::size_t stated = h.size() - shortBy;
-    h[0] = static_cast<std::uint8_t>(stated), h[1] = static_cast<std::uint8_t>(stated >> 8);
-    h[23] = static_cast<std::uint8_t>(os);
-    h[27] = h[28] = 0;  // the CRC extended header comes first: its data at 27
-    std::uint16_t crc = crcOf(h.data(), h.size());
-    h[27] = static_cast<std::uint8_t>(crc), h[28] = static_cast<std::uint8_t>(crc >> 8);
-    h.insert(h.end(), m.data.begin(), m.data.end());
-    return h;
-}
-
+// A level-2 member of one byte with 64-bit sizes (extended header 0x42).
 Bytes size64(std::uint64_t packed, std::uint64_t original) {
-    Bytes e = {19, 0, 0x42};
-    for (std::uint64_t v : {packed, original})
-        for (int i = 0; i < 8; ++i) e.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    return e;
+    auto le64 = [](std::uint64_t v) {
+        return le32(static_cast<std::uint32_t>(v)) + le32(static_cast<std::uint32_t>(v >> 32));
+    };
+    Text ext = extended(0x01, "s.bin") + extended(0x42, le64(packed) + le64(original)) + le16(0);
+    Text member = level2(ext) + "x" + Text(1, '\0');
+    return Bytes(member.begin(), member.end());
 }
 
 }  // namespace
@@ -68,39 +50,45 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
     const std::size_t second = archiveOf({a}).size() - 1;  // where the second header starts
     Bytes badChecksum = archiveOf({a, level1});
     badChecksum[second + 22] ^= 1;  // a byte of the level-1 name
+    Bytes hugePacked = archiveOf({level1});
+    hugePacked[10] = 0x80;  // the packed size's high byte (only a checksum guards level 1)
+    hugePacked[1] = headerChecksum(hugePacked.data(), hugePacked[0]);
     Bytes badHeaderCrc = archiveOf({a});
     badHeaderCrc[33] ^= 1;  // a byte of the name extended header
     Bytes cut = archiveOf({a, b});
     cut.resize(cut.size() - 2);  // b's data runs past the end
     Bytes unknownLayout = archiveOf({a, level1});
     unknownLayout[second + 20] = 5;  // level 5
+    using P = ArchiveProblem;
     struct Case {
         const char* what;
         Bytes archive;
-        ArchiveProblem problem;
+        P problem;
         const char* member;
     };
     const Case cases[] = {
-        {"an archive that installs", archiveOf({a, b, folderMember("dir/")}), ArchiveProblem::none,
-         ""},
-        {"an unknown method", archiveOf({a, unknown}), ArchiveProblem::unknownMethod, "x.bin"},
-        {"a CRC that does not match", archiveOf({a, badCrc, b}), ArchiveProblem::damagedMember,
-         "crc.txt"},
-        {"data past the end", cut, ArchiveProblem::damagedMember, "dir/b.txt"},
-        {"2 GiB", archiveOf({a, huge}), ArchiveProblem::tooLarge, "huge.bin"},
-        {"a level-1 checksum", badChecksum, ArchiveProblem::damagedHeader, ""},
-        {"a level-2 header CRC", badHeaderCrc, ArchiveProblem::damagedHeader, ""},
-        {"an unknown layout", unknownLayout, ArchiveProblem::unknownHeader, ""},
+        {"installs", archiveOf({a, b, folderMember("dir/")}), P::none, ""},
+        {"folders as empty files, and \"./\"",
+         archiveOf({storedMember("d/", {}), storedMember("d/x", {'x'}), folderMember("./")}),
+         P::none, ""},
+        {"an unknown method", archiveOf({a, unknown}), P::unknownMethod, "x.bin"},
+        {"a CRC that does not match", archiveOf({a, badCrc, b}), P::damagedMember, "crc.txt"},
+        {"data past the end", cut, P::damagedMember, "dir/b.txt"},
+        {"2 GiB", archiveOf({a, huge}), P::tooLarge, "huge.bin"},
+        {"2 GiB packed", hugePacked, P::tooLarge, "one.txt"},
+        {"64-bit sizes", size64(1, 0x100000000ull), P::tooLarge, "s.bin"},
+        {"a level-1 checksum", badChecksum, P::damagedHeader, ""},
+        {"a level-2 header CRC", badHeaderCrc, P::damagedHeader, ""},
+        {"an unknown layout", unknownLayout, P::unknownHeader, ""},
         {"one file under Windows",
-         archiveOf({storedMember("README", {}), storedMember("readme", {})}),
-         ArchiveProblem::sameName, "readme"},
-        {"a name Windows changes", archiveOf({storedMember("notes.", {})}),
-         ArchiveProblem::unusableName, "notes."},
-        {"a name that escapes", archiveOf({storedMember("C://x", {})}), ArchiveProblem::escapes,
-         "C://x"},
+         archiveOf({storedMember("README", {}), storedMember("readme", {})}), P::sameName,
+         "readme"},
+        {"a name Windows changes", archiveOf({storedMember("notes.", {})}), P::unusableName,
+         "notes."},
+        {"a name that escapes", archiveOf({storedMember("C://x", {})}), P::escapes, "C://x"},
         {"a name over 259 bytes",
          archiveOf({storedMember(std::string(200, 'd') + "/" + std::string(60, 'f'), {})}),
-         ArchiveProblem::nameTooLong, nullptr},
+         P::nameTooLong, nullptr},
     };
     for (const Case& c : cases) {
         ArchiveSummary s = check(c.archive);
@@ -109,60 +97,26 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
     }
     EXPECT_EQ(check(archiveOf({storedMember("README", {}), storedMember("readme", {})})).other,
               "README");
-    // Headers and names alone: the CRC is not looked at.
+    // Headers and names alone: the CRC is not looked at, the data's end is.
     EXPECT_EQ(check(archiveOf({a, badCrc}), false).problem, ArchiveProblem::none);
-    ArchiveSummary s = check(archiveOf({a, b, folderMember("dir/")}));
+    EXPECT_EQ(check(size64(1, 1), false).problem, ArchiveProblem::none);
+    EXPECT_EQ(check(cut, false).problem, ArchiveProblem::damagedMember);
+    // Sums for the messages and the room check; the longest path is one as installed, a
+    // folder's too, not a name as stored.
+    ArchiveSummary s =
+        check(archiveOf({a, storedMember("./././././b.txt", {'b', 'b'}), folderMember("folder/")}));
     EXPECT_EQ(s.members, 3u);
     EXPECT_EQ(s.totalOriginalSize, 3u);
     EXPECT_EQ(s.fileBytes, 3u);
-    EXPECT_EQ(s.longestName, 9u);
+    EXPECT_EQ(s.longestName, 7u);
 }
 
-TEST(ArchiveCheck, LayoutsOfOtherArchiversAreRead) {
-    const LhaMember a = storedMember("a.txt", {'a'}), b = storedMember("b.txt", {'b'});
-    Bytes end = {0};
-    // A level-2 header of exactly 256 bytes: its first byte is 0, like the end marker.
-    LhaMember long256 = b;
-    std::string error;
-    for (std::size_t n = 200; n < 260; ++n) {
-        long256.name = std::string(n, 'n');
-        if (lhaHeader(long256, error).size() == 257) break;  // 256 and the writer's pad
-    }
-    Bytes exact = level2With(long256, {});
-    ASSERT_EQ(exact[0], 0);
-    ASSERT_EQ(exact[1], 1);
-    // OS-9: the length 2 short, its last size field after it.
-    Bytes shortOne = level2With(b, {}, 2, '9'), notOs9 = level2With(b, {}, 2);
-    auto join = [](std::initializer_list<Bytes> parts) {
-        Bytes all;
-        for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
-        return all;
-    };
-    Bytes first = archiveOf({a});
-    first.pop_back();  // the end byte
-    struct Case {
-        const char* what;
-        Bytes archive;
-        ArchiveProblem problem;
-        std::uint32_t members;
-    };
-    const Case cases[] = {
-        {"a level-2 length of 256", join({first, exact, end}), ArchiveProblem::none, 2},
-        {"OS-9's short length", join({first, shortOne, end}), ArchiveProblem::none, 2},
-        {"a short length elsewhere", join({first, notOs9, end}), ArchiveProblem::unknownHeader, 1},
-        {"0x1A padding", join({first, Bytes(100, 0x1A)}), ArchiveProblem::none, 1},
-        {"0x1A, then more", join({first, Bytes(3, 0x1A), Bytes{'x'}}),
-         ArchiveProblem::damagedHeader, 1},
-        {"64-bit sizes", join({first, level2With(b, size64(1, 0x100000000ull)), end}),
-         ArchiveProblem::tooLarge, 2},
-        {"64-bit sizes that fit", join({first, level2With(b, size64(1, 1)), end}),
-         ArchiveProblem::none, 2},
-    };
-    for (const Case& c : cases) {
-        ArchiveSummary s = check(c.archive);
-        EXPECT_EQ(s.problem, c.problem) << c.what;
-        EXPECT_EQ(s.members, c.members) << c.what;
-    }
+TEST(MemberData, StoredDataCutShortIsDamaged) {
+    std::FILE* f = streamOf({'a', 'b', 'c'});  // 3 of 4 bytes: damage, with no CRC to tell
+    EntryHeader h{};
+    h.originalSize = h.packedSize = 4;
+    EXPECT_EQ(extractMemberData(f, nullptr, h, 0), DecodeResult::damaged);
+    std::fclose(f);
 }
 
 TEST(ArchiveCheck, TheCallerMayRefuseAndTheUserMayAbort) {

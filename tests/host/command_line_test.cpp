@@ -16,31 +16,33 @@ TEST(CommandLine, ItemsAndWhatTheySet) {
         const char* associations;  // one letter per row: 1 set, 0 not
         const char* destination;   // null: unchanged
     };
-    const std::string fits = "D:\\" + std::string(256, 'p');  // 259 bytes
+    const std::string fits = "D:\\" + std::string(256, 'p'), quoted = "\"" + fits + "\"";
     const Case cases[] = {
-        {"", false, false, "000--", "0000000000", nullptr},
-        {"/m /d lzh zip \"D:\\Tools\\Vopa\"", false, true, "220--", "1100000000",
+        {"", false, false, "110--", "0000000000", nullptr},
+        {"/m /d lzh zip \"D:\\Tools\\Vopa\"", false, true, "330--", "1100000000",
          "D:\\Tools\\Vopa"},
-        {"LZH Zip cab TGZ tar gz tbz bz2 rar 7Z -A -c /T", false, true, "002ac", "1111111111",
+        {"LZH Zip cab TGZ tar gz tbz bz2 rar 7Z -A -c /T", false, true, "112ac", "1111111111",
          nullptr},
-        {"-x arj", false, false, "000--", "0000000000", nullptr},
-        {"-xm", false, true, "200--", "0000000000", nullptr},
-        {"zip ", false, true, "000--", "0100000000", nullptr},
-        {"\tzip", false, true, "000--", "0100000000", nullptr},
-        {"zip\"D:\\x\"", false, false, "000--", "0000000000", nullptr},  // one word
-        {"\"D:\\x\"zip", false, true, "000--", "0100000000", "D:\\x"},
-        {"-c", false, true, "000--", "0000000000", nullptr},  // View needs an association
-        {"-c", true, true, "000-c", "0100000000", nullptr},
-        {"\"C:\\Program Files\\Vopa 2\"", false, true, "000--", "0000000000",
+        {"-x arj", false, false, "110--", "0000000000", nullptr},
+        {"-xm", false, true, "310--", "0000000000", nullptr},
+        {"zip ", false, true, "110--", "0100000000", nullptr},
+        {"\tzip", false, true, "110--", "0100000000", nullptr},
+        {"zip\"D:\\x\"", false, false, "110--", "0000000000", nullptr},  // one word
+        {"\"D:\\x\"zip", false, true, "110--", "0100000000", "D:\\x"},
+        {"-c", false, true, "110--", "0000000000", nullptr},  // View needs an association
+        {"-c", true, true, "110-c", "0100000000", nullptr},
+        {"\"C:\\Program Files\\Vopa 2\"", false, true, "110--", "0000000000",
          "C:\\Program Files\\Vopa 2"},
-        {"\"A:\\1\" \"B:\\2\"", false, true, "000--", "0000000000", "B:\\2"},
-        {"\"\"", false, true, "000--", "0000000000", ""},
-        {"\"D:\\never closed", false, false, "000--", "0000000000", nullptr},
-        {"-\"cm", true, true, "200-c", "0100000000", nullptr},  // a group runs through a quote
-        {"7zz 7", false, false, "000--", "0000000000", nullptr},
+        {"\"A:\\1\" \"B:\\2\"", false, true, "110--", "0000000000", "B:\\2"},
+        {"\"\"", false, true, "110--", "0000000000", ""},
+        {"\"D:\\never closed", false, false, "110--", "0000000000", nullptr},
+        {"-\"cm", true, true, "310-c", "0100000000", nullptr},  // a group runs through a quote
+        {"7zz 7", false, false, "110--", "0000000000", nullptr},
+        {quoted.c_str(), false, true, "110--", "0000000000", fits.c_str()},  // 259 bytes fit
     };
     for (const Case& c : cases) {
-        InstallerState s;
+        InstallerState s;  // switches add to the block's bits and never clear one
+        s.startMenuOption = s.desktopOption = 1;
         s.destinationFolder.assign("C:\\Program Files\\Vopa");
         s.associateFlags[1] = c.zipAssociated;
         EXPECT_TRUE(parseCommandLine(s, c.tail)) << c.tail;
@@ -56,17 +58,7 @@ TEST(CommandLine, ItemsAndWhatTheySet) {
                      c.destination ? c.destination : "C:\\Program Files\\Vopa")
             << c.tail;
     }
-    // Switches add to the setup block's bits and never clear one.
-    InstallerState s;
-    s.startMenuOption = 1;
-    s.desktopOption = 0x83;
-    ASSERT_TRUE(parseCommandLine(s, "-md"));
-    EXPECT_EQ(s.startMenuOption, 3);
-    EXPECT_EQ(s.desktopOption, 0x83);
-    // A quoted destination over 259 bytes is refused, not cut; 259 bytes fit.
-    InstallerState ok;
-    EXPECT_TRUE(parseCommandLine(ok, ("\"" + fits + "\"").c_str()));
-    EXPECT_EQ(std::string(ok.destinationFolder.text()), fits);
+    // A quoted destination over 259 bytes is refused, not cut.
     InstallerState refused;
     refused.destinationFolder.assign("C:\\V");
     EXPECT_FALSE(parseCommandLine(refused, ("\"" + fits + "q\" zip").c_str()));

@@ -1,3 +1,5 @@
+// The progress window's member names: shortened in the middle until they fit, never
+// through a double-byte character.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,9 +17,8 @@ auto widthOf(std::size_t width) {
 bool splitsACharacter(const std::string& s) {
     for (std::size_t p = 0; p < s.size();) {
         if (isLeadByte(static_cast<unsigned char>(s[p]))) {
-            if (p + 1 >= s.size()) return true;
-            auto t = static_cast<unsigned char>(s[p + 1]);
-            if (t < 0x40 || t == 0x7F || t > 0xFC) return true;
+            if (p + 1 >= s.size() || !isTrailByte(static_cast<unsigned char>(s[p + 1])))
+                return true;
             p += 2;
         } else {
             p += 1;
@@ -46,7 +47,8 @@ TEST(EntryDisplay, FitsWholeOrPassesRemoveTheMiddleUntilOneByteIsLeft) {
 TEST(EntryDisplay, NeverSplitsADoubleByteCharacter) {
     // Kanji whose second bytes are "\" (0x5C), a letter range byte, and katakana.
     const std::string names[] = {
-        "\x95\x5C\x8E\xA6\x83\x74\x83\x40\x83\x43\x83\x8B/\x95\x5C\x82\xA0\x82\xA2.txt",
+        "\x95\x5C\x8E\xA6\x83\x74\x83\x40\x83\x43\x83\x8B/"
+        "\x95\x5C\x82\xA0\x82\xA2.txt",
         "a\x95\x5C\x95\x5C\x95\x5C\x95\x5C\x95\x5C\x95\x5C\x95\x5C",
         "\x88\x9F\x88\x9F\x88\x9F\x88\x9F\x88\x9Fz\x88\x9F\x88\x9F",
         "\xB1\xB2\x81\x40\xB3\x81\x40\x81\x40x\x81\x40",

@@ -1,20 +1,15 @@
-// Member headers from bytes: every level and layout, extended headers at their
-// bounds, names, times (against the C library's own calendar), and the walk over a
-// whole archive.
+// Member headers from bytes: every level and layout, the layouts other archivers write
+// (level-2 lengths of 256 * k bytes, OS-9's short lengths, 0x1A padding, 64-bit sizes),
+// extended headers at their bounds, names, and times against the C library's calendar.
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <string>
 
 #include "extract/entry_header.h"
 #include "tests/host/test_support.h"
+#include "tools/lha_writer.h"
 
 namespace {
-
-using Text = std::string;
-
-Text le16(unsigned v) { return Text{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
-Text le32(std::uint32_t v) { return le16(v & 0xFFFF) + le16(v >> 16); }
 
 struct Read {
     HeaderRead result;
@@ -31,37 +26,13 @@ Read read(const Text& bytes) {
     return r;
 }
 
-// Byte 1 of a level 0 or 1 header: the sum of the H bytes after the first two.
-Text withChecksum(Text h) {
-    unsigned sum = 0;
-    for (std::size_t i = 2; i < static_cast<unsigned char>(h[0]) + 2u && i < h.size(); ++i)
-        sum += static_cast<unsigned char>(h[i]);
-    h[1] = static_cast<char>(sum);
-    return h;
-}
-
-// Level 0 or 1: H counts the bytes after the first two; `tail` follows the name.
-Text level01(int level, const Text& name, const Text& tail, std::uint32_t packed = 10) {
-    Text body = "-lh5-" + le32(packed) + le32(26948) + le32(0x2B1E2A6D) + "\x20" +
-                static_cast<char>(level) + static_cast<char>(name.size()) + name + tail;
-    return withChecksum(static_cast<char>(body.size()) + Text("\x00", 1) + body);
-}
-
-// Level 2 with extended headers `ext` (each with its size field before it).
-Text level2(const Text& ext, std::uint32_t packed = 10, char os = 'U') {
-    Text withExt = Text("-lh5-") + le32(packed) + le32(3) + le32(999148766) + Text("\x20\x02", 2) +
-                   le16(0xBEEF) + os + ext;
-    return le16(static_cast<unsigned>(2 + withExt.size())) + withExt;
-}
-
-Text extended(char type, const Text& data) {
-    return le16(static_cast<unsigned>(data.size() + 3)) + type + data;
-}
-
 }  // namespace
 
 TEST(EntryHeader, LevelOneHeaderOfThirtyEightBytes) {
-    Text bytes("\x24\xA1-lh5-\x2F\x26\x00\x00\x44\x69\x00\x00\x6D\x2A\x1E\x2B\x20\x01\x0B", 22);
+    Text bytes(
+        "\x24\xA1-lh5-"
+        "\x2F\x26\x00\x00\x44\x69\x00\x00\x6D\x2A\x1E\x2B\x20\x01\x0B",
+        22);
     bytes += "copying.txt" + Text("\x86\xD6\x4D\x00\x00", 5);
     Read r = read(bytes + "DATA");
     ASSERT_EQ(r.result, HeaderRead::member);
@@ -132,27 +103,46 @@ TEST(EntryHeader, NamesSeparatorsAndLimits) {
 }
 
 TEST(EntryHeader, LevelTwoExtendedHeadersAndAttributes) {
-    Text ext = extended(0x01, "name.bin") +
-               extended(0x02,
-                        "a\xFF"
-                        "b\xFF") +
+    Text ext = extended(0x01, "name.bin") + extended(0x02, "x\xFFy\xFF") +
                extended(0x40, le16(0x21)) + le16(0);
     Read r = read(level2(ext, 77) + "DATA");
     ASSERT_EQ(r.result, HeaderRead::member);
-    EXPECT_STREQ(r.h.name, "a/b/name.bin");
+    EXPECT_STREQ(r.h.name, "x/y/name.bin");
     EXPECT_EQ(r.h.packedSize, 77u);
     EXPECT_EQ(r.h.modifiedTime, 999148766u) << "seconds since 1970 as stored";
     EXPECT_EQ(r.h.crc, 0xBEEF);
     EXPECT_EQ(r.h.osId, 'U');
     EXPECT_EQ(r.h.attribute, 0x20) << "an attribute header counts only for MS-DOS-like systems";
     for (char os : {'M', 'H', '\0'}) EXPECT_EQ(read(level2(ext, 77, os)).h.attribute, 0x21) << os;
-    // 256 bytes or more are read whole; the writer never leaves a low length byte 0.
-    Text big = level2(extended(0x02, "d/") + extended(0x01, Text(230, 'f')) + le16(0));
-    ASSERT_GE(big.size(), 256u);
+    // A length of 256 starts with a 0 byte, like the end marker: a header all the same.
+    Text big = level2(extended(0x02, "d/") + extended(0x01, Text(222, 'f')) + le16(0));
+    ASSERT_EQ(big.substr(0, 2), le16(256));
     r = read(big + "DATA");
     ASSERT_EQ(r.result, HeaderRead::member);
-    EXPECT_EQ(Text(r.h.name), "d/" + Text(230, 'f'));
+    EXPECT_EQ(Text(r.h.name), "d/" + Text(222, 'f'));
     EXPECT_EQ(r.position, static_cast<long>(big.size()));
+    // 64-bit sizes, when the extended header holds both.
+    for (std::size_t bytes : {16u, 15u}) {
+        Text sizes = (le32(7) + le32(0) + le32(0) + le32(1)).substr(0, bytes);
+        r = read(level2(extended(0x42, sizes) + le16(0)));
+        EXPECT_EQ(r.h.fullPackedSize, bytes == 16 ? 7u : 10u) << bytes;
+        EXPECT_EQ(r.h.fullOriginalSize, bytes == 16 ? 1ull << 32 : 3u) << bytes;
+        EXPECT_EQ(r.h.originalSize, bytes == 16 ? 0u : 3u);
+    }
+}
+
+TEST(EntryHeader, OsNineShortLengthsAndPadding) {
+    // OS-9 archivers count level-2 headers 2 bytes short: taken from them only.
+    Text shortBy2 = level2(extended(0x01, "n") + le16(0), 10, '9');
+    shortBy2[0] = static_cast<char>(shortBy2[0] - 2);
+    Read r = read(shortBy2 + "DATA");
+    EXPECT_EQ(r.result, HeaderRead::member);
+    EXPECT_EQ(r.position, static_cast<long>(shortBy2.size()));
+    shortBy2[23] = 'M';  // the OS byte
+    EXPECT_EQ(read(shortBy2).result, HeaderRead::unknown);
+    // Old archives end with a run of 0x1A bytes: the end, when nothing else follows.
+    EXPECT_EQ(read(Text(100, '\x1A')).result, HeaderRead::end);
+    EXPECT_EQ(read("\x1A\x1A\x1Ax").result, HeaderRead::truncated);
 }
 
 TEST(EntryHeader, DamagedLayoutsAreRefused) {
@@ -189,15 +179,21 @@ TEST(EntryHeader, DamagedLayoutsAreRefused) {
         EXPECT_EQ(r.result, packed == 8 ? HeaderRead::member : HeaderRead::unknown) << packed;
         if (packed == 8) EXPECT_EQ(r.h.packedSize, 0u);
     }
-    Text chain;
-    for (int i = 0; i < 2; ++i) chain += extended(0x50, Text(40000, 'e'));
-    Text h = level01(1, "", le16(1) + "M" + chain.substr(0, 2), 90000);
-    EXPECT_EQ(read(h + chain.substr(2) + le16(0)).result, HeaderRead::unknown);
+    // The base header's 27 bytes, 40000 and 25509 end at the buffer's last byte.
+    for (std::uint32_t second : {25509u, 25510u}) {
+        Text chain = extended(0x50, Text(39997, 'e')) + extended(0x50, Text(second - 3, 'e'));
+        Text h = level01(1, "", le16(1) + "M" + chain.substr(0, 2), 90000);
+        EXPECT_EQ(read(h + chain.substr(2) + le16(0)).result,
+                  second == 25509 ? HeaderRead::member : HeaderRead::unknown);
+    }
 }
 
 TEST(EntryHeader, EndAndTruncation) {
     EXPECT_EQ(read("").result, HeaderRead::end);
     EXPECT_EQ(read(Text("\0rest", 5)).result, HeaderRead::end);
+    Text zero = level2(le16(0));  // a level-2 length of 0 is no header: the end
+    zero[0] = zero[1] = 0;
+    EXPECT_EQ(read(zero).result, HeaderRead::end);
     for (const Text& whole :
          {level01(0, "FILE.TXT", le16(1)), level2(extended(0x01, "n") + le16(0))})
         for (std::size_t cut = 1; cut < whole.size(); ++cut)
@@ -205,28 +201,11 @@ TEST(EntryHeader, EndAndTruncation) {
 }
 
 TEST(DosTime, AgreesWithTheCalendarAsLocalStandardTime) {
-    // Every month's first and last days, in leap and common years: the C library's own
-    // calendar (timegm) is the reference.
-    for (int year : {1980, 1999, 2000, 2001, 2024, 2099}) {
-        for (int month = 1; month <= 12; ++month) {
-            for (int day : {1, 28}) {
-                std::tm t{};
-                t.tm_year = year - 1900;
-                t.tm_mon = month - 1;
-                t.tm_mday = day;
-                t.tm_hour = 13;
-                t.tm_min = 59;
-                t.tm_sec = 58;
-                std::uint32_t stamp = static_cast<std::uint32_t>((year - 1980) << 25) |
-                                      (month << 21) | (day << 16) | (13 << 11) | (59 << 5) | 29;
-                EXPECT_EQ(dosTimeToUnixTime(stamp, 0), static_cast<std::uint32_t>(timegm(&t)))
-                    << year << "-" << month << "-" << day;
-                EXPECT_EQ(dosTimeToUnixTime(stamp, -32400),
-                          static_cast<std::uint32_t>(timegm(&t) - 32400));
-            }
-        }
-    }
-    EXPECT_EQ(dosTimeToUnixTime(0x2B1E2A6D, 0), 999148766u);
+    // Every day from 1980 to 2099, there and back through the writer's conversion,
+    // which takes the C library's own calendar (gmtime): in UTC and nine hours east.
+    for (std::uint32_t t = 315532800 + 50398; t < 4102444800u; t += 86400)
+        for (long zone : {0L, -32400L})
+            ASSERT_EQ(dosTimeToUnixTime(unixTimeToDosTime(t, zone), zone), t) << t << " " << zone;
     EXPECT_EQ(dosTimeToUnixTime(0, 0), 0u);
     // Month 0 and 13..15 stay ordered around their neighbours.
     auto stamp = [](unsigned month) { return (21u << 25) | (month << 21) | (1u << 16); };

@@ -30,41 +30,35 @@ std::string separated(std::string text, LeadBytes rule) {
 TEST(PathText, LeadBytesOfEachRule) {
     struct Case {
         unsigned char byte;
-        bool system, archive;
+        bool system, archive, trail;
     };
-    const Case cases[] = {{0x7F, false, false}, {0x80, false, true},  {0x81, true, true},
-                          {0x9F, true, true},   {0xA0, false, false}, {0xDF, false, false},
-                          {0xE0, true, true},   {0xFC, true, true},   {0xFD, false, false}};
+    const Case cases[] = {{0x3F, 0, 0, 0}, {0x40, 0, 0, 1}, {0x5C, 0, 0, 1}, {0x7F, 0, 0, 0},
+                          {0x80, 0, 1, 1}, {0x81, 1, 1, 1}, {0x9F, 1, 1, 1}, {0xA0, 0, 0, 1},
+                          {0xDF, 0, 0, 1}, {0xE0, 1, 1, 1}, {0xFC, 1, 1, 1}, {0xFD, 0, 0, 0}};
     for (const Case& c : cases) {
         EXPECT_EQ(isLeadByte(c.byte, LeadBytes::system), c.system) << int(c.byte);
         EXPECT_EQ(isLeadByte(c.byte, LeadBytes::archive), c.archive) << int(c.byte);
+        EXPECT_EQ(isTrailByte(c.byte), c.trail) << int(c.byte);
     }
-    for (unsigned b : {0x3Fu, 0x7Fu, 0xFDu})
-        EXPECT_FALSE(isTrailByte(static_cast<unsigned char>(b)));
-    for (unsigned b : {0x40u, 0x5Cu, 0x80u, 0xFCu})
-        EXPECT_TRUE(isTrailByte(static_cast<unsigned char>(b)));
     // The walk passes over second bytes, and never over the terminator.
-    EXPECT_EQ(separated("a\\b/c\x95\x5C"
-                        "d\\",
-                        LeadBytes::system),
-              "a|b|c\x95\x5C"
-              "d|");
+    EXPECT_EQ(separated("a\\b/c\x95\\d\\", LeadBytes::system), "a|b|c\x95\\d|");
     EXPECT_EQ(separated("\x80\\x", LeadBytes::system), "\x80|x");
     EXPECT_EQ(separated("\x80\\x", LeadBytes::archive), "\x80\\x");
     char last[] = "x\\\x81\0\\";
     replaceCharacters(last, LeadBytes::system, "\\", '|');
     EXPECT_EQ(std::string(last, 5), std::string("x|\x81\0\\", 5));
-    char name[] =
-        "a\\b/\xFF"
-        "c\x95\xFF";
+    char name[] = "a\\b/\xFFz\x95\xFF";
     replaceSeparators(name, '/');
-    EXPECT_STREQ(name, "a/b//c\x95\xFF") << "0xFF separates, but not as a second byte";
+    EXPECT_STREQ(name, "a/b//z\x95\xFF") << "0xFF separates, but not as a second byte";
 }
 
 TEST(PathText, BackslashJoinsAndCopiesNeverCutAPath) {
     EXPECT_EQ(withBackslash("C:\\Program Files"), "C:\\Program Files\\");
     EXPECT_EQ(withBackslash("C:\\"), "C:\\");
     EXPECT_EQ(withBackslash("\\"), "\\");
+    char lone[4] = "\x95\\";  // a lone "\" stays one, whatever byte lies before it
+    EXPECT_TRUE(appendBackslash(lone + 1, 3));
+    EXPECT_STREQ(lone + 1, "\\");
     EXPECT_EQ(withBackslash(""), "");
     // A "\" that is the second byte of a character (lead bytes as the format has them)
     // is no separator; after single-byte katakana it is.
@@ -139,9 +133,9 @@ TEST(EntryPath, WhatTheRulesLetThroughTheFinalCheckRefuses) {
 
 TEST(EntryPath, NamesWindowsRefusesOrWouldChange) {
     for (const char* name :
-         {"CON",       "con.txt", "dir/Nul", "aux.tar.gz", "a/b/COM1", "lpt9.log", "Prn",
-          "com5 .txt", "LPT1",    "com9",    "notes.",     "notes ",   "dir./a",   "dir /a",
-          "q?",        "star*",   "lt<gt>",  "pipe|x",     "say\"",    "ctl\x01",  "tab\t"})
+         {"CON",    "con.txt", "dir/Nul", "aux.tar.gz", "a/b/COM1", "lpt9.log", "Prn", "com5 .txt",
+          "LPT1",   "com9",    "notes.",  "notes ",     "dir./a",   "dir /a",   "q?",  "star*",
+          "lt<gt>", "pipe|x",  "say\"",   "ctl\x01",    "tab\t",    "ctl\x1F"})
         EXPECT_EQ(checkEntryPath(name), PathVerdict::unusable) << name;
     for (const char* name : {"CONSOLE", "com0", "lpt", "nul_", "a/comx.txt", "context.txt", "lpt10",
                              "\x83\x7C.txt", ".x", "a.b.c", "dir/"})
@@ -162,23 +156,16 @@ TEST(MemberNames, WhatWindowsTakesForOneFile) {
         {"Docs/B.txt", false, true, ""},
         {"docs", false, false, "docs"},  // a file where a folder is
         {"readme/x", false, false, "README"},
-        {"\x82\x81\x82\x82", false, true, ""},                   // full-width "ab"
-        {"\x82\x60\x82\x61", false, false, "\x82\x81\x82\x82"},  // "AB"
-        {"\x83\xBF\x84\x80", false, true, ""},                   // Greek alpha, Cyrillic o
-        {"\x83\x9F\x84\x4F", false, false, "\x83\xBF\x84\x80"},
+        {"\x82\x81\x82\x9A", false, true, ""},                   // full-width "az"
+        {"\x82\x60\x82\x79", false, false, "\x82\x81\x82\x9A"},  // "AZ"
+        // Greek alpha and omega, Cyrillic o and ya (0x847F is skipped), then capitals.
+        {"\x83\xBF\x83\xD6\x84\x80\x84\x91", false, true, ""},
+        {"\x83\x9F\x83\xB6\x84\x4F\x84\x60", false, false, "\x83\xBF\x83\xD6\x84\x80\x84\x91"},
         {"\x84\x70", false, true, ""},  // Cyrillic a; its capital is 0x8440
         {"\x84\x40", false, false, "\x84\x70"},
-        {"\x95\x5C"
-         "a",
-         false, true, ""},  // a second byte that looks like "\" or a letter
-        {"\x95\x5C"
-         "A",
-         false, false,
-         "\x95\x5C"
-         "a"},
-        {"\x95\x5C"
-         "b/",
-         true, true, ""},
+        {"\x95\\a", false, true, ""},  // a second byte that looks like "\" or a letter
+        {"\x95\\A", false, false, "\x95\\a"},
+        {"\x95\\b/", true, true, ""},
     };
     MemberNames names;
     for (const Case& c : cases) {

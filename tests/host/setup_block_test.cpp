@@ -14,8 +14,8 @@ std::string text(const std::string& s) { return std::string(1, static_cast<char>
 
 std::string block(const std::string& title, char programFiles, const std::string& folder,
                   const std::string& options = "\3\3\3", const std::string& launch = "",
-                  const std::string& shortcut = "") {
-    return "\1" + text(title) + programFiles + text(folder) + text("Vopa.exe") + options +
+                  const std::string& shortcut = "", const std::string& program = "Vopa.exe") {
+    return "\1" + text(title) + programFiles + text(folder) + text(program) + options +
            text(launch) + text(shortcut);
 }
 
@@ -38,38 +38,31 @@ struct Loaded {
 
 }  // namespace
 
-TEST(SetupBlock, AbsentBlockIsOneZeroByte) {
-    Loaded l(std::string("\0-lh5-", 6), "D:\\setup", "F:\\Old");
-    EXPECT_TRUE(l.ok);
-    EXPECT_FALSE(l.state.setupBlockRead);
-    EXPECT_STREQ(l.state.title.text(), "Vopa SFX");
-    EXPECT_STREQ(l.state.destinationFolder.text(), "D:\\setup") << "no previous folder either";
-    EXPECT_TRUE(l.state.programFileName.empty());
-    EXPECT_EQ(l.position, 1);
-}
-
-TEST(SetupBlock, EveryFieldOfABlockOfFiftyBytes) {
-    std::string title =
-        "Vopa 1.00 \x83Z\x83"
-        "b\x83g\x83"
-        "A\x83"
-        "b\x83v";
+TEST(SetupBlock, EveryFieldAndTheAbsentBlock) {
+    std::string title = "Vopa 1.00 \x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76";
     title.resize(28, 'x');
-    Loaded l(block(title, 1, "Vopa") + "\x24rest");
+    Loaded l(block(title, 1, "Vopa", std::string("\2\1\0", 3), "readme.txt", "Vopa 2") + "\x24");
     ASSERT_TRUE(l.ok);
-    EXPECT_EQ(l.position, 50) << "the archive's first byte";
+    EXPECT_EQ(l.position, 66) << "the archive's first byte";
     EXPECT_TRUE(l.state.setupBlockRead);
     EXPECT_EQ(std::string(l.state.title.text()), title);
     EXPECT_STREQ(l.state.destinationFolder.text(), "C:\\Program Files\\Vopa");
     EXPECT_STREQ(l.state.programFileName.text(), "Vopa.exe");
-    Loaded other(block("", 0, "Vopa", std::string("\2\1\0", 3), "readme.txt", "Vopa 2"));
-    ASSERT_TRUE(other.ok);
-    EXPECT_STREQ(other.state.title.text(), "Vopa SFX") << "an empty title is the default";
-    EXPECT_EQ(other.state.startMenuOption, 2);
-    EXPECT_EQ(other.state.desktopOption, 1);
-    EXPECT_EQ(other.state.sendToOption, 0);
-    EXPECT_STREQ(other.state.launchFile.text(), "readme.txt");
-    EXPECT_STREQ(other.state.shortcutName.text(), "Vopa 2");
+    EXPECT_EQ(l.state.startMenuOption, 2);
+    EXPECT_EQ(l.state.desktopOption, 1);
+    EXPECT_EQ(l.state.sendToOption, 0);
+    EXPECT_STREQ(l.state.launchFile.text(), "readme.txt");
+    EXPECT_STREQ(l.state.shortcutName.text(), "Vopa 2");
+    EXPECT_STREQ(Loaded(block("", 0, "Vopa")).state.title.text(), "Vopa SFX")
+        << "an empty title is the default";
+    // No block: one 0 byte, the default title, the current folder (no previous one).
+    Loaded absent(std::string("\0-lh5-", 6), "D:\\setup", "F:\\Old");
+    EXPECT_TRUE(absent.ok);
+    EXPECT_FALSE(absent.state.setupBlockRead);
+    EXPECT_STREQ(absent.state.title.text(), "Vopa SFX");
+    EXPECT_STREQ(absent.state.destinationFolder.text(), "D:\\setup");
+    EXPECT_TRUE(absent.state.programFileName.empty());
+    EXPECT_EQ(absent.position, 1);
 }
 
 TEST(SetupBlock, DestinationRuleAndPreviousInstallation) {
@@ -80,7 +73,7 @@ TEST(SetupBlock, DestinationRuleAndPreviousInstallation) {
         const char* previous;
         const char* expected;
     };
-    const std::string d253 = "D:\\" + std::string(250, 'd');
+    const std::string d253 = "D:\\" + std::string(250, 'd'), p242(242, 'p'), p243(243, 'p');
     const Case cases[] = {
         {0, "Vopa", "D:\\setup", nullptr, "D:\\setup\\Vopa"},
         {0, "Vopa", "D:\\", nullptr, "D:\\Vopa"},
@@ -92,6 +85,9 @@ TEST(SetupBlock, DestinationRuleAndPreviousInstallation) {
         {1, "Vopa", "D:\\setup", "", "C:\\Program Files\\Vopa"},  // an empty value is ignored
         {0, "Vopa5", d253.c_str(), nullptr, nullptr},             // 253 + "\" + 5: fits
         {0, "Vopa\\Folder", d253.c_str(), nullptr, ""},           // 265 bytes: refused
+        // "C:\Program Files\" is 17 bytes: 17 + 242 fits, 17 + 243 does not.
+        {1, p242.c_str(), "D:\\", nullptr, nullptr},
+        {1, p243.c_str(), "D:\\", nullptr, ""},
     };
     for (const Case& c : cases) {
         Loaded l(block("T", c.flag, c.folder), c.current, c.previous);
@@ -104,9 +100,9 @@ TEST(SetupBlock, DestinationRuleAndPreviousInstallation) {
         if (c.expected) EXPECT_STREQ(l.state.destinationFolder.text(), c.expected) << c.folder;
         else EXPECT_EQ(l.state.destinationFolder.length(), 259u);
     }
-    // "C:\Program Files\" is 17 bytes: 17 + 242 fits, 17 + 243 does not.
-    EXPECT_TRUE(Loaded(block("T", 1, std::string(242, 'p'))).ok);
-    EXPECT_FALSE(Loaded(block("T", 1, std::string(243, 'p'))).ok);
+    char out[kPathCapacity];  // a Windows folder without a drive lends none
+    ASSERT_TRUE(composeDestination(out, sizeof out, "Vopa", true, {"D:\\", "\\\\srv\\W", nullptr}));
+    EXPECT_STREQ(out, "\\Program Files\\Vopa");
 }
 
 TEST(SetupBlock, ABlockCutShortFailsAndLeavesNoField) {
@@ -121,14 +117,8 @@ TEST(SetupBlock, ABlockCutShortFailsAndLeavesNoField) {
 }
 
 TEST(SetupBlock, WrittenAsItIsRead) {
-    SetupBlock b;
-    b.present = true;
-    b.title = "Vopa";
-    b.underProgramFiles = true;
-    b.folder = "Vopa";
-    b.program = "Vopa.exe";
-    b.startMenu = 3, b.desktop = 1, b.sendTo = 2;
-    b.shortcut = std::string(255, 's');
+    // In the layout's order: present, title, flag, folder, program, options, texts.
+    SetupBlock b{true, "Vopa", true, "Vopa", "Vopa.exe", 3, 1, 2, "", std::string(255, 's')};
     std::string bytes, error;
     ASSERT_TRUE(writeSetupBlock(b, bytes, error));
     EXPECT_EQ(bytes, block("Vopa", 1, "Vopa", "\3\1\2", "", std::string(255, 's')));
@@ -142,30 +132,24 @@ TEST(SetupBlock, WrittenAsItIsRead) {
 }
 
 TEST(SetupBlock, JoinedFieldsAreOnePlainNameInsideTheDestination) {
+    const char* flags[] = {"--program", "--launch", "--shortcut"};
     for (const char* bad : {"..\\..\\Windows\\notepad.exe", "bin/Vopa.exe", "C:Vopa.exe", "..", ".",
                             "CON", "Vopa.exe:stream", "a\\b"}) {
         for (int field = 0; field < 3; ++field) {
             SetupBlock b;
             b.present = true;
-            (field == 0 ? b.program : field == 1 ? b.launch : b.shortcut) = bad;
+            std::string* fields[] = {&b.program, &b.launch, &b.shortcut};
+            *fields[field] = bad;
             std::string error, bytes;
             EXPECT_FALSE(checkSetupBlock(b, error)) << bad << " " << field;
+            EXPECT_NE(error.find(flags[field]), std::string::npos) << error;
             EXPECT_FALSE(writeSetupBlock(b, bytes, error)) << bad;
-            EXPECT_NE(error.find(field == 0   ? "--program"
-                                 : field == 1 ? "--launch"
-                                              : "--shortcut"),
-                      std::string::npos);
         }
     }
-    SetupBlock fine;
-    fine.present = true;
-    fine.program = "Vopa.exe";
-    fine.launch = "\x95\x5C.txt";  // a second byte 0x5C is no separator
-    fine.shortcut = "Vopa 2";
+    // A second byte 0x5C is no separator.
+    const SetupBlock fine{true, "", false, "", "Vopa.exe", 0, 0, 0, "\x95\x5C.txt", "Vopa 2"};
     std::string error;
     EXPECT_TRUE(checkSetupBlock(fine, error)) << error;
     // The installer refuses such a block at start-up, as it refuses one cut short.
-    std::string block =
-        "\1" + text("T") + '\0' + text("V") + text("..\\x.exe") + "\3\3\3" + text("") + text("");
-    EXPECT_FALSE(Loaded(block).ok);
+    EXPECT_FALSE(Loaded(block("T", 0, "V", "\3\3\3", "", "", "..\\x.exe")).ok);
 }

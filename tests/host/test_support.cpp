@@ -18,7 +18,6 @@
 #include "extract/archive_check.h"
 #include "extract/entry_path.h"
 #include "extract/member_data.h"
-#include "extract/progress.h"
 
 namespace fs = std::filesystem;
 
@@ -41,14 +40,6 @@ std::FILE* streamOf(const Bytes& bytes, const char* after) {
     return f;
 }
 
-Bytes contentsOf(std::FILE* f) {
-    Bytes bytes(static_cast<std::size_t>(std::ftell(f)));
-    std::rewind(f);
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
-    std::fclose(f);
-    return bytes;
-}
-
 int runCommand(const std::string& command) {
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -67,6 +58,15 @@ std::string makeTempDir() {
 bool exists(const std::string& path) { return fs::exists(path); }
 
 namespace {
+
+// Everything written to the stream, which is closed.
+Bytes contentsOf(std::FILE* f) {
+    Bytes bytes(static_cast<std::size_t>(std::ftell(f)));
+    std::rewind(f);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+    std::fclose(f);
+    return bytes;
+}
 
 std::uint32_t nextRandom(std::uint32_t& x) { return x = x * 1103515245u + 12345u; }
 
@@ -169,6 +169,33 @@ const char* expectedFailure(const std::string& path, bool* decodes) {
     }
     if (decodes) *decodes = true;
     return nullptr;
+}
+
+Text le16(unsigned v) { return Text{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+Text le32(std::uint32_t v) { return le16(v & 0xFFFF) + le16(v >> 16); }
+
+Text withChecksum(Text h) {
+    unsigned sum = 0;  // of the H bytes after the first two
+    for (std::size_t i = 2; i < static_cast<unsigned char>(h[0]) + 2u && i < h.size(); ++i)
+        sum += static_cast<unsigned char>(h[i]);
+    h[1] = static_cast<char>(sum);
+    return h;
+}
+
+Text level01(int level, const Text& name, const Text& tail, std::uint32_t packed) {
+    Text body = "-lh5-" + le32(packed) + le32(26948) + le32(0x2B1E2A6D) + "\x20" +
+                static_cast<char>(level) + static_cast<char>(name.size()) + name + tail;
+    return withChecksum(static_cast<char>(body.size()) + Text("\x00", 1) + body);
+}
+
+Text level2(const Text& ext, std::uint32_t packed, char os) {
+    Text withExt = Text("-lh5-") + le32(packed) + le32(3) + le32(999148766) + Text("\x20\x02", 2) +
+                   le16(0xBEEF) + os + ext;
+    return le16(static_cast<unsigned>(2 + withExt.size())) + withExt;
+}
+
+Text extended(char type, const Text& data) {
+    return le16(static_cast<unsigned>(data.size() + 3)) + type + data;
 }
 
 Bytes archiveOf(const std::vector<LhaMember>& members) {

@@ -23,8 +23,6 @@ std::string makeTempDir();
 bool exists(const std::string& path);
 // A stream that holds the bytes, then `after`, read from the start.
 std::FILE* streamOf(const Bytes& bytes, const char* after = "");
-// Everything written to the stream, which is closed.
-Bytes contentsOf(std::FILE* f);
 
 // --- data of each kind; the same seed gives the same bytes
 Bytes textLike(std::size_t n, std::uint32_t seed);  // words, spaces, line ends
@@ -42,6 +40,19 @@ std::string lhasaFile(const std::string& dir, const std::string& path);
 // What an archive of the corpus must fail with (part of the message), or null when it
 // installs; `decodes` tells whether its members decode to their CRCs all the same.
 const char* expectedFailure(const std::string& path, bool* decodes = nullptr);
+
+// --- member headers made byte by byte, the writer left out (Text: bytes in a string)
+using Text = std::string;
+Text le16(unsigned v);
+Text le32(std::uint32_t v);
+// Level 0 or 1: -lh5-, 26948 bytes, a DOS time; `tail` follows the name, and byte 1 is
+// the checksum (withChecksum makes it right again after a change).
+Text level01(int level, const Text& name, const Text& tail, std::uint32_t packed = 10);
+Text withChecksum(Text header);
+// Level 2: -lh5-, 3 bytes, a Unix time, CRC 0xBEEF, then the extended headers `ext`
+// (each made by extended(), with its size field before it; le16(0) ends them).
+Text level2(const Text& ext, std::uint32_t packed = 10, char os = 'U');
+Text extended(char type, const Text& data);
 
 // --- archives of our writer, and our reader and decoders over them
 Bytes archiveOf(const std::vector<LhaMember>& members);
