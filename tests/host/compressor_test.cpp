@@ -124,8 +124,13 @@ std::vector<PackFile> listOf(const std::vector<Bytes>& bytes, std::size_t folder
 
 // The archive as vopa-pack writes it, or the writer's error.
 Bytes written(const std::vector<LhaMember>& members, const ReadPackFile& read, std::string& error) {
-    std::FILE* f = std::tmpfile();
-    return writePackedArchive(members, read, f, error) ? contentsOf(f) : (std::fclose(f), Bytes());
+    const std::string path = makeTempDir() + "/written.lzh";
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    const bool ok = writePackedArchive(members, read, f, error);
+    std::fclose(f);
+    const Bytes archive = ok ? readWholeFile(path) : Bytes();
+    runCommand("rm -rf '" + path.substr(0, path.rfind('/')) + "'");
+    return archive;
 }
 
 TEST(MemberPacker, SameArchiveOnAnyNumberOfThreadsAndIncompressibleFilesCopied) {
