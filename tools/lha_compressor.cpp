@@ -107,7 +107,9 @@ public:
         return p;
     }
 
-    // Codes for the gathered block at `prices`.
+    // Codes for the gathered block at `prices`; a rough parse tries each match at its
+    // full length only, and is good enough to price a block.
+    template <bool kRough = false>
     void parse(const Prices& prices, std::vector<Code>& codes) {
         const std::size_t n = positions_;
         cost_.assign(n + kMaxMatch + 1, kUnreached);
@@ -142,7 +144,7 @@ public:
             std::uint32_t* target = cost + i;
             for (unsigned l = kMinMatch; m != mEnd; ++m) {
                 const std::uint32_t base = here + prices.position[positionSymbol(m->distance - 1u)];
-                for (; l <= m->length; ++l) {
+                for (l = kRough ? m->length : l; l <= m->length; ++l) {
                     const std::uint32_t c = base + lengthPrice[l];
                     if (c < target[l]) {
                         target[l] = c;
@@ -187,12 +189,16 @@ void packOptimal(FinderTables& tables, const std::uint8_t* data, std::size_t beg
     Prices prices(blocks.positionSymbols());
     std::vector<Code> codes;
     for (std::size_t pos = begin; pos < end;) {
-        // The first block has only guessed prices: it is parsed once more at its own
+        // The first block has only guessed prices: a rough parse at them prices it
         // (a small file is all first block).
-        const int passes = std::max(level.passes, pos == begin ? 2 : 1);
+        const bool first = pos == begin;
         pos = parser.gather(pos);
+        if (first) {
+            parser.parse<true>(prices, codes);
+            prices.setFrom(codes, blocks.positionSymbols());
+        }
         parser.parse(prices, codes);
-        for (int pass = 1; pass < passes; ++pass) {
+        for (int pass = 1; pass < level.passes; ++pass) {
             prices.setFrom(codes, blocks.positionSymbols());
             parser.parse(prices, codes);
         }
