@@ -16,16 +16,16 @@ constexpr std::size_t kHeads = 1u << 16;  // both finders hash into 16 bits
 }  // namespace
 
 std::uint32_t FinderTables::reserve(std::size_t end, std::uint32_t window) {
-    const std::uint64_t after = next_ + end + window + 1;
-    if (head.size() != kHeads || after > 0xFFFFFFFFu) {  // first use, or the entries run out
+    if (head.size() != kHeads || next_ + window + end + 1 > 0xFFFFFFFFu) {  // files are < 2 GiB
         head3.assign(kHeads, 0);
         head.assign(kHeads, 0);
         next_ = 0;
-        return reserve(end, window);
     }
-    const auto base = static_cast<std::uint32_t>(next_);
-    next_ = after;
-    return base;
+    // A window past every entry so far, and past 0 (none): the walks need no test of
+    // their own for either.
+    const std::uint64_t base = next_ + window;
+    next_ = base + end + 1;
+    return static_cast<std::uint32_t>(base);
 }
 
 ChainFinder::ChainFinder(FinderTables& tables, const std::uint8_t* data, std::size_t begin,
@@ -57,7 +57,7 @@ Match ChainFinder::find(std::size_t pos) {
     const std::uint8_t* a = data_ + pos;
     unsigned best = 0, bestDistance = 0;
     std::uint32_t c = head_[hashBytes(first3(a), kHashBits)];
-    for (unsigned chain = depth_; c && chain; --chain) {
+    for (unsigned chain = depth_; chain; --chain) {
         const std::size_t distance = static_cast<std::uint32_t>(base_ + pos + 1) - c;
         if (distance > maxDistance_) break;
         const std::uint8_t* b = a - distance;
@@ -107,7 +107,7 @@ unsigned TreeFinder::walk(std::size_t pos, Match* out) {
         __builtin_prefetch(&head_[hashBytes(ahead, kHashBits)]);
     }
     std::uint32_t& near3 = head3_[hashBytes(first3(a), kHashBits)];
-    if (kCollect && near3 && self - near3 <= maxDistance_) {
+    if (kCollect && self - near3 <= maxDistance_) {
         const std::uint32_t distance = self - near3;
         unsigned len = matchLength(a, a - distance, 0, most);
         if (len >= kMinMatch) {
@@ -129,7 +129,7 @@ unsigned TreeFinder::walk(std::size_t pos, Match* out) {
     unsigned lenSmaller = 0, lenLarger = 0;
     for (unsigned depth = depth_;; --depth) {
         const std::uint32_t distance = self - cur;
-        if (cur == 0 || distance > maxDistance_ || depth == 0) {
+        if (distance > maxDistance_ || depth == 0) {
             *smaller = *larger = 0;
             return static_cast<unsigned>(out - first);
         }

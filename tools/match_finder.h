@@ -15,8 +15,8 @@ struct Match {
 
 // The tables a finder works in, kept by the caller from one finder to the next: a run
 // over many small files then maps their memory once. Entries are positions + base + 1,
-// and each finder's base lies a window past every entry of the one before: those count
-// as out of reach, and no table is cleared between finders. The optimal parser keeps its
+// and each finder's base lies its window past every entry of the ones before and past 0
+// (no entry): those count as out of reach, and no table is cleared between finders. The optimal parser keeps its
 // arrays here too.
 struct FinderTables {
     std::vector<std::uint32_t> head3, head, links;
@@ -26,7 +26,7 @@ struct FinderTables {
     std::uint32_t reserve(std::size_t end, std::uint32_t window);
 
 private:
-    std::uint64_t next_ = 0;  // the base of the next finder
+    std::uint64_t next_ = 0;  // past every entry so far
 };
 
 // Bytes `a` and `b` agree on, counting on from `from` up to `limit`.
@@ -60,7 +60,7 @@ private:
     std::size_t end_, inserted_;
     unsigned maxDistance_, depth_, nice_;
     std::uint32_t base_;
-    std::vector<std::uint32_t>&head_, &prev_;  // positions + base + 1; 0 for none
+    std::vector<std::uint32_t>&head_, &prev_;  // positions + base + 1
 };
 
 // A binary tree of the window's strings per 4-byte prefix (newest at the root, ordered
@@ -89,5 +89,5 @@ private:
     std::size_t end_;
     unsigned maxDistance_, mask_, depth_, nice_;
     std::uint32_t base_;
-    std::vector<std::uint32_t>&head3_, &head_, &son_;  // positions + base + 1; 0 for none
+    std::vector<std::uint32_t>&head3_, &head_, &son_;  // positions + base + 1
 };

@@ -85,7 +85,9 @@ TEST(Compressor, TablesKeptFromFileToFileLeaveNoTrace) {
         options.level = level;
         FinderTables fresh, kept, nearlyFull;
         const BitWriter alone = compressPiece(file.data(), file.size(), 0, options, fresh);
-        compressPiece(before.data(), before.size(), 0, options, kept);
+        CompressOptions lh5 = options;  // a smaller window before: the gap is the larger one
+        lh5.windowBits = 13;
+        compressPiece(before.data(), before.size(), 0, lh5, kept);
         compressPiece(before.data(), before.size(), 0, options, nearlyFull);
         nearlyFull.reserve(0xFFFFFFFFu - 30000, 0);  // the file's entries would wrap
         for (FinderTables* t : {&kept, &nearlyFull})
