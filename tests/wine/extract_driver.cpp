@@ -1,9 +1,8 @@
-// Test driver for the extraction worker under Wine: runs startExtraction for each
-// archive of a list against a hidden window with a message loop, and logs what the main
-// window would see: member names, progress positions, the messages of an unattended
-// installation and the end.
+// Test driver for the extraction worker under Wine: runs startExtraction for each job of
+// a list against a hidden window with a message loop, and logs what the main window
+// would see and the messages of an unattended installation.
 //   extract_driver LIST LOG
-// LIST holds lines "ARCHIVE<TAB>DESTINATION<TAB>OPTION". The options clear continueFlag,
+// LIST holds lines "ARCHIVE<TAB>DESTINATION<TAB>OPTION". An option clears continueFlag,
 // as the abort button does: abort:N once the bar reaches N while members are written,
 // check:N while the archive is checked, entry:K at the K-th name written, checked:K at
 // the K-th name checked. hold:NAME keeps NAME in the destination open unshared, as a
@@ -13,7 +12,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <string>
 

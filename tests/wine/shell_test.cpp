@@ -352,13 +352,13 @@ TEST(Shortcuts, MadeInTheRightFoldersAndTheOldOneGoes) {
     s.startMenuOption = s.sendToOption = 0;
     s.desktopOption = 1;
     s.shortcutName.assign("Vopa 2");
+    const std::string named = folderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Vopa 2.lnk";
     createShortcuts(s);
     EXPECT_TRUE(fileExists(oldDesktop));
-    EXPECT_FALSE(fileExists(folderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Vopa 2.lnk"));
+    EXPECT_FALSE(fileExists(named));
     s.desktopOption = 2;
     createShortcuts(s);
-    EXPECT_NE(readLink(folderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Vopa 2.lnk"), "")
-        << "a shortcut name is used as given";
+    EXPECT_NE(readLink(named), "") << "a shortcut name is used as given";
 }
 
 TEST(Launch, OpensTheLaunchFileWithItsDefaultAction) {
