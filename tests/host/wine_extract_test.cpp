@@ -61,6 +61,8 @@ TEST(WineExtraction, CorpusHostileNamesAbortsAndDestinations) {
     if (win64Dir().empty()) GTEST_SKIP() << "no win64 build (VOPA_WIN64_DIR)";
     setenv("TZ", "UTC", 1);  // Wine's C runtime and our reader on the same clock
     const std::string work = makeTempDir();
+    char previous[4096];  // the driver runs in the work folder too
+    ASSERT_TRUE(getcwd(previous, sizeof previous) && chdir(work.c_str()) == 0);
     const auto archive = [&](const std::string& name, const std::vector<LhaMember>& members) {
         writeWholeFile(work + "/" + name + ".lzh", archiveOf(members));
         return work + "/" + name + ".lzh";
@@ -98,11 +100,10 @@ TEST(WineExtraction, CorpusHostileNamesAbortsAndDestinations) {
     huge.originalSize = 0x80000000u;
     // A folder link planted in the destination, leading outside: Wine shows a Unix
     // symbolic link to a folder as a reparse point, as Windows shows links and junctions.
-    runCommand("mkdir -p '" + work + "/outside' '" + work + "/link' && ln -s '" + work +
-               "/outside' '" + work + "/link/sub'");
+    runCommand("mkdir -p outside link && ln -s \"$PWD/outside\" link/sub");
     LhaMember damaged = storedMember("b.txt", {'b'});
     damaged.crc ^= 1;
-    runCommand("mkdir -p '" + work + "/previous' && printf old > '" + work + "/previous/a.txt'");
+    runCommand("mkdir -p previous && printf old > previous/a.txt");
     const std::string small = archive("small", {storedMember("a.txt", {'a'})});
     // The large member stored (the copy notices the abort) and compressed (the decoder).
     Bytes text(1000, 's'), big = mixed(8u << 20);
@@ -147,10 +148,8 @@ TEST(WineExtraction, CorpusHostileNamesAbortsAndDestinations) {
         });
     // A 4 MiB disk holding a 3 MiB file: 3 MiB more do not fit, unless they replace it
     // (left out where mounting is not allowed).
-    const std::string disk = work + "/disk";
-    if (runCommand("mkdir -p '" + disk + "' && mount -t tmpfs -o size=4m tmpfs '" + disk +
-                   "' 2>/dev/null && mkdir '" + disk + "/old' && head -c 3M /dev/zero > '" + disk +
-                   "/old/big.bin'") == 0) {
+    if (runCommand("mkdir -p disk && mount -t tmpfs -o size=4m tmpfs disk 2>/dev/null && mkdir "
+                   "disk/old && head -c 3M /dev/zero > disk/old/big.bin") == 0) {
         std::string large = archive("large", {storedMember("first.txt", {'1'}),
                                               storedMember("big.bin", Bytes(3u << 20, 'b'))});
         jobs.push_back(
@@ -160,20 +159,17 @@ TEST(WineExtraction, CorpusHostileNamesAbortsAndDestinations) {
         std::printf("free-space case left out: tmpfs cannot be mounted here\n");
     }
 
-    std::ofstream list(work + "/list.txt");
+    std::ofstream list("list.txt");
     for (const Job& job : jobs)
         list << windowsPath(job.archive) << '\t' << windowsPath(job.destination) << '\t'
              << job.option << '\n';
     list.close();
-    char previous[4096];
-    ASSERT_TRUE(getcwd(previous, sizeof previous) && chdir(work.c_str()) == 0);
     EXPECT_EQ(runInWine(win64Dir() + "/tests/wine/extract_driver.exe", "list.txt log.txt",
                         work + "/prefix"),
               0);
-    ASSERT_EQ(chdir(previous), 0);
     // What the driver logged, per job.
     std::vector<DriverRun> runs;
-    std::ifstream log(work + "/log.txt");
+    std::ifstream log("log.txt");
     for (std::string line; std::getline(log, line);) {
         const std::string key = line.substr(0, line.find(' ')), value = line.substr(key.size() + 1);
         if (key == "ARCHIVE") runs.emplace_back();
@@ -199,7 +195,7 @@ TEST(WineExtraction, CorpusHostileNamesAbortsAndDestinations) {
             << run.messages;
         std::istringstream files(job.files);
         for (std::string file; files >> file;)
-            EXPECT_EQ(exists(work + "/" + file.substr(1)), file[0] == '+') << file;
+            EXPECT_EQ(exists(file.substr(1)), file[0] == '+') << file;
     }
     // Every file the members made lies inside its own destination (".../in").
     EXPECT_EQ(runCommand("! find '" + work + "' -name '*vopa-escape*' ! -path '*/in/*' | grep ."),
@@ -247,7 +243,7 @@ TEST(WineExtraction, CorpusHostileNamesAbortsAndDestinations) {
     EXPECT_EQ(runTo("x/../trail. ").destination, windowsPath(work + "/trail"));
     EXPECT_TRUE(runTo("relative-dest").handlerKey);
     EXPECT_FALSE(runTo("dll").handlerKey) << "the file context-menu handler key goes";
-    EXPECT_EQ(readWholeFile(work + "/previous/a.txt"), Bytes({'o', 'l', 'd'}));
+    EXPECT_EQ(readWholeFile("previous/a.txt"), Bytes({'o', 'l', 'd'}));
     for (const char* dest : {"s", "z"}) {
         EXPECT_EQ(runTo(dest).entries.size(), 2u);
         // The bar runs once while the archive is checked, then again while it is written,
@@ -262,6 +258,7 @@ TEST(WineExtraction, CorpusHostileNamesAbortsAndDestinations) {
     }
     EXPECT_TRUE(runTo("checked").entries.empty() && runTo("last").entries.empty())
         << "no member is begun";
-    EXPECT_TRUE(noFiles(work + "/checked")) << "nothing at all is written";
-    if (!HasFailure()) runCommand("umount '" + work + "/disk' 2>/dev/null; rm -rf '" + work + "'");
+    EXPECT_TRUE(noFiles("checked")) << "nothing at all is written";
+    if (!HasFailure()) runCommand("umount disk 2>/dev/null; rm -rf '" + work + "'");
+    ASSERT_EQ(chdir(previous), 0);
 }
