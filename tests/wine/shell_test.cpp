@@ -1,5 +1,7 @@
-// Shell integration against Wine's real registry and shell: what registerAll writes,
-// read back with Win32 calls; shortcuts read back through IShellLinkA; the launch file.
+// The registry and the shell under Wine, seeded and read back with plain Win32 calls so
+// that our code is checked against the system, not itself: the shell state and previous
+// folder read at start-up, what registerAll writes, shortcuts read back through
+// IShellLinkA, and the launch file.
 #include <gtest/gtest.h>
 #include <objidl.h>
 #include <shlobj.h>
@@ -7,17 +9,57 @@
 
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/installer_state.h"
+#include "app/startup.h"
+#include "shell/association_table.h"
 #include "shell/associations.h"
 #include "shell/registration.h"
 #include "shell/registry.h"
+#include "shell/shell_state.h"
 #include "shell/shortcuts.h"
-#include "tests/wine/wine_test_support.h"
 
 namespace {
 
 const std::string kClassKey = kShellExtensionClassKey;
+
+void setText(HKEY root, const std::string& key, const char* name, const std::string& text,
+             DWORD type = REG_SZ) {
+    RegSetKeyValueA(root, key.c_str(), name, type, text.c_str(),
+                    static_cast<DWORD>(text.size() + 1));
+}
+
+// The value as text, "(type N)" for another type, "<none>" when it is missing.
+std::string readText(HKEY root, const std::string& key, const char* name) {
+    char data[2048] = {};
+    DWORD type = 0, size = sizeof data - 1;
+    if (RegGetValueA(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size) !=
+        ERROR_SUCCESS)
+        return "<none>";
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return "(type " + std::to_string(type) + ")";
+    return std::string(data) + (type == REG_EXPAND_SZ ? " (expand)" : "");
+}
+
+// Every key the installer may write, in a fixed order.
+std::vector<std::pair<HKEY, std::string>> ourKeys() {
+    std::vector<std::pair<HKEY, std::string>> keys = {{HKEY_LOCAL_MACHINE, kUninstallKey},
+                                                      {HKEY_CLASSES_ROOT, kClassKey}};
+    for (const char* key :
+         {kFileContextMenuKey, kFolderContextMenuKey, kFolderDragDropKey, kDriveDragDropKey})
+        keys.emplace_back(HKEY_CLASSES_ROOT, key);
+    for (const AssociationRow& row : kAssociations) {
+        keys.emplace_back(HKEY_CLASSES_ROOT, row.extension);
+        keys.emplace_back(HKEY_CLASSES_ROOT, row.className);
+    }
+    keys.emplace_back(HKEY_CURRENT_USER, kSavedClassKey);
+    return keys;
+}
+
+void removeEverything() {
+    for (const auto& [root, key] : ourKeys()) RegDeleteTreeA(root, key.c_str());
+}
 
 // "[root\key]" then "name=value" lines, then the subkeys, as text values read. Wine
 // keeps both values and subkeys sorted by name.
@@ -90,7 +132,93 @@ std::string expectedClass(const char* ext, const char* cls, int icon) {
            "\\Shell\\View\\command]\n@=\"C:\\Program Files\\Vopa\\Vopa.exe\" /v \"%1\"\n";
 }
 
+std::string folderPath(int id) {
+    char path[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, path, id, TRUE);
+    return path;
+}
+
+bool fileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// "target|working folder|icon,index", or "" when the shortcut does not load.
+std::string readLink(const std::string& path) {
+    IShellLinkA* link = nullptr;
+    IPersistFile* file = nullptr;
+    const std::wstring wide(path.begin(), path.end());  // the folders' paths are ASCII here
+    char target[MAX_PATH] = {}, folder[MAX_PATH] = {}, icon[MAX_PATH] = {};
+    int index = 0;
+    std::string text;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&link))) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+        SUCCEEDED(file->Load(wide.c_str(), STGM_READ)) &&
+        SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, 0)) &&
+        SUCCEEDED(link->GetWorkingDirectory(folder, MAX_PATH)) &&
+        SUCCEEDED(link->GetIconLocation(icon, MAX_PATH, &index)))
+        text = std::string(target) + "|" + folder + "|" + icon + "," + std::to_string(index);
+    if (file) file->Release();
+    if (link) link->Release();
+    return text;
+}
+
 }  // namespace
+
+TEST(ShellState, ReadsOwnAssociationsAndHandlers) {
+    removeEverything();
+    setText(HKEY_CLASSES_ROOT, ".lzh", nullptr, "VopaArchive");
+    setText(HKEY_CLASSES_ROOT, ".zip", nullptr, "OtherArchiver.zip");
+    setText(HKEY_CLASSES_ROOT, ".cab", nullptr, "vopaarchivecab");                 // case differs
+    setText(HKEY_CLASSES_ROOT, ".tar", nullptr, "VopaArchiveTar", REG_EXPAND_SZ);  // no class name
+    // 300 bytes that begin with our class name must not compare equal after a cut.
+    setText(HKEY_CLASSES_ROOT, ".rar", nullptr, "VopaArchiveRar" + std::string(286, 'x'));
+    setText(HKEY_CLASSES_ROOT, ".7z", nullptr, "VopaArchive7zip");
+    setText(HKEY_CLASSES_ROOT, kFolderContextMenuKey, nullptr, kShellExtensionClsid);
+    InstallerState state;
+    readShellState(state);
+    std::string flags;
+    for (bool f : state.associateFlags) flags += f ? '1' : '0';
+    EXPECT_EQ(flags, "1000000001");
+    EXPECT_FALSE(state.addCompressMenu) << "the folder context-menu key is not consulted";
+    EXPECT_FALSE(state.extendDragDropMenu);
+
+    // Each handler key alone sets its option.
+    for (const char* key : {kFileContextMenuKey, kFolderDragDropKey, kDriveDragDropKey}) {
+        removeEverything();
+        setText(HKEY_CLASSES_ROOT, key, nullptr, kShellExtensionClsid);
+        InstallerState one;
+        readShellState(one);
+        EXPECT_EQ(one.addCompressMenu, key == kFileContextMenuKey) << key;
+        EXPECT_EQ(one.extendDragDropMenu, key != kFileContextMenuKey) << key;
+    }
+}
+
+TEST(PreviousInstallDir, OnlyAUsableTextIsTaken) {
+    char folder[260];
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, kClassKey.c_str());
+    EXPECT_FALSE(readPreviousInstallDir(folder));
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kShellExtensionClassKey)) << "reading creates no key";
+    const std::string fits = "C:\\" + std::string(256, 'd');  // 259 bytes and the terminator
+    const DWORD number = 7;
+    const struct {
+        DWORD type;
+        std::string bytes;  // stored as they are: the terminator where it is given
+        const char* taken;  // "-": not taken
+    } rows[] = {
+        {REG_SZ, std::string("D:\\Tools\\Vopa") + '\0', "D:\\Tools\\Vopa"},
+        {REG_SZ, std::string(1, '\0'), "-"},  // empty
+        {REG_DWORD, std::string(reinterpret_cast<const char*>(&number), 4), "-"},
+        {REG_SZ, fits + "d" + '\0', "-"},  // does not fit
+        {REG_SZ, fits + '\0', fits.c_str()},
+        {REG_SZ, "E:\\V", "E:\\V"},  // no terminator stored: still read terminated
+    };
+    for (const auto& row : rows) {
+        RegSetKeyValueA(HKEY_CLASSES_ROOT, kShellExtensionClassKey, "InstallDir", row.type,
+                        row.bytes.data(), static_cast<DWORD>(row.bytes.size()));
+        EXPECT_STREQ(readPreviousInstallDir(folder) ? folder : "-", row.taken) << row.bytes;
+    }
+}
 
 TEST(Registration, FullInstallWritesEveryKeyAndValue) {
     removeEverything();
@@ -118,7 +246,7 @@ TEST(Registration, PreviousClassesAreSavedOnceAndWhole) {
     for (const char* extension : {".tgz", ".tbz", ".bz2", ".7z"})
         setText(HKEY_CLASSES_ROOT, extension, nullptr, std::string("Old") + extension);
     DWORD number = 5;
-    setValue(HKEY_CLASSES_ROOT, ".rar", nullptr, REG_DWORD, &number, sizeof number);
+    RegSetKeyValueA(HKEY_CLASSES_ROOT, ".rar", nullptr, REG_DWORD, &number, sizeof number);
     // In row order: .lzh did not exist, a long class is read whole, an expandable text
     // stays so, a number is no class name.
     const std::pair<const char*, std::string> saved[] = {
@@ -197,45 +325,8 @@ TEST(Registration, NoProgramNameOrPathsThatDoNotFitWriteNoCommands) {
     EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir"), s.destinationFolder.text());
 }
 
-namespace {
-
-std::string folderPath(int id) {
-    char path[MAX_PATH] = {};
-    SHGetSpecialFolderPathA(nullptr, path, id, TRUE);
-    return path;
-}
-
-bool fileExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// "target|working folder|icon,index", or "" when the shortcut does not load.
-std::string readLink(const std::string& path) {
-    CoInitialize(nullptr);
-    IShellLinkA* link = nullptr;
-    IPersistFile* file = nullptr;
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    char target[MAX_PATH] = {}, folder[MAX_PATH] = {}, icon[MAX_PATH] = {};
-    int index = 0;
-    std::string text;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void**>(&link))) &&
-        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-        SUCCEEDED(file->Load(wide, STGM_READ)) &&
-        SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, 0)) &&
-        SUCCEEDED(link->GetWorkingDirectory(folder, MAX_PATH)) &&
-        SUCCEEDED(link->GetIconLocation(icon, MAX_PATH, &index)))
-        text = std::string(target) + "|" + folder + "|" + icon + "," + std::to_string(index);
-    if (file) file->Release();
-    if (link) link->Release();
-    CoUninitialize();
-    return text;
-}
-
-}  // namespace
-
 TEST(Shortcuts, MadeInTheRightFoldersAndTheOldOneGoes) {
+    CoInitialize(nullptr);  // for readLink
     CreateDirectoryA("C:\\Inst", nullptr);
     std::ofstream("C:\\Inst\\Vopa.exe") << "x";
     std::string oldPrograms = folderPath(CSIDL_PROGRAMS) + "\\vopa.lnk";
@@ -261,13 +352,13 @@ TEST(Shortcuts, MadeInTheRightFoldersAndTheOldOneGoes) {
     s.startMenuOption = s.sendToOption = 0;
     s.desktopOption = 1;
     s.shortcutName.assign("Vopa 2");
+    const std::string named = folderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Vopa 2.lnk";
     createShortcuts(s);
     EXPECT_TRUE(fileExists(oldDesktop));
-    EXPECT_FALSE(fileExists(folderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Vopa 2.lnk"));
+    EXPECT_FALSE(fileExists(named));
     s.desktopOption = 2;
     createShortcuts(s);
-    EXPECT_NE(readLink(folderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Vopa 2.lnk"), "")
-        << "a shortcut name is used as given";
+    EXPECT_NE(readLink(named), "") << "a shortcut name is used as given";
 }
 
 TEST(Launch, OpensTheLaunchFileWithItsDefaultAction) {
