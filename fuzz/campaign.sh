@@ -1,9 +1,8 @@
 #!/bin/sh
-# A fuzzing campaign deeper than CI's: each target runs until it has executed the
-# inputs below (the header target 10 million, each decoder target 1 million, the
-# compressor, whose every input packs and unpacks, 100,000), starting from the
-# committed corpus; then what it found is merged back into fuzz/corpus/ in minimised
-# form, which CI's short runs start from. Needs the fuzz preset built.
+# A fuzzing campaign deeper than CI's: each target runs for the executions listed below
+# (fewer for the compressor, whose every input packs and unpacks) from the committed
+# corpus; what it found is merged back into fuzz/corpus/ in minimised form, which CI's
+# short runs start from. Needs the fuzz preset built.
 #   fuzz/campaign.sh [BUILD_DIR]      prints executions, findings and time per target
 set -eu
 cd "$(dirname "$0")/.."

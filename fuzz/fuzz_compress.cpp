@@ -11,18 +11,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
-    static const char* methods[] = {"-lh5-", "-lh6-", "-lh7-"};
-    static const int bits[] = {13, 15, 16};
     const unsigned choice = data[0];
+    const int method = findMethod("-lh5-") + static_cast<int>((choice & 3) % 3);  // to -lh7-
     std::vector<std::uint8_t> input(data + 1, data + size);
-    if ((choice & 0xC0) == 0xC0) {
+    if ((choice & 0xC0) == 0xC0)
         for (unsigned copies = 0; input.size() && copies < 64 && input.size() < (160u << 10);
              ++copies)
             input.insert(input.end(), input.begin(), input.end());
-    }
-    CompressOptions options;
-    options.windowBits = bits[(choice & 3) % 3];
-    options.level = 1 + static_cast<int>((choice >> 2) % 9);
+    const CompressOptions options{kMethodTable[method].windowBits,
+                                  1 + static_cast<int>((choice >> 2) % 9)};
     std::vector<std::uint8_t> packed = compressLha(input.data(), input.size(), options);
 
     std::FILE* in = fmemopen(packed.data(), packed.size() + 1, "rb");  // +1: fmemopen refuses 0
@@ -30,9 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t textSize = 0;
     std::FILE* out = open_memstream(&text, &textSize);
     SlideDecoder d(in, out, static_cast<std::uint32_t>(input.size()),
-                   static_cast<std::uint32_t>(packed.size()),
-                   static_cast<unsigned>(options.windowBits),
-                   findMethod(methods[(choice & 3) % 3]));
+                   static_cast<std::uint32_t>(packed.size()), kMethodTable[method].windowBits,
+                   method);
     DecodeResult result = d.decode();
     std::fclose(in);
     std::fclose(out);

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <string>
-#include <tuple>
 
 #include "decode/adaptive_trees.h"
 #include "decode/crc16.h"
@@ -56,24 +55,48 @@ void lh3EscapeBlock(BitWriter& w, unsigned codes, unsigned symbol, int position 
     w.put(static_cast<std::uint32_t>(position), 10);
 }
 
+// An encoder that walks the decoder's own adaptive trees from leaf to root.
+void writePath(BitWriter& w, const AdaptiveTrees& t, int node, int root) {
+    if (node == root) return;
+    const int p = t.parent[node];
+    writePath(w, t, p, root);
+    w.put(t.child[p] == node ? 0u : 1u, 1);  // child v is bit 0, v - 1 is bit 1
+}
+
+std::vector<std::uint32_t> sent;
+std::uint32_t abortAt;  // the position at which the sink clears the continue flag
+
+void record(std::uint32_t position) {
+    sent.push_back(position);
+    if (position >= abortAt) continueFlag = 0;
+}
+
+// The member alone in an archive, with the positions it sends.
+Decoded withProgress(const Bytes& packed, std::uint32_t size, int method,
+                     std::uint32_t stop = ~0u) {
+    sent.clear();
+    totalOriginalSize = size;
+    doneOriginalSize = lastProgressPosition = 0;
+    abortAt = stop;
+    progressSink = record;
+    Decoded d = decodeMember(packed, size, method);
+    continueFlag = 1;
+    progressSink = nullptr;
+    totalOriginalSize = 0;
+    return d;
+}
+
 }  // namespace
 
 TEST(Crc16, KnownValueAndSlicingAgreesWithBytewise) {
-    initCrcTable();
-    runningCrc = 0;
-    updateCrc(reinterpret_cast<const std::uint8_t*>("123456789"), 9);
-    EXPECT_EQ(runningCrc, 0xBB3D);  // CRC-16/ARC check value
+    EXPECT_EQ(crcOf(reinterpret_cast<const std::uint8_t*>("123456789"), 9), 0xBB3D);  // CRC-16/ARC
     // Byte by byte only the first row works: the reference for the slicing rows.
-    Bytes data = noise(1000, 3);
-    runningCrc = 0;
-    for (std::uint8_t b : data) updateCrc(&b, 1);
-    const std::uint16_t bytewise = runningCrc;
-    for (std::size_t split : {0u, 1u, 15u, 16u, 17u, 500u, 999u}) {
-        runningCrc = 0;
-        updateCrc(data.data(), split);
-        updateCrc(data.data() + split, data.size() - split);
-        EXPECT_EQ(runningCrc, bytewise) << split;
-    }
+    const Bytes data = noise(1000, 3);
+    std::uint16_t bytewise = 0;
+    for (std::uint8_t b : data) bytewise = crcAfter(bytewise, &b, 1);
+    for (std::size_t split : {0u, 1u, 15u, 16u, 17u, 500u, 999u})
+        EXPECT_EQ(crcAfter(crcOf(data.data(), split), &data[split], data.size() - split), bytewise)
+            << split;
 }
 
 TEST(BitInput, ReadsAcrossRefillsThenCountedZerosUpToTheSlack) {
@@ -95,12 +118,6 @@ TEST(BitInput, ReadsAcrossRefillsThenCountedZerosUpToTheSlack) {
     while (!in.damaged && zeroBytes < 100) zeroBytes += in.readBits(8) == 0;
     EXPECT_EQ(zeroBytes, 8 + 2 + 1) << "a full accumulator and two bytes of slack";
     std::fclose(f);
-
-    f = streamOf({}, "XYZ");
-    in.start(f, nullptr, 0, 0);
-    EXPECT_EQ(in.readBits(16), 0u);
-    EXPECT_EQ(std::ftell(f), 0L) << "a packed size of 0 reads nothing";
-    std::fclose(f);
 }
 
 TEST(StaticHuffman, LiteralsMatchesTheInitialSpacesAndBlockCounts) {
@@ -116,32 +133,6 @@ TEST(StaticHuffman, LiteralsMatchesTheInitialSpacesAndBlockCounts) {
     Decoded d = decodeMember(finished(w), 18 + 65536 + 5, 5);
     EXPECT_EQ(d.result, DecodeResult::complete);
     EXPECT_TRUE(d.bytes == std::string(15, 'x') + "   " + std::string(65536, 'q') + "rrrrr");
-}
-
-TEST(StaticHuffman, MatchesOfEveryDistanceClassAndAcrossTheRingsEnd) {
-    // 300 distinct-ish literals, then matches at distances 300, 5 and 1, the long ones
-    // running past the 256 KiB ring.
-    BitWriter w;
-    std::string expected;
-    for (int i = 0; i < 300; ++i) {
-        unsigned c = 'a' + (i * 7) % 26;
-        singleSymbolBlock(w, 1, c);
-        expected += static_cast<char>(c);
-    }
-    const unsigned matches = 1200;
-    singleSymbolBlock(w, matches, 509, 9);  // position symbol 9: 256 + 8 extra bits
-    for (unsigned i = 0; i < matches; ++i) w.put(300 - 1 - 256, 8);
-    singleSymbolBlock(w, 2, 256 + 40, 3);  // distance 5: position 4, symbol 3 + 2 bits
-    w.put(0, 2);
-    w.put(0, 2);
-    singleSymbolBlock(w, 1, 256 + 40, 0);  // distance 1
-    while (expected.size() < 300 + 256 * matches) expected += expected[expected.size() - 300];
-    for (int i = 0; i < 86; ++i) expected += expected[expected.size() - 5];
-    expected += std::string(43, expected.back());
-    Decoded d = decodeMember(finished(w), static_cast<std::uint32_t>(expected.size()), 5);
-    EXPECT_EQ(d.result, DecodeResult::complete);
-    EXPECT_TRUE(d.bytes == expected);
-    EXPECT_GT(expected.size(), SlideDecoder::kRingSize);
 }
 
 TEST(MethodTable, UnknownIdentifiersStoredRowsAndWindows) {
@@ -168,12 +159,6 @@ TEST(MethodTable, UnknownIdentifiersStoredRowsAndWindows) {
         w.put(1, c.extraBits);
         EXPECT_EQ(decodeMember(finished(w), 5, c.method).bytes, c.bytes) << c.method;
     }
-    BitWriter lh3;  // window 8 KiB: sent position symbol 64 (4096 + 6 bits) + 1 = 4097
-    lh3EscapeBlock(lh3, 1, 'a');
-    lh3EscapeBlock(lh3, 1, 'b');
-    lh3EscapeBlock(lh3, 1, 256, 64);
-    lh3.put(1, 6);
-    EXPECT_EQ(decodeMember(finished(lh3), 5, 3).bytes, "ab   ");
 }
 
 TEST(StaticHuffman, EveryDamagedHeaderStopsTheMemberBeforeItsCodes) {
@@ -230,8 +215,6 @@ TEST(StaticHuffman, LiteralLengthsThroughTheCodeLengthCode) {
     // alphabet and is dropped.
     const std::vector<unsigned> short34 = {0, 0, 0, 1, 1, 0, 0, 0, 0, 0,
                                            0, 0, 0, 0, 0, 0, 0, 0, 0, 5};
-    // Symbol 3 has the first 16-bit code: the walk past the 8-bit table finds it.
-    const std::vector<unsigned> long3 = {1, 2, 3, 16, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     const Case cases[] = {
         {"lengths 1, 1", short34, "000000010 0 0 00000000 101", "\1\0\1"s, false},
         {"lengths 1, 1, 1: over-full", short34, "000000011 0 0 0 00000000 101", "", true},
@@ -243,8 +226,6 @@ TEST(StaticHuffman, LiteralLengthsThroughTheCodeLengthCode) {
          "001010101 11 000101101 0 10 1111 0 00000000 010",
          "ATA",
          false},
-        {"16-bit codes", long3, "000000010 1111111111111110 1111111111111110 00000000 101",
-         "\1\0\1"s, false},
         // 0 is "0", 2 "10", 3 "11": byte 1 is "0", a 3-byte match "1"; the position code
         // has only symbol 0, "0". A position "1" writes nothing of its match.
         {"a position without a symbol",
@@ -272,15 +253,6 @@ TEST(StaticHuffman, InputThatRunsDryEndsAndNeverReadsTheNextMember) {
         EXPECT_EQ(dry.result, DecodeResult::damaged) << method;
         EXPECT_LT(dry.bytes.size(), 1u << 20) << method;
     }
-    // A member that needs a new block header per code stops when the headers run out.
-    BitWriter many;
-    singleSymbolBlock(many, 1, 'B');
-    Decoded d = decodeMember(finished(many), 1u << 30, 5);
-    EXPECT_EQ(d.result, DecodeResult::damaged);
-    EXPECT_LT(d.bytes.size(), 1000000u);
-    Decoded empty = decodeMember({0x12, 0x34}, 0, 2);
-    EXPECT_EQ(empty.result, DecodeResult::complete);
-    EXPECT_EQ(empty.crc, 0);
 }
 
 TEST(Decoder, AnOutputThatRefusesBytesIsAWriteFailure) {
@@ -298,7 +270,7 @@ TEST(Decoder, AnOutputThatRefusesBytesIsAWriteFailure) {
     }
 }
 
-TEST(Lz5, PresetWindowAndGroups) {
+TEST(Larc, Lz5PresetWindowAndGroupsLzsAbsoluteIndexAndTwoByteMatches) {
     // Flag byte 0x00: matches; index field 0 (window index 18) of length 18 copies the
     // runs' first thirteen 0 bytes and five 1 bytes.
     Decoded d = decodeMember({0x00, 0x00, 0x0F}, 18, 9);
@@ -316,17 +288,8 @@ TEST(Lz5, PresetWindowAndGroups) {
     // starts at 18 + 13 * 255.
     d = decodeMember({0x00, 0x8E, 0xFF, 0xF3, 0xC0}, 21, 9);
     EXPECT_EQ(d.bytes, std::string(18, ' ') + std::string(3, '\xFF'));
-    // A writer may leave off the last two bytes when they are zero bits: the input
-    // supplies them.
-    for (std::uint32_t cut : {0u, 1u, 2u}) {
-        d = decodeMember({0xFF, 'V', 0, 0, 0, 0, 0, 0, 0}, 8, 9, 9 - cut);
-        EXPECT_EQ(d.result, DecodeResult::complete) << cut;
-        EXPECT_EQ(d.bytes, "V" + std::string(7, '\0')) << cut;
-    }
-}
 
-TEST(Lzs, IndexIsAbsoluteAndCode256IsTwoBytes) {
-    BitWriter w;
+    BitWriter w;  // -lzs-
     for (char c : std::string("hello")) w.put(0x100 | static_cast<unsigned char>(c), 9);
     w.put(0, 1);  // match: window index (f + 17) mod 2048 = 1 ("ello"), length field 2
     w.put(2048 - 16, 11);
@@ -368,21 +331,6 @@ TEST(FixedTable, EscapeCodesSentAndPresetPositions) {
         EXPECT_EQ(decodeMember(finished(bad), 1, 3).result, DecodeResult::damaged) << symbol;
     }
 }
-
-namespace {
-
-// An encoder that walks the decoder's own adaptive trees from leaf to root.
-void writePath(BitWriter& w, const AdaptiveTrees& t, int leaf, int root) {
-    std::vector<unsigned> bits;
-    for (int x = leaf; x != root;) {
-        int p = t.parent[x];
-        bits.push_back(t.child[p] == x ? 0u : 1u);  // child v is bit 0, v - 1 is bit 1
-        x = p;
-    }
-    for (auto it = bits.rbegin(); it != bits.rend(); ++it) w.put(*it, 1);
-}
-
-}  // namespace
 
 TEST(Adaptive, LongMembersRebuildBothTreesAndGrowThePositions) {
     // lh2 of the packer's matches over text and runs. The encoder and the decoder walk
@@ -426,54 +374,19 @@ TEST(Adaptive, LongMembersRebuildBothTreesAndGrowThePositions) {
 }
 
 TEST(Progress, NextChangeIsTheFirstCountWithAnotherPosition) {
-    for (std::uint32_t total : {1u, 7u, 100u, 800u, 1000u, 1001u, 1999u, 123457u}) {
+    for (std::uint32_t total : {1u, 7u, 100u, 301u, 800u, 1000u, 1001u, 1999u, 123457u}) {
+        totalOriginalSize = total;
         for (std::uint32_t done : {0u, total / 3}) {
-            totalOriginalSize = total;
             doneOriginalSize = done;
-            std::uint32_t limit = total - done + 5;
-            for (std::uint32_t cur = 0; cur < limit; ++cur) {
+            for (std::uint32_t cur = 0; cur < total - done + 5; ++cur) {
                 std::uint32_t next = cur + 1;
-                const std::uint32_t bound = limit + 2000;
-                while (next < bound && progressPosition(next) == progressPosition(cur)) ++next;
-                if (next == bound) continue;  // beyond what the search looks at
+                while (next < cur + 2000 && progressPosition(next) == progressPosition(cur)) ++next;
+                if (next == cur + 2000) continue;  // beyond what the search looks at
                 ASSERT_EQ(nextProgressChange(cur), next) << total << " " << done << " " << cur;
             }
         }
     }
-    doneOriginalSize = 0;
-    for (auto [total, current, position] :
-         {std::tuple{1999u, 1999u, 105u}, {1000u, 999u, 99u}, {800u, 400u, 50u}}) {
-        totalOriginalSize = total;
-        EXPECT_EQ(progressPosition(current), position) << total;
-    }
 }
-
-namespace {
-
-std::vector<std::uint32_t> sent;
-std::uint32_t abortAt;  // the position at which the sink clears the continue flag
-
-void record(std::uint32_t position) {
-    sent.push_back(position);
-    if (position >= abortAt) continueFlag = 0;
-}
-
-// The member alone in an archive, with the positions it sends.
-Decoded withProgress(const Bytes& packed, std::uint32_t size, int method,
-                     std::uint32_t stop = ~0u) {
-    sent.clear();
-    totalOriginalSize = size;
-    doneOriginalSize = lastProgressPosition = 0;
-    abortAt = stop;
-    progressSink = record;
-    Decoded d = decodeMember(packed, size, method);
-    continueFlag = 1;
-    progressSink = nullptr;
-    totalOriginalSize = 0;
-    return d;
-}
-
-}  // namespace
 
 TEST(Progress, EachChangeIsSentOnceAndAbortStopsAfterTheCode) {
     BitWriter w;
@@ -486,10 +399,6 @@ TEST(Progress, EachChangeIsSentOnceAndAbortStopsAfterTheCode) {
     // Stored data: a progress call per 2,048-byte chunk.
     withProgress(Bytes(5000, 's'), 5000, 0);
     EXPECT_EQ(sent, (std::vector<std::uint32_t>{40, 81, 100}));
-    // Nothing at all for an archive of empty members.
-    sent.clear();
-    reportProgress(0);
-    EXPECT_TRUE(sent.empty());
 
     // Abort as soon as the bar reaches 10: the member stops right there.
     Decoded aborted = withProgress(packed, 70000, 5, 10);
