@@ -61,8 +61,8 @@ void removeEverything() {
     for (const auto& [root, key] : ourKeys()) RegDeleteTreeA(root, key.c_str());
 }
 
-// "[root\key]" then "name=value" lines, then the subkeys, as text values read. Wine
-// keeps both values and subkeys sorted by name.
+// "[root\key]" then "name=value" lines, then the subkeys. Wine keeps both values and
+// subkeys sorted by name.
 void dump(HKEY root, const std::string& key, std::string& out) {
     HKEY k;
     if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return;
@@ -70,19 +70,14 @@ void dump(HKEY root, const std::string& key, std::string& out) {
                            : root == HKEY_CURRENT_USER ? "HKCU"
                                                        : "HKCR";
     out += "[" + std::string(rootName) + "\\" + key + "]\n";
-    for (DWORD i = 0;; ++i) {
-        char name[256];
-        BYTE data[1024];
-        DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-        if (RegEnumValueA(k, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS)
-            break;
-        std::string value = type == REG_SZ ? std::string(reinterpret_cast<char*>(data))
-                                           : "(type " + std::to_string(type) + ")";
-        out += (nameSize ? std::string(name) : "@") + "=" + value + "\n";
-    }
-    char subkey[256];
-    for (DWORD i = 0; RegEnumKeyA(k, i, subkey, sizeof subkey) == ERROR_SUCCESS; ++i)
-        dump(root, key + "\\" + subkey, out);
+    char name[256];
+    for (DWORD i = 0, size = sizeof name;
+         RegEnumValueA(k, i, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, size = sizeof name)
+        out += (size ? std::string(name) : "@") + "=" + readText(root, key, size ? name : nullptr) +
+               "\n";
+    for (DWORD i = 0; RegEnumKeyA(k, i, name, sizeof name) == ERROR_SUCCESS; ++i)
+        dump(root, key + "\\" + name, out);
     RegCloseKey(k);
 }
 
@@ -120,16 +115,14 @@ ThreadingModel=Apartment
 @={8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}
 )";
 
-std::string expectedClass(const char* ext, const char* cls, int icon) {
-    std::string c = cls;
-    return "[HKCR\\" + std::string(ext) + "]\n@=" + c + "\n[HKCR\\" + c +
-           "]\n@=Archive file\n[HKCR\\" + c +
+std::string expectedClass(const std::string& ext, const std::string& cls, int icon) {
+    const std::string k = "[HKCR\\" + cls, exe = "@=\"C:\\Program Files\\Vopa\\Vopa.exe\" /";
+    return "[HKCR\\" + ext + "]\n@=" + cls + "\n" + k + "]\n@=Archive file\n" + k +
            "\\DefaultIcon]\n@=C:\\Program Files\\Vopa\\VopaResource.dll," + std::to_string(icon) +
-           "\n[HKCR\\" + c + "\\Shell]\n@=Open\n[HKCR\\" + c +
-           "\\Shell\\Open]\n@=Vopaで解凍(&E)\n[HKCR\\" + c +
-           "\\Shell\\Open\\command]\n@=\"C:\\Program Files\\Vopa\\Vopa.exe\" /e \"%1\"\n[HKCR\\" +
-           c + "\\Shell\\View]\n@=Vopaで閲覧(&V)\n[HKCR\\" + c +
-           "\\Shell\\View\\command]\n@=\"C:\\Program Files\\Vopa\\Vopa.exe\" /v \"%1\"\n";
+           "\n" + k + "\\Shell]\n@=Open\n" + k + "\\Shell\\Open]\n@=Vopaで解凍(&E)\n" + k +
+           "\\Shell\\Open\\command]\n" + exe + "e \"%1\"\n" + k +
+           "\\Shell\\View]\n@=Vopaで閲覧(&V)\n" + k + "\\Shell\\View\\command]\n" + exe +
+           "v \"%1\"\n";
 }
 
 std::string folderPath(int id) {
