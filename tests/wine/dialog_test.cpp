@@ -32,8 +32,7 @@ struct Dialog {
                     (enabled(id) ? "e" : "-");
         return text;
     }
-    // What a click does to an enabled automatic check box: it toggles, then tells the
-    // dialog.
+    // As a click on an enabled automatic check box: it toggles, then tells the dialog.
     void click(int id) const {
         if (!enabled(id)) return;
         CheckDlgButton(window, id, checked(id) ? BST_UNCHECKED : BST_CHECKED);

@@ -259,15 +259,15 @@ TEST(Registration, PreviousClassesAreSavedOnceAndWhole) {
 
 TEST(Registration, OptionsOffWriteNothingForThem) {
     removeEverything();
-    InstallerState none;
-    none.destinationFolder.assign("D:\\V");
-    none.programFileName.assign("Vopa.exe");
-    registerAll(none);
+    InstallerState s;
+    s.destinationFolder.assign("D:\\");
+    s.programFileName.assign("Vopa.exe");
+    registerAll(s);
     EXPECT_EQ(dumpOurKeys(), R"([HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa]
 DisplayName=Vopa
-UninstallString="D:\V\Vopa.exe" /u
+UninstallString="D:\Vopa.exe" /u
 [HKCR\CLSID\{8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}]
-InstallDir=D:\V
+InstallDir=D:\
 )");
 
     // Left by an earlier installation: old Extract verbs, a "View" default, a handler.
@@ -276,12 +276,9 @@ InstallDir=D:\V
     setText(HKEY_CLASSES_ROOT, "VopaArchiveCab\\Shell", nullptr, "View");
     setText(HKEY_CLASSES_ROOT, "VopaArchive\\Shell", nullptr, "view");
     setText(HKEY_CLASSES_ROOT, kDriveDragDropKey, nullptr, "old");
-    InstallerState some;
-    some.destinationFolder.assign("D:\\");
-    some.programFileName.assign("Vopa.exe");
-    some.associateFlags[0] = some.associateFlags[1] = some.associateFlags[2] = true;  // no View
-    some.extendDragDropMenu = true;
-    registerAll(some);
+    s.associateFlags[0] = s.associateFlags[1] = s.associateFlags[2] = true;  // no View
+    s.extendDragDropMenu = true;
+    registerAll(s);
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\Extract"));
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchiveZip\\Shell\\Extract"));
     EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, "VopaArchiveCab\\Shell\\Extract")) << "rows 0, 1 only";
