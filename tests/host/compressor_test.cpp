@@ -1,6 +1,5 @@
-// The compressor: every method and level restores every kind of data byte for byte
-// through our decoder, members of many pieces too, and independent tools (lhasa, 7-Zip)
-// accept what it writes.
+// The compressor and packer: what they write our decoder restores byte for byte and the
+// installed peers accept.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -139,22 +138,14 @@ TEST(MemberPacker, SameArchiveOnAnyNumberOfThreadsAndIncompressibleFilesCopied) 
     const Bytes block = noise(32768, 8);
     while (repeated.size() < (1u << 20))
         repeated.insert(repeated.end(), block.begin(), block.end());
-    FakeFiles disk{{mixed(5u << 20),
-                    {},
-                    {},
-                    textLike(70000, 2),
-                    noise(1u << 20, 3),
-                    Bytes(300000, 'a'),
-                    noise(100000, 4),
-                    mostlyNoise,
-                    fewValues,
-                    repeated}};
+    FakeFiles disk{{mixed(5u << 20), Bytes(), Bytes(), textLike(70000, 2), noise(1u << 20, 3),
+                    Bytes(300000, 'a'), noise(100000, 4), mostlyNoise, fewValues, repeated}};
     const std::vector<PackFile> files = listOf(disk.bytes, 2);
     const std::string dir = makeTempDir();
+    std::vector<LhaMember> one, many;
+    std::string error;
     for (int level : {2, 6}) {
         PackOptions options{7, level, 2, 1};  // -lh7-, on one thread
-        std::vector<LhaMember> one, many;
-        std::string error;
         ASSERT_TRUE(packMembers(files, options, disk.reader(), one, error));
         const Bytes archive = written(one, disk.reader(), error);
         // The pieces joined mid-byte read as one stream.
@@ -173,13 +164,10 @@ TEST(MemberPacker, SameArchiveOnAnyNumberOfThreadsAndIncompressibleFilesCopied) 
         EXPECT_STREQ(one[2].method, "-lhd-");
     }
     // A stored method copies every file a chunk at a time.
-    const PackOptions stored{findMethod("-lh0-")};
-    std::vector<LhaMember> members;
-    std::string error;
     disk.longestRead = 0;
-    ASSERT_TRUE(packMembers(files, stored, disk.reader(), members, error));
+    ASSERT_TRUE(packMembers(files, PackOptions{findMethod("-lh0-")}, disk.reader(), one, error));
     EXPECT_LE(disk.longestRead, (256u << 10) + 1);
-    expectRoundTrip(written(members, disk.reader(), error), disk.bytes, dir + "/stored.lzh");
+    expectRoundTrip(written(one, disk.reader(), error), disk.bytes, dir + "/stored.lzh");
     runCommand("rm -rf '" + dir + "'");
 }
 
