@@ -72,8 +72,7 @@ xdotool key Return
 progress=$(findWindow progress)
 check "the progress window shows after OK" '[ -n "$progress" ]'
 [ -n "$progress" ] && import -window root "$artefacts/progress.png"
-waitExit
-check "a completed installation exits with 0" '[ "$status" = 0 ]'
+check "a completed installation exits with 0" 'waitExit; [ "$status" = 0 ]'
 check "files land in the new folder, the Japanese name too" '[ -f "$drive/Dialog Dest/Vopa.exe" ] && [ -f "$drive/Dialog Dest/docs/Vopa.txt" ] && [ -f "$drive/Dialog Dest/お読みください.txt" ]'
 check "files carry the member time" '[ "$(mtimeOf "$drive/Dialog Dest/LICENSE.txt")" = "$sampleTime" ]'
 check "nothing in the default folder" '[ ! -e "$drive/Program Files/Vopa" ]'
@@ -124,8 +123,7 @@ pressDuringBigMember() {  # how: abort | close
         xdotool windowfocus --sync "$progress" 2>/dev/null
         xdotool key alt+F4
     fi
-    waitExit
-    check "$1 during a large member: exits non-zero, no crash" '[ "$status" = 1 ]'
+    check "$1 during a large member: exits non-zero, no crash" 'waitExit; [ "$status" = 1 ]'
     check "$1: the member being written is gone" '[ ! -e "$drive/Program Files/Vopa/big.bin" ]'
     check "$1: earlier files stay" '[ -f "$drive/Program Files/Vopa/Vopa.exe" ] && [ -f "$drive/Program Files/Vopa/LICENSE.txt" ]'
     check "$1: no registration, no shortcut" '! hasKey "HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa" && ! hasKey "HKCR\.lzh" && [ -z "$(find "$drive" -name Vopa.lnk)" ]'
