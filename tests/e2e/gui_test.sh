@@ -1,7 +1,6 @@
 #!/bin/bash
-# End-to-end tests of the installer as a person meets it: the win64 build under wine64
-# in a fresh prefix per case (see wine-prefix.sh), code page 932, on a
-# virtual display, driven with xdotool. Screenshots go to the artefact folder.
+# The installer as a person meets it: the win64 build under wine64, a fresh prefix per
+# case, code page 932, a virtual display driven with xdotool; screenshots to ARTEFACT_DIR.
 #   gui_test.sh STUB VOPA_PACK ARTEFACT_DIR
 set -u
 stub=$1 pack=$2 artefacts=$3
@@ -19,16 +18,12 @@ check() {  # description, shell test
 
 title='Vopa 1.00 テスト'
 "$here/../../tools/make-sample.sh" "$work/product" >/dev/null
-packInstaller() {  # product folder, output, more vopa-pack options
-    local files=$1 out=$2
-    shift 2
-    "$pack" --stub "$stub" --files "$files" --out "$out" --title "$title" --program-files \
-        --folder Vopa --program Vopa.exe "$@" || exit 1
-}
-packInstaller "$work/product" "$work/small.exe"
+options=(--stub "$stub" --title "$title" --program-files --folder Vopa --program Vopa.exe)
+"$pack" "${options[@]}" --files "$work/product" --out "$work/small.exe" || exit 1
 cp -rp "$work/product" "$work/large"
 head -c 1000M /dev/zero > "$work/large/big.bin"   # long enough to press a button during it
-packInstaller "$work/large" "$work/large.exe" --method lh0  # stored: copied at disk speed
+# Stored: copied at disk speed.
+"$pack" "${options[@]}" --files "$work/large" --out "$work/large.exe" --method lh0 || exit 1
 rm -rf "$work/large"
 
 freshPrefix() {
@@ -64,8 +59,7 @@ echo "== dialog: change the destination and some boxes, press OK"
 freshPrefix dialog
 start "$work/large.exe"
 dialog=$(findWindow dialog)
-check "the dialog shows" '[ -n "$dialog" ]'
-check "the dialog's caption is the title" '[ "$(xdotool getwindowname "$dialog" 2>/dev/null)" = "$title" ]'
+check "the dialog shows, its caption the title" '[ -n "$dialog" ] && [ "$(xdotool getwindowname "$dialog" 2>/dev/null)" = "$title" ]'
 xdotool windowfocus --sync "$dialog" 2>/dev/null
 import -window root "$artefacts/dialog-start.png"
 xdotool type --delay 20 'C:\Dialog Dest'
@@ -78,20 +72,15 @@ xdotool key Return
 progress=$(findWindow progress)
 check "the progress window shows after OK" '[ -n "$progress" ]'
 [ -n "$progress" ] && import -window root "$artefacts/progress.png"
-waitExit
-check "a completed installation exits with 0" '[ "$status" = 0 ]'
-check "files land in the new folder" '[ -f "$drive/Dialog Dest/Vopa.exe" ] && [ -f "$drive/Dialog Dest/docs/Vopa.txt" ]'
-check "the Japanese file name is installed" '[ -f "$drive/Dialog Dest/お読みください.txt" ]'
+check "a completed installation exits with 0" 'waitExit; [ "$status" = 0 ]'
+check "files land in the new folder, the Japanese name too" '[ -f "$drive/Dialog Dest/Vopa.exe" ] && [ -f "$drive/Dialog Dest/docs/Vopa.txt" ] && [ -f "$drive/Dialog Dest/お読みください.txt" ]'
 check "files carry the member time" '[ "$(mtimeOf "$drive/Dialog Dest/LICENSE.txt")" = "$sampleTime" ]'
 check "nothing in the default folder" '[ ! -e "$drive/Program Files/Vopa" ]'
-check ".lzh and .zip are associated" 'query "HKCR\.lzh" | grep -q VopaArchive && query "HKCR\.zip" | grep -q VopaArchiveZip'
-check ".cab is not" '! hasKey "HKCR\.cab"'
+check ".lzh and .zip are associated, .cab is not" 'query "HKCR\.lzh" | grep -q VopaArchive && query "HKCR\.zip" | grep -q VopaArchiveZip && ! hasKey "HKCR\.cab"'
 check "no View verb (its box stayed unchecked)" '! hasKey "HKCR\VopaArchive\Shell\View"'
-check "the compress entry is registered" 'hasKey "HKCR\*\shellex\ContextMenuHandlers\VopaDll"'
-check "the right-drag menu is registered" 'hasKey "HKCR\Folder\shellex\DragDropHandlers\VopaDll"'
+check "the compress entry and the right-drag menu are registered" 'hasKey "HKCR\*\shellex\ContextMenuHandlers\VopaDll" && hasKey "HKCR\Folder\shellex\DragDropHandlers\VopaDll"'
 check "InstallDir is the chosen folder" 'query "HKCR\CLSID\{8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}" InstallDir | grep -q "C:\\\\Dialog Dest"'
-check "start menu and desktop shortcuts" '[ -f "$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Vopa.lnk" ] && [ -f "$drive/users/Public/Desktop/Vopa.lnk" ]'
-check "no Send To shortcut" '[ -z "$(find "$drive/users" -path "*SendTo/Vopa.lnk")" ]'
+check "start menu and desktop shortcuts, no Send To one" '[ -f "$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Vopa.lnk" ] && [ -f "$drive/users/Public/Desktop/Vopa.lnk" ] && [ -z "$(find "$drive/users" -path "*SendTo/Vopa.lnk")" ]'
 check "screenshots show text (not blank)" 'glyphs "$artefacts/dialog.png" && glyphs "$artefacts/progress.png"'
 wineserver -k
 
@@ -116,10 +105,8 @@ xdotool key Escape
 waitExit
 check "nothing was made for the overlong folder" '[ -z "$(find "$drive" -maxdepth 1 -name "ddd*")" ]'
 check "Cancel exits non-zero" '[ "$status" != 0 ] && [ "$status" != timeout ]'
-check "no folder was made" '[ ! -e "$drive/Program Files/Vopa" ]'
-check "no uninstall entry" '! hasKey "HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa"'
-check "no class key left behind by start-up" '! hasKey "HKCR\CLSID\{8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}"'
-check "no shortcut" '[ -z "$(find "$drive" -name Vopa.lnk)" ]'
+check "no folder and no shortcut were made" '[ ! -e "$drive/Program Files/Vopa" ] && [ -z "$(find "$drive" -name Vopa.lnk)" ]'
+check "no uninstall entry, no class key left behind by start-up" '! hasKey "HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa" && ! hasKey "HKCR\CLSID\{8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}"'
 wineserver -k
 
 pressDuringBigMember() {  # how: abort | close
@@ -136,12 +123,10 @@ pressDuringBigMember() {  # how: abort | close
         xdotool windowfocus --sync "$progress" 2>/dev/null
         xdotool key alt+F4
     fi
-    waitExit
-    check "$1 during a large member: exits non-zero, no crash" '[ "$status" = 1 ]'
+    check "$1 during a large member: exits non-zero, no crash" 'waitExit; [ "$status" = 1 ]'
     check "$1: the member being written is gone" '[ ! -e "$drive/Program Files/Vopa/big.bin" ]'
     check "$1: earlier files stay" '[ -f "$drive/Program Files/Vopa/Vopa.exe" ] && [ -f "$drive/Program Files/Vopa/LICENSE.txt" ]'
-    check "$1: no registration" '! hasKey "HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa" && ! hasKey "HKCR\.lzh"'
-    check "$1: no shortcut" '[ -z "$(find "$drive" -name Vopa.lnk)" ]'
+    check "$1: no registration, no shortcut" '! hasKey "HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa" && ! hasKey "HKCR\.lzh" && [ -z "$(find "$drive" -name Vopa.lnk)" ]'
     wineserver -k
 }
 echo "== abort button during a large member"

@@ -1,11 +1,8 @@
 #!/bin/bash
 # vopa-pack as a distributor uses it: refusals with clear messages, the same bytes for
-# the same input, and a signed installer that still verifies and installs under Wine.
-# Given the Windows builds too, the refusals, --list and --test of vopa-pack.exe under
-# wine64, every path as Windows names it; then vopa-pack.exe where a distributor works
-# on Windows: Japanese names and nested folders, the stub found beside the packer, the
-# Linux build's bytes for the same input. The 32-bit build, which cannot run here, and
-# both stubs are checked as files.
+# the same input, silent and signed installers under Wine. Given the Windows builds, the
+# same checks of vopa-pack.exe under wine64, then vopa-pack.exe on Japanese names with
+# the stub beside it, giving the Linux build's bytes; both builds checked as files.
 #   pack_test.sh VOPA_PACK WIN64_APP_DIR [WIN32_APP_DIR]
 set -u
 native=$1 app=$2 app32=${3:-}
@@ -19,7 +16,7 @@ failures=0
 check() {
     if eval "$2"; then echo "ok   $1$via"; else echo "FAIL $1$via"; failures=$((failures + 1)); fi
 }
-refuses() {  # description, expected message part, arguments but --out...
+refuses() {  # description, expected message part, arguments but --out
     local what=$1 message=$2
     shift 2
     "$pack" "$@" --out "$work/x.exe" > "$work/out.txt" 2>&1
@@ -36,8 +33,7 @@ pe=$(od -An -tu4 -j60 -N4 "$stub" | tr -d ' ')
 cp "$stub" "$work/hostile.exe"
 printf '\360\377\377\177' | dd of="$work/hostile.exe" bs=1 seek=$((pe + 12)) conv=notrunc 2>/dev/null
 
-# Everything a packer must refuse or show, run with "$pack": the Linux build here, the
-# Windows build under wine64 at the end.
+# What a packer must refuse or show, as "$pack": the Linux build, then vopa-pack.exe.
 packerChecks() {
 refuses "a missing stub" "cannot open" --stub "$work/none.exe" --files "$work/product"
 refuses "a stub that is not a PE image" "not a PE executable" --stub "$work/product/LICENSE.txt" --files "$work/product"
@@ -63,10 +59,6 @@ refusesFolder() {  # message part, file names...
 refusesFolder "one file under Windows with" README readme
 refusesFolder "Windows refuses or would change" notes notes.
 refusesFolder "one file under Windows with" "Docs/a.txt" docs
-for name in aux.c con nul.txt COM1.log 'q?' 'star*' 'lt<gt>' 'pipe|x' "$(printf 'ctl\001')" trail. \
-            'trail '; do
-    refusesFolder "Windows refuses or would change" "$name"
-done
 refusesFolder "would be installed as b" 'a:b'
 refusesFolder "would be installed as back/slash" 'back\slash'
 # A folder whose name ends in a dot cannot be opened on Windows (the dot is dropped).
@@ -77,8 +69,7 @@ rm -rf "$work/names" && mkdir "$work/names" && truncate -s 2G "$work/names/big.b
 refuses "a file of 2 GiB" "is 2 GiB or more" --stub "$stub" --files "$work/names"
 long=$(printf 'p%.0s' $(seq 1 254))
 refusesFolder "does not fit after the default destination" "$long"
-"$pack" --stub "$stub" --files "$work/names" --out "$work/x.exe" --folder 'C:\V' >/dev/null 2>&1
-check "a 254-byte path fits after C:\\V and a separator" '[ -e "$work/x.exe" ] && rm "$work/x.exe"'
+check "a 254-byte path fits after C:\\V and a separator" '"$pack" --stub "$stub" --files "$work/names" --out "$work/x.exe" --folder "C:\V" >/dev/null 2>&1 && rm "$work/x.exe"'
 refuses "the same path after C:\\Vo" "does not fit after the default destination" --stub "$stub" --files "$work/names" --folder 'C:\Vo'
 refuses "a shortcut name with separators" "--shortcut holds a folder separator" "${base[@]}" \
     --shortcut '..\..\..\escaped-shortcut'
@@ -90,9 +81,8 @@ refuses "a device name as the launch file" "--launch is no plain file name" "${b
 "$pack" "${base[@]}" --mtime 999148766 --out "$work/a.exe" && sleep 1 && touch "$work/product/LICENSE.txt" &&
     "$pack" "${base[@]}" --mtime 999148766 --out "$work/b.exe"
 check "the same input gives the same bytes (--mtime)" 'cmp -s "$work/a.exe" "$work/b.exe"'
-# On a terminal (script gives one) a progress line, rewritten in place; none with
-# --quiet or into a pipe, and the bytes are the same either way. (Natively only: a
-# Unix terminal is no Windows console.)
+# On a terminal (script gives one) a progress line, rewritten in place; none with --quiet
+# or into a pipe, and the same bytes. Natively only: a Unix terminal is no Windows console.
 if [ -z "$via" ]; then
     script -qec "$(printf '%q ' "$pack" "${base[@]}" --mtime 999148766 --out "$work/tty.exe")" /dev/null > "$work/tty.txt"
     script -qec "$(printf '%q ' "$pack" "${base[@]}" --quiet --out "$work/quiet.exe")" /dev/null > "$work/quiet.txt"
@@ -114,43 +104,36 @@ rmdir "$work/x.exe"
 }
 packerChecks
 
+inWine() {  # kept prefix or "", installer and arguments; sets and returns $status
+    VOPA_WINE_PREFIX="$1" timeout 300 "$here/../wine/run-in-wine.sh" "${@:2}" >/dev/null 2>&1
+    status=$?
+    return $status
+}
 # Silent runs (/s): no window, never waiting. Success: status 0; a failure ends at once
 # with a non-zero status and its message in %TEMP%\VopaSetup.log; nothing is installed.
 silent="$work/prefix-silent"
-VOPA_WINE_PREFIX="$silent" "$here/../wine/run-in-wine.sh" "$work/a.exe" /s 'C:\Silent Run' >/dev/null 2>&1
-status=$?
-check "a silent run installs, status 0" '[ "$status" = 0 ] && [ -f "$silent/drive_c/Silent Run/LICENSE.txt" ]'
-began=$(date +%s)
-VOPA_WINE_PREFIX="$silent" "$here/../wine/run-in-wine.sh" "$work/damaged.exe" /s 'C:\Broken Run' >/dev/null 2>&1
-status=$? took=$(($(date +%s) - began))
-log=$(find "$silent/drive_c" -name VopaSetup.log | head -1)
-check "a failing silent run ends within seconds, status non-zero" '[ "$status" != 0 ] && [ "$took" -lt 30 ]'
-check "its message is in the log" 'iconv -f CP932 -t UTF-8 "$log" | grep -q "が壊れています"'
-check "and nothing of it is installed" '[ -z "$(find "$silent/drive_c/Broken Run" -type f 2>/dev/null)" ]'
+check "a silent run installs, status 0" 'inWine "$silent" "$work/a.exe" /s "C:\Silent Run" && [ -f "$silent/drive_c/Silent Run/LICENSE.txt" ]'
+check "a failing silent run ends within seconds, status non-zero" 'began=$(date +%s); ! inWine "$silent" "$work/damaged.exe" /s "C:\Broken Run" && [ $(($(date +%s) - began)) -lt 30 ]'
+check "its message is in the log, and nothing of it is installed" 'iconv -f CP932 -t UTF-8 "$(find "$silent/drive_c" -name VopaSetup.log | head -1)" | grep -q "が壊れています" && [ -z "$(find "$silent/drive_c/Broken Run" -type f 2>/dev/null)" ]'
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 30 \
     -subj "/CN=Vopa Test Signing" >/dev/null 2>&1
 "$pack" "${base[@]}" --sign "$work/cert.pem" "$work/key.pem" --out "$work/signed.exe"
-check "the signed installer verifies" 'osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" 2>&1 | grep -q "Succeeded"'
-check "its members still read" '"$pack" --test "$work/signed.exe" | grep -q "all ok"'
+check "the signed installer verifies, its members still read" 'osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" 2>&1 | grep -q "Succeeded" && "$pack" --test "$work/signed.exe" | grep -q "all ok"'
 prefix="$work/prefix"
 # Unattended, from switches, a word and a quoted path: no dialog waits.
-VOPA_WINE_PREFIX="$prefix" timeout 300 "$here/../wine/run-in-wine.sh" "$work/signed.exe" /m lzh 'C:\Signed Install' >/dev/null 2>&1
-check "the signed installer installs under Wine" '[ "$(cat "$prefix/drive_c/Signed Install/LICENSE.txt" 2>/dev/null)" = "$(cat "$work/product/LICENSE.txt")" ]'
+check "the signed installer installs under Wine" 'inWine "$prefix" "$work/signed.exe" /m lzh "C:\Signed Install"; [ "$(cat "$prefix/drive_c/Signed Install/LICENSE.txt" 2>/dev/null)" = "$(cat "$work/product/LICENSE.txt")" ]'
 check "unattended, with .lzh associated from its command line" 'WINEPREFIX="$prefix" wine reg query "HKCR\.lzh" 2>/dev/null | grep -q VopaArchive'
 
-# Start-up failures end without a window and with a non-zero status: a bare stub (no
-# setup block at all), and a block cut short.
+# Start-up failures end without a window, status 2: a bare stub (no setup block), a
+# block cut short. Run from a folder whose path does not fit 260 bytes, the module path
+# comes back cut and could name another file (here "setup.ex", the 259 bytes of
+# "Z:\...\setup.ex"): start-up fails too.
 cp "$stub" "$work/bare.exe"
 { cat "$stub"; printf '\001\005Vo'; } > "$work/cut.exe"
-# Run from a folder whose path does not fit 260 bytes, the module path comes back cut:
-# it could name another file (here "setup.ex", the 259 bytes of "Z:\...\setup.ex"), so
-# start-up fails too.
 long="$work/long/$(printf 'd%.0s' $(seq 1 $((250 - 2 - ${#work} - 6))))"  # "Z:" and 248 bytes
 mkdir -p "$long" && cp "$work/a.exe" "$long/setup.exe" && cp "$work/a.exe" "$long/setup.ex"
-(cd "$long" && VOPA_WINE_PREFIX="$work/prefix-long" "$here/../wine/run-in-wine.sh" ./setup.exe /m 'C:\Long Path Test' >/dev/null 2>&1)
-status=$?
-check "an installer started from a path of 260+ bytes fails at start-up (status 2)" '[ "$status" = 2 ] && [ ! -e "$work/prefix-long/drive_c/Long Path Test" ]'
+check "an installer started from a path of 260+ bytes fails at start-up (status 2)" '(cd "$long" && inWine "$work/prefix-long" ./setup.exe /m "C:\Long Path Test"); [ $? = 2 ] && [ ! -e "$work/prefix-long/drive_c/Long Path Test" ]'
 { cat "$work/hostile.exe"; tail -c +$(($(stat -c %s "$stub") + 1)) "$work/a.exe"; } > "$work/hostile-setup.exe"
 # A block made by another tool that names a program outside the destination: the
 # installer refuses it at start-up and makes nothing.
@@ -159,9 +142,7 @@ check "an installer started from a path of 260+ bytes fails at start-up (status 
   tail -c +$(($(stat -c %s "$stub") + 2)) "$work/noblock.exe"; } > "$work/foreign-block.exe"
 for f in bare cut hostile-setup foreign-block; do
     # (a stub that took such a block would wait in its dialog: the timeout ends it)
-    timeout 120 "$here/../wine/run-in-wine.sh" "$work/$f.exe" >/dev/null 2>&1
-    status=$?
-    check "a $f stub ends with a start-up failure (status 2)" '[ "$status" = 2 ]'
+    check "a $f stub ends with a start-up failure (status 2)" 'inWine "" "$work/$f.exe"; [ "$status" = 2 ]'
 done
 
 # The same under wine64 from the Windows build, in one prefix.
@@ -177,9 +158,8 @@ newPrefix "$work/prefix-exe"
 pack=packExe via=" (vopa-pack.exe)"
 packerChecks
 via=""
-# Static runtime: a console program that needs nothing but what every Windows has. The
-# stub carries the resources the dialog tests under Wine show in use: the manifest
-# (24/1), icon group 102, the version resource (16/1) and dialog 103 in MS UI Gothic.
+# Static runtime: a console program needing nothing but what every Windows has. The stub
+# carries the manifest (24/1), icon group 102, version (16/1) and dialog 103 resources.
 for build in "$app32:PE32" "$app:PE32+"; do
     x86_64-w64-mingw32-objdump -p "${build%:*}/vopa-pack.exe" > "$work/headers.txt" 2>&1
     check "the ${build#*:} vopa-pack.exe is a console program importing system DLLs only" \
@@ -196,8 +176,7 @@ for build in "$app32:PE32" "$app:PE32+"; do
          grep -aq "version=\"6.0.0.0\"" "$image" && grep -aqP "M\x00S\x00 \x00U\x00I\x00" "$image"'
 done
 
-# The distributor's kit, in a folder of a Japanese name: the packers (Windows and
-# Linux) and the stub side by side.
+# The distributor's kit in a folder of a Japanese name: both packers beside the stub.
 kit="$work/配布キット"
 mkdir -p "$kit" && cp "$app/vopa-pack.exe" "$app/vopa-stub.exe" "$native" "$kit/"
 product="$work/製品"
@@ -210,41 +189,32 @@ seq 1 500000 > "$product/ソース/番号.txt"  # over 2 MiB: packed in pieces, 
 options=(--title 'Vopa 1.00 セットアップ' --program-files --folder Vopa --program Vopa.exe
          --mtime 999148766 --level 7)
 
-(cd "$work" && wine "$kit/vopa-pack.exe" --files "$(windowsPath "$product")" \
-    --out 'セットアップ.exe' "${options[@]}" > "$work/pack.txt" 2>&1)
-status=$?
 check "vopa-pack.exe packs a Windows path with the stub beside it, silent into a pipe" \
-    '[ "$status" = 0 ] && [ -s "$work/セットアップ.exe" ] && [ ! -s "$work/pack.txt" ]'
-"$kit/vopa-pack" --files "$product" --out "$work/linux.exe" "${options[@]}"
+    '(cd "$work" && wine "$kit/vopa-pack.exe" --files "$(windowsPath "$product")" --out セットアップ.exe "${options[@]}" > "$work/pack.txt" 2>&1) &&
+     [ -s "$work/セットアップ.exe" ] && [ ! -s "$work/pack.txt" ]'
 check "its output is byte for byte the Linux build's, stub beside it too (--mtime)" \
-    'cmp "$work/セットアップ.exe" "$work/linux.exe"'
-wine "$kit/vopa-pack.exe" --list "$(windowsPath "$work/セットアップ.exe")" > "$work/list.txt" 2>&1
-status=$?
+    '"$kit/vopa-pack" --files "$product" --out "$work/linux.exe" "${options[@]}" && cmp "$work/セットアップ.exe" "$work/linux.exe"'
 "$native" --list "$work/linux.exe" > "$work/linux-list.txt"
 check "--list lists it as the Linux build does" \
-    '[ "$status" = 0 ] && tr -d "\r" < "$work/list.txt" | cmp -s - "$work/linux-list.txt"'
+    'wine "$kit/vopa-pack.exe" --list "$(windowsPath "$work/セットアップ.exe")" > "$work/list.txt" 2>&1 &&
+     tr -d "\r" < "$work/list.txt" | cmp -s - "$work/linux-list.txt"'
 check "with the Japanese names in UTF-8" \
     'grep -q "ソース/共通/定義.h" "$work/list.txt" && grep -q "title: Vopa 1.00 セットアップ" "$work/list.txt"'
 check "no scratch file is left in %TEMP%" '[ -z "$(find "$WINEPREFIX/drive_c/users" -name "vpk*")" ]'
 
-wine "$work/セットアップ.exe" /m 'C:\Vopa Test' >/dev/null 2>&1
-status=$?
-check "the installer installs unattended (status 0)" '[ "$status" = 0 ]'
+check "the installer installs unattended (status 0)" 'wine "$work/セットアップ.exe" /m "C:\Vopa Test" >/dev/null 2>&1'
 check "the installed tree is the product folder" \
     'diff -r "$product" "$WINEPREFIX/drive_c/Vopa Test" >&2'
 
 # A second run over the same output replaces it (Windows renames do not, unasked); the
 # folder given relative to the current one, with a final separator.
-(cd "$work" && wine "$kit/vopa-pack.exe" --files '製品\' --out 'セットアップ.exe' \
-    "${options[@]}" --title 'Second' >/dev/null 2>&1)
-status=$?
-"$native" --list "$work/セットアップ.exe" > "$work/list.txt"
-check "packing again replaces the installer" '[ "$status" = 0 ] && grep -q "title: Second" "$work/list.txt"'
+check "packing again replaces the installer" \
+    '(cd "$work" && wine "$kit/vopa-pack.exe" --files "製品\\" --out セットアップ.exe "${options[@]}" --title Second >/dev/null 2>&1) &&
+     "$native" --list "$work/セットアップ.exe" | grep -q "title: Second"'
 
-wine "$kit/vopa-pack.exe" --files "$(windowsPath "$product")" --out x.exe --sign c.pem k.pem \
-    > "$work/sign.txt" 2>&1
-status=$?
-check "--sign is refused, pointing to signtool" '[ "$status" != 0 ] && grep -q signtool "$work/sign.txt"'
+check "--sign is refused, pointing to signtool" \
+    '! wine "$kit/vopa-pack.exe" --files "$(windowsPath "$product")" --out x.exe --sign c.pem k.pem > "$work/sign.txt" 2>&1 &&
+     grep -q signtool "$work/sign.txt"'
 wineserver -k
 }
 [ -z "$app32" ] || windowsBuildChecks

@@ -14,17 +14,12 @@ auto widthOf(std::size_t width) {
     return [width](const std::string& s) { return s.size() <= width; };
 }
 
+// A lead byte at the end or before a byte no character continues with.
 bool splitsACharacter(const std::string& s) {
-    for (std::size_t p = 0; p < s.size();) {
-        if (isLeadByte(static_cast<unsigned char>(s[p]))) {
-            if (p + 1 >= s.size() || !isTrailByte(static_cast<unsigned char>(s[p + 1])))
-                return true;
-            p += 2;
-        } else {
-            p += 1;
-        }
-    }
-    return false;
+    return !forEachCharacter(s.c_str(), LeadBytes::system, [](const char* p, std::size_t n) {
+        return n == 2 ? isTrailByte(static_cast<unsigned char>(p[1]))
+                      : !isLeadByte(static_cast<unsigned char>(*p));
+    });
 }
 
 }  // namespace

@@ -4,20 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 
-#include "extract/entry_header.h"
 #include "extract/entry_path.h"
 #include "extract/path_text.h"
 #include "tests/host/test_support.h"
 
 namespace {
 
+// A lead byte lies before the text: a lone "\" stays one, whatever byte precedes it.
 std::string withBackslash(const std::string& text) {
-    char buffer[kPathCapacity] = {};
-    std::memcpy(buffer, text.data(), text.size());
-    EXPECT_TRUE(appendBackslash(buffer, sizeof buffer));
-    return buffer;
+    char buffer[kPathCapacity + 1] = {'\x95'};
+    std::memcpy(buffer + 1, text.data(), text.size());
+    EXPECT_TRUE(appendBackslash(buffer + 1, kPathCapacity));
+    return buffer + 1;
 }
 
 std::string separated(std::string text, LeadBytes rule) {
@@ -56,9 +55,6 @@ TEST(PathText, BackslashJoinsAndCopiesNeverCutAPath) {
     EXPECT_EQ(withBackslash("C:\\Program Files"), "C:\\Program Files\\");
     EXPECT_EQ(withBackslash("C:\\"), "C:\\");
     EXPECT_EQ(withBackslash("\\"), "\\");
-    char lone[4] = "\x95\\";  // a lone "\" stays one, whatever byte lies before it
-    EXPECT_TRUE(appendBackslash(lone + 1, 3));
-    EXPECT_STREQ(lone + 1, "\\");
     EXPECT_EQ(withBackslash(""), "");
     // A "\" that is the second byte of a character (lead bytes as the format has them)
     // is no separator; after single-byte katakana it is.
@@ -89,7 +85,6 @@ TEST(EntryPath, RelativePathRules) {
         {"/abs/x.txt", "abs/x.txt"},
         {"../../etc/x", "etc/x"},
         {"a/../b.txt", "a/b.txt"},
-        {"a/./b", "a/b"},
         {"C:/x/y.txt", "x/y.txt"},
         {"C:../x", "x"},
         {"a/.profile", "a/profile"},
@@ -97,13 +92,9 @@ TEST(EntryPath, RelativePathRules) {
         {"a.b/c", "a.b/c"},
         {"dir/", "dir/"},
         {"D:x", "x"},
-        {"a/.../x", "a/x"},
         {".hidden", "hidden"},
-        {"//x", "x"},
     };
     for (const auto& c : cases) EXPECT_EQ(sanitizedName(c[0]), c[1]) << c[0];
-    for (const char* ok : {"abs/x.txt", "x/", "a.b/c", "\x95\x5C/x.txt", "a b/c.d"})
-        EXPECT_EQ(checkEntryPath(ok), PathVerdict::inside) << ok;
     for (const char* empty : {"", "/", "./././", "...."})
         EXPECT_EQ(checkEntryPath(sanitizedName(empty).c_str()), PathVerdict::empty) << empty;
     std::string longest(259, 'a');
@@ -111,7 +102,7 @@ TEST(EntryPath, RelativePathRules) {
     EXPECT_EQ(sanitizedName(longest.c_str()), longest);
 }
 
-TEST(EntryPath, WhatTheRulesLetThroughTheFinalCheckRefuses) {
+TEST(EntryPath, TheFinalCheckRefusesWhatTheRulesLetThroughAndNamesWindowsChanges) {
     const char* hostile[] = {
         "C://Windows/x.dll",  // one separator dropped after the drive: "/Windows/x.dll"
         "C:///srv/share/x",   // "//srv/share/x"
@@ -125,20 +116,15 @@ TEST(EntryPath, WhatTheRulesLetThroughTheFinalCheckRefuses) {
         "a/.. /x",
         "a/ . /x",
     };
-    for (const char* name : hostile) {
-        std::string path = sanitizedName(name);
-        EXPECT_EQ(checkEntryPath(path.c_str()), PathVerdict::escapes) << name << " -> " << path;
-    }
-}
-
-TEST(EntryPath, NamesWindowsRefusesOrWouldChange) {
+    for (const char* name : hostile)
+        EXPECT_EQ(checkEntryPath(sanitizedName(name).c_str()), PathVerdict::escapes) << name;
     for (const char* name :
          {"CON",    "con.txt", "dir/Nul", "aux.tar.gz", "a/b/COM1", "lpt9.log", "Prn", "com5 .txt",
           "LPT1",   "com9",    "notes.",  "notes ",     "dir./a",   "dir /a",   "q?",  "star*",
           "lt<gt>", "pipe|x",  "say\"",   "ctl\x01",    "tab\t",    "ctl\x1F"})
         EXPECT_EQ(checkEntryPath(name), PathVerdict::unusable) << name;
     for (const char* name : {"CONSOLE", "com0", "lpt", "nul_", "a/comx.txt", "context.txt", "lpt10",
-                             "\x83\x7C.txt", ".x", "a.b.c", "dir/"})
+                             "\x83\x7C.txt", ".x", "a.b.c", "dir/", "\x95\x5C/x.txt", "a b/c.d"})
         EXPECT_EQ(checkEntryPath(name), PathVerdict::inside) << name;
 }
 
@@ -163,8 +149,8 @@ TEST(MemberNames, WhatWindowsTakesForOneFile) {
         {"\x83\x9F\x83\xB6\x84\x4F\x84\x60", false, false, "\x83\xBF\x83\xD6\x84\x80\x84\x91"},
         {"\x84\x70", false, true, ""},  // Cyrillic a; its capital is 0x8440
         {"\x84\x40", false, false, "\x84\x70"},
-        {"\x95\\a", false, true, ""},  // a second byte that looks like "\" or a letter
-        {"\x95\\A", false, false, "\x95\\a"},
+        {"\x95\\z", false, true, ""},  // a second byte that looks like "\" or a letter
+        {"\x95\\Z", false, false, "\x95\\z"},
         {"\x95\\b/", true, true, ""},
     };
     MemberNames names;

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +16,7 @@
 #include "decode/lha_format.h"
 #include "extract/archive_check.h"
 #include "extract/entry_path.h"
+#include "extract/header_layout.h"
 #include "extract/member_data.h"
 
 namespace fs = std::filesystem;
@@ -145,9 +145,8 @@ const char* expectedFailure(const std::string& path, bool* decodes) {
         bool decodes;
     };
     static const Expectation kExpected[] = {
-        // An incompatible variant under the -lh7- name, and an archive cut short.
-        {"/lhark04d/lh7", "が壊れています", false},
-        {"/regression/truncated.lzh", "が壊れています", false},
+        {"/lhark04d/lh7", "が壊れています", false},  // another variant under the -lh7- name
+        {"/regression/truncated.lzh", "が壊れています", false},  // cut short
         // A file "subdir" (OS/2 extended attributes), then a member inside a folder of
         // that name: one name for a file and a folder.
         {"/lh2_222/easubdir.lzh", "同じ名前", true},
@@ -155,8 +154,7 @@ const char* expectedFailure(const std::string& path, bool* decodes) {
         // Unix symbolic links, stored as "name|target".
         {"/regression/badterm.lzh", "は使用できません", true},
         {"symlink", "は使用できません", true},
-        // Header level 3: not a level the installer reads.
-        {"/lha_os2_208/h3_", "Unknown header", true},
+        {"/lha_os2_208/h3_", "Unknown header", true},  // header level 3, not read
         // Methods of other archivers (-pm0- to -pm2-, -lhx-).
         {"/pmarc", "展開できない形式", true},
         {"/generated/pm1/", "展開できない形式", true},
@@ -175,10 +173,8 @@ Text le16(unsigned v) { return Text{static_cast<char>(v & 0xFF), static_cast<cha
 Text le32(std::uint32_t v) { return le16(v & 0xFFFF) + le16(v >> 16); }
 
 Text withChecksum(Text h) {
-    unsigned sum = 0;  // of the H bytes after the first two
-    for (std::size_t i = 2; i < static_cast<unsigned char>(h[0]) + 2u && i < h.size(); ++i)
-        sum += static_cast<unsigned char>(h[i]);
-    h[1] = static_cast<char>(sum);
+    h[1] = static_cast<char>(
+        headerChecksum(reinterpret_cast<const std::uint8_t*>(h.data()), std::uint8_t(h[0])));
     return h;
 }
 
@@ -240,13 +236,10 @@ Decoded decodeMember(const Bytes& packed, std::uint32_t originalSize, int method
     EntryHeader h{};
     h.originalSize = originalSize;
     h.packedSize = packedSize == ~0u ? static_cast<std::uint32_t>(packed.size()) : packedSize;
-    Decoded r;
-    r.result = extractMemberData(in, out, h, method);
-    r.crc = runningCrc;
-    Bytes bytes = contentsOf(out);
-    r.bytes.assign(bytes.begin(), bytes.end());
+    const DecodeResult result = extractMemberData(in, out, h, method);
+    const Bytes bytes = contentsOf(out);
     std::fclose(in);
-    return r;
+    return {result, std::string(bytes.begin(), bytes.end()), runningCrc};
 }
 
 Bytes finished(BitWriter w) {

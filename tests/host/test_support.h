@@ -1,6 +1,6 @@
-// Helpers of the native tests: files and commands, generated data, the shared corpus
-// and what each of its archives must do, our reader and decoders over whole archives,
-// and the win64 build run under Wine.
+// Helpers of the native tests: files and commands, generated data, the shared corpus and
+// what each of its archives must do, headers made byte by byte, our reader and decoders
+// over whole archives, and the win64 build under Wine.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -33,26 +33,23 @@ Bytes mixed(std::size_t n);                         // all three, a megabyte at 
 // --- the shared corpus of real archives
 std::string corpusDir();                                        // "" when absent
 std::vector<std::string> listArchives(const std::string& dir);  // recursive, sorted
-// lhasa's extraction of the archive into `dir` (made), when lhasa is installed, and the
-// file it wrote for a member path ("" when none).
+// lhasa's extraction into `dir` (made), and the file it wrote for a member path, or "".
 void lhasaExtract(const std::string& archive, const std::string& dir);
 std::string lhasaFile(const std::string& dir, const std::string& path);
-// What an archive of the corpus must fail with (part of the message), or null when it
-// installs; `decodes` tells whether its members decode to their CRCs all the same.
+// What a corpus archive must fail with (part of the message), or null when it installs;
+// `decodes` tells whether its members decode to their CRCs all the same.
 const char* expectedFailure(const std::string& path, bool* decodes = nullptr);
 
 // --- member headers made byte by byte, the writer left out (Text: bytes in a string)
 using Text = std::string;
 Text le16(unsigned v);
 Text le32(std::uint32_t v);
-// Level 0 or 1: -lh5-, 26948 bytes, a DOS time; `tail` follows the name, and byte 1 is
-// the checksum (withChecksum makes it right again after a change).
+// Level 0 or 1: -lh5-, 26948 bytes, a DOS time, `tail` after the name, byte 1 the checksum.
 Text level01(int level, const Text& name, const Text& tail, std::uint32_t packed = 10);
-Text withChecksum(Text header);
-// Level 2: -lh5-, 3 bytes, a Unix time, CRC 0xBEEF, then the extended headers `ext`
-// (each made by extended(), with its size field before it; le16(0) ends them).
+Text withChecksum(Text header);  // byte 1 made right again after a change
+// Level 2: -lh5-, 3 bytes, a Unix time, CRC 0xBEEF, extended headers `ext` (le16(0) ends).
 Text level2(const Text& ext, std::uint32_t packed = 10, char os = 'U');
-Text extended(char type, const Text& data);
+Text extended(char type, const Text& data);  // its size field first
 
 // --- archives of our writer, and our reader and decoders over them
 Bytes archiveOf(const std::vector<LhaMember>& members);
@@ -63,8 +60,8 @@ struct DecodedMember {
     std::uint16_t crc;  // CRC of the bytes produced
     Bytes bytes;
 };
-// Every member of the archive file, which may start after `offset` bytes of other
-// data. Stops at the first header that does not read; `last` tells how it ended.
+// Every member of the archive file, which may start after `offset` bytes of other data,
+// up to the first header that does not read; `last` tells how it ended.
 std::vector<DecodedMember> decodeArchive(const std::string& path, long offset = 0,
                                          HeaderRead* last = nullptr);
 
@@ -74,7 +71,7 @@ struct Decoded {
     std::uint16_t crc;
 };
 // One member's packed data decoded as the installer does, with its progress and abort
-// hooks; more bytes follow the packed data in the stream and must never be read.
+// hooks; the bytes after the packed data in the stream must never be read.
 Decoded decodeMember(const Bytes& packed, std::uint32_t originalSize, int method,
                      std::uint32_t packedSize = ~0u);
 // A bit stream's bytes, its last byte completed with zero bits.
