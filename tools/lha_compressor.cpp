@@ -121,6 +121,7 @@ public:
         const std::uint32_t* lengthPrice = prices.symbol + 256 - kMinMatch;
         std::size_t stretch = 0;  // where the current stretch of free choice began
         cost[0] = 0;
+        step[0] = {1, 0};
         for (std::size_t i = 0; i < n; ++i) {
             const std::uint32_t here = cost[i];
             const Match* m = &matches_[first_[i]];
@@ -133,6 +134,7 @@ public:
                 // Nothing may reach past the match from before it: a new stretch starts.
                 std::fill(cost + i + 1, cost + i + kMaxMatch + 1, kUnreached);
                 cost[stretch] = here;
+                step[stretch] = mEnd[-1];  // (see below)
                 i = stretch - 1;
                 continue;
             }
@@ -142,7 +144,14 @@ public:
                 step[i + 1] = {1, 0};
             }
             std::uint32_t* target = cost + i;
+            // A match going on from the one that reached here: that one, made longer, reaches
+            // the same places a code cheaper (literals have no distance).
+            const Match via = step[i];
             for (unsigned l = kMinMatch; m != mEnd; ++m) {
+                if (m->distance == via.distance && via.length + m->length <= kMaxMatch) {
+                    l = m->length + 1u;
+                    continue;
+                }
                 const std::uint32_t base = here + prices.position[positionSymbol(m->distance - 1u)];
                 for (l = kRough ? m->length : l; l <= m->length; ++l) {
                     const std::uint32_t c = base + lengthPrice[l];
