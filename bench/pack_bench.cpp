@@ -75,6 +75,20 @@ Run jlhaFolder(const std::string& folder, const std::vector<std::string>& names,
     return {fileSize(archive), t, cpuSeconds(RUSAGE_CHILDREN) - cpu};
 }
 
+// Times on a shared virtual machine swing by a third between runs: each row, jlha's and
+// ours alike, is the fastest of this many.
+constexpr int kRuns = 3;
+
+template <class F>
+Run fastestOf(F run) {
+    Run best = run();
+    for (int k = 1; k < kRuns && best.bytes >= 0; ++k) {
+        const Run r = run();
+        if (r.seconds < best.seconds) best = r;
+    }
+    return best;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,8 +102,8 @@ int main(int argc, char** argv) {
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
     std::printf(
         "-lh7-, a member per file, on %u thread%s; \"cpu\" is processor time summed over "
-        "threads; jlha is jlha ao7\n",
-        threads, threads == 1 ? "" : "s");
+        "threads; jlha is jlha ao7; each row the fastest of %d runs\n",
+        threads, threads == 1 ? "" : "s", kRuns);
     const bool haveJlha = haveCommand("jlha");
     for (const std::string& folder : folders) {
         const std::vector<std::string> names = listFiles(folder);
@@ -110,22 +124,24 @@ int main(int argc, char** argv) {
             std::printf("\n");
         };
         if (haveJlha) {
-            jlha = jlhaFolder(folder, names, work + "/jlha.lzh");
+            jlha = fastestOf([&] { return jlhaFolder(folder, names, work + "/jlha.lzh"); });
             report("jlha", jlha);
         }
         PackOptions options;
         const std::string ours = work + "/vopa.lzh";
+        auto pack = [&] {
+            return fastestOf([&] { return packFolder(folder, names, options, ours); });
+        };
         for (int level = 1; level <= 9; ++level) {
             options.level = level;
-            report(std::to_string(level) + (level == 6 ? " (default)" : ""),
-                   packFolder(folder, names, options, ours));
+            report(std::to_string(level) + (level == 6 ? " (default)" : ""), pack());
         }
         options.level = 6;
         options.spotIncompressible = false;
-        report("6, all compressed", packFolder(folder, names, options, ours));
+        report("6, all compressed", pack());
         options.spotIncompressible = true;
         options.threads = 1;
-        report("6, one thread", packFolder(folder, names, options, ours));
+        report("6, one thread", pack());
     }
     return 0;
 }
