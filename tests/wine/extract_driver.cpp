@@ -1,13 +1,10 @@
-// Test driver for the extraction worker under Wine: runs startExtraction for each job of
-// a list against a hidden window with a message loop, and logs what the main window
-// would see and the messages of an unattended installation.
+// Runs startExtraction under Wine for each job of LIST against a hidden window with a
+// message loop; logs what the main window would see and the unattended messages.
 //   extract_driver LIST LOG
-// LIST holds lines "ARCHIVE<TAB>DESTINATION<TAB>OPTION". An option clears continueFlag,
-// as the abort button does: abort:N once the bar reaches N while members are written,
-// check:N while the archive is checked, entry:K at the K-th name written, checked:K at
-// the K-th name checked. hold:NAME keeps NAME in the destination open unshared, as a
-// shell holds a loaded extension, after writing the file context-menu handler key, whose
-// presence it logs at the end.
+// LIST lines: ARCHIVE<TAB>DESTINATION<TAB>OPTION. Options clear continueFlag as the abort
+// button does: abort:N once the bar reaches N while writing, check:N while checking,
+// entry:K and checked:K at the K-th name written and checked. hold:NAME writes the file
+// context-menu handler key and holds NAME in the destination open, as a shell does.
 #include <windows.h>
 
 #include <cstdio>
@@ -25,13 +22,16 @@
 
 namespace {
 
-constexpr UINT kSetPosition = WM_USER + 2;  // PBM_SETPOS
 std::FILE* logFile;
 HWND driverWindow;
 std::string optionKind, heldName;
 unsigned optionNumber, entries, checks;
 
-void sendPosition(std::uint32_t position) { SendMessageA(driverWindow, kSetPosition, position, 0); }
+// In the worker, which the progress bar's message would hold until it is shown.
+void showPosition(std::uint32_t position) {
+    std::fprintf(logFile, "POS %u\n", static_cast<unsigned>(position));
+    if (position >= optionNumber && optionKind == (entries ? "abort" : "check")) continueFlag = 0;
+}
 
 LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -41,11 +41,6 @@ LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case UM_SHOW_ENTRY:
             std::fprintf(logFile, "ENTRY %s\n", reinterpret_cast<const char*>(lParam));
             if (++entries == optionNumber && optionKind == "entry") continueFlag = 0;
-            return 0;
-        case kSetPosition:
-            std::fprintf(logFile, "POS %u\n", static_cast<unsigned>(wParam));
-            if (wParam >= optionNumber && optionKind == (entries ? "abort" : "check"))
-                continueFlag = 0;
             return 0;
         case UM_DONE:
         case UM_ABORTED:
@@ -91,11 +86,8 @@ void runOne(const std::string& archive, const std::string& destination) {
     if (!messages.empty()) std::fprintf(logFile, "%s\n", messages.c_str() + 1);
     silentLog.close();
     DeleteFileA(silentLogPath().c_str());
-    std::fprintf(logFile, "FAILED %d\nDESTINATION %s\n", state.failed ? 1 : 0,
-                 state.destinationFolder.text());
-    if (!heldName.empty())
-        std::fprintf(logFile, "HANDLER-KEY %d\n",
-                     keyExists(HKEY_CLASSES_ROOT, kFileContextMenuKey));
+    std::fprintf(logFile, "FAILED %d\nDESTINATION %s\nHANDLER-KEY %d\n", state.failed ? 1 : 0,
+                 state.destinationFolder.text(), keyExists(HKEY_CLASSES_ROOT, kFileContextMenuKey));
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     std::fflush(logFile);
     destroyInstaller(state);
@@ -115,13 +107,12 @@ int main(int argc, char** argv) {
     RegisterClassA(&wc);
     driverWindow = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr,
                                    nullptr, wc.hInstance, nullptr);
-    progressSink = sendPosition;
+    progressSink = showPosition;
     char folder[MAX_PATH];  // each job starts here: the worker moves into its destination
     GetCurrentDirectoryA(sizeof folder, folder);
     for (std::string line; std::getline(list, line);) {
         SetCurrentDirectoryA(folder);
         const std::size_t tab = line.find('\t'), option = line.find('\t', tab + 1);
-        if (option == std::string::npos) continue;
         const std::size_t colon = line.find(':', option);
         optionKind = line.substr(option + 1, colon - option - 1);
         const std::string value = colon == std::string::npos ? "" : line.substr(colon + 1);

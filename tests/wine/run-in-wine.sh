@@ -1,8 +1,6 @@
 #!/bin/sh
-# Runs one Windows program under wine64 in a fresh prefix (see wine-prefix.sh); starts a
-# virtual display when there is none. Used as ctest's emulator for the win64 build and
-# by the host tests that drive Windows code. VOPA_WINE_PREFIX names a prefix to use and
-# keep (for tests that inspect it).
+# Runs one Windows program under wine64 in a fresh prefix (see wine-prefix.sh), on a
+# virtual display when there is none. VOPA_WINE_PREFIX names a prefix to use and keep.
 set -u
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"

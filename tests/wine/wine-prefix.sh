@@ -1,8 +1,7 @@
 # Sourced by the scripts that run Windows programs under Wine: code page 932, and
-# newPrefix, which boots a prefix whose Windows faces draw Japanese as the originals do.
+# newPrefix FOLDER, which boots there, on the caller's display, a prefix whose Windows
+# faces draw Japanese as the originals do.
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
-
-# newPrefix FOLDER: boots it, with the display the caller has.
 newPrefix() {
     export WINEPREFIX="$1"
     wineboot -i >/dev/null 2>&1
