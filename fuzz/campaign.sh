@@ -1,8 +1,7 @@
 #!/bin/sh
-# A fuzzing campaign deeper than CI's: each target runs for the executions listed below
-# (fewer for the compressor, whose every input packs and unpacks) from the committed
-# corpus; what it found is merged back into fuzz/corpus/ in minimised form, which CI's
-# short runs start from. Needs the fuzz preset built.
+# A fuzzing campaign deeper than CI's (fewer executions for the compressor, whose every
+# input packs and unpacks), from the committed corpus, into which its findings are merged
+# in minimised form for CI's short runs. Needs the fuzz preset built.
 #   fuzz/campaign.sh [BUILD_DIR]      prints executions, findings and time per target
 set -eu
 cd "$(dirname "$0")/.."

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <string>
 
 #include "decode/lha_format.h"
 #include "tests/host/test_support.h"

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
 
 #include "decode/adaptive_trees.h"
 #include "decode/crc16.h"
@@ -29,16 +28,15 @@ void singleSymbolBlock(BitWriter& w, unsigned codes, unsigned symbol, unsigned p
     w.put(positionSymbol, countBits);
 }
 
-// A list in the small length format; a code-length code has its 2-bit zero run after
-// the third length (sent as 0 here).
-void smallList(BitWriter& w, const std::vector<unsigned>& lengths, unsigned countBits,
-               bool lengthCode) {
-    w.put(static_cast<std::uint32_t>(lengths.size()), countBits);
+// A code-length code in the small length format, with its 2-bit zero run after the third
+// length sent as 0.
+void lengthCodeList(BitWriter& w, const std::vector<unsigned>& lengths) {
+    w.put(static_cast<std::uint32_t>(lengths.size()), 5);
     for (std::size_t i = 0; i < lengths.size(); ++i) {
         unsigned k = lengths[i];
         if (k <= 6) w.put(k, 3);
         else w.put((1u << (k - 3)) - 2, k - 3);
-        if (lengthCode && i == 2) w.put(0, 2);
+        if (i == 2) w.put(0, 2);
     }
 }
 
@@ -87,10 +85,6 @@ Decoded withProgress(const Bytes& packed, std::uint32_t size, int method,
 
 }  // namespace
 
-TEST(Crc16, KnownValue) {
-    EXPECT_EQ(crcOf(reinterpret_cast<const std::uint8_t*>("123456789"), 9), 0xBB3D);  // CRC-16/ARC
-}
-
 TEST(BitInput, ReadsAcrossRefillsThenCountedZerosUpToTheSlack) {
     const Bytes bytes = {0xA5, 0x0F, 0xF0, 0x33, 0xCC, 0x81, 0x7E, 0x12, 0x34, 0x56, 0x78};
     std::FILE* f = streamOf(bytes, "after");
@@ -137,104 +131,69 @@ TEST(MethodTable, UnknownIdentifiersStoredRowsAndWindows) {
 
     // The window masks distances: "ab", then a match whose distance is the window plus
     // 2 reads "ab" again in a window of that size, and the initial spaces in a larger.
-    struct Window {
-        int method;
-        unsigned countBits, positionSymbol, extraBits;
-        const char* bytes;
-    };
     // Position 4097: symbol 13 and 12 bits of 1; 32769: symbol 16 and 15 bits.
-    for (const Window& c : {Window{4, 4, 13, 12, "ababa"}, Window{7, 5, 16, 15, "ab   "}}) {
+    for (auto [method, extraBits, bytes] : {std::tuple{4, 12u, "ababa"}, {7, 15u, "ab   "}}) {
+        const unsigned countBits = method == 4 ? 4 : 5;
         BitWriter w;
-        singleSymbolBlock(w, 1, 'a', 0, c.countBits);
-        singleSymbolBlock(w, 1, 'b', 0, c.countBits);
-        singleSymbolBlock(w, 1, 256, c.positionSymbol, c.countBits);
-        w.put(1, c.extraBits);
-        EXPECT_EQ(decodeMember(finished(w), 5, c.method).bytes, c.bytes) << c.method;
+        singleSymbolBlock(w, 1, 'a', 0, countBits);
+        singleSymbolBlock(w, 1, 'b', 0, countBits);
+        singleSymbolBlock(w, 1, 256, extraBits + 1, countBits);
+        w.put(1, extraBits);
+        EXPECT_EQ(decodeMember(finished(w), 5, method).bytes, bytes) << method;
     }
 }
 
-TEST(StaticHuffman, EveryDamagedHeaderStopsTheMemberBeforeItsCodes) {
-    // Each case: one fault in a block of three literal codes 'k'; without the fault's
-    // check the member decodes "kkk" complete. An empty list stands for an escape.
+TEST(StaticHuffman, CodeLengthsAndEveryDamagedHeaderOfABlock) {
+    // A block of three codes: its code-length code, then as bits (spaces aside) the
+    // literal list, the position list and the codes; an empty code-length code leaves
+    // the whole header to the bits.
     struct Case {
-        const char* what;
-        std::vector<unsigned> lengthCode, positions;
-        unsigned lengthEscape, literalEscape, positionEscape;
+        std::vector<unsigned> lengthCode;
+        const char* bits;
+        std::string bytes;
+        bool damaged;
         int method = 5;
     };
     // Over-full by one 16-bit code: a check that waits for 16 bits misses it.
     const std::vector<unsigned> overFull = {1,  2,  3,  4,  5,  6,  7,  8,  9,
                                             10, 11, 12, 13, 14, 15, 16, 16, 16};
-    const Case cases[] = {
-        {"valid", {}, {}, 0, 'k', 0},
-        {"code-length code over-full", overFull, {}, 0, 'k', 0},
-        {"code-length code length 17", {1, 1, 17}, {}, 0, 'k', 0},
-        {"code-length escape outside its 19 symbols", {}, {}, 19, 'k', 0},
-        {"literal escape outside its 510 symbols", {}, {}, 0, 510, 0},
-        {"position escape outside lh5's 14 symbols", {}, {}, 0, 'k', 14},
-        {"position code over-full", {}, {1, 1, 1}, 0, 'k', 0},
-        {"position code length 17", {}, {1, 1, 17}, 0, 'k', 0},
-        {"position escape outside lh6's 16 symbols", {}, {}, 0, 'k', 16, 6},
-    };
-    for (const Case& c : cases) {
-        BitWriter w;
-        w.put(3, 16);
-        if (c.lengthCode.empty()) w.put(0, 5), w.put(c.lengthEscape, 5);
-        else smallList(w, c.lengthCode, 5, true);
-        w.put(0, 9);
-        w.put(c.literalEscape, 9);
-        const unsigned countBits = c.method == 5 ? 4 : 5;
-        if (c.positions.empty()) w.put(0, countBits), w.put(c.positionEscape, countBits);
-        else smallList(w, c.positions, countBits, false);
-        Decoded d = decodeMember(finished(w), 3, c.method);
-        bool valid = &c == cases;
-        EXPECT_EQ(d.result, valid ? DecodeResult::complete : DecodeResult::damaged) << c.what;
-        EXPECT_EQ(d.bytes, valid ? "kkk" : "") << c.what;
-    }
-}
-
-TEST(StaticHuffman, LiteralLengthsThroughTheCodeLengthCode) {
-    // A block of three codes: its code-length code, then as bits (spaces aside) the
-    // literal list, the position list and the codes.
-    struct Case {
-        const char* what;
-        std::vector<unsigned> lengthCode;
-        const char* bits;
-        std::string bytes;
-        bool damaged;
-    };
     // Symbol 3 is "0" (length 1), 4 is "1" (length 2); the 20th entry lies past the
     // alphabet and is dropped.
     const std::vector<unsigned> short34 = {0, 0, 0, 1, 1, 0, 0, 0, 0, 0,
                                            0, 0, 0, 0, 0, 0, 0, 0, 0, 5};
     const Case cases[] = {
-        {"lengths 1, 1", short34, "000000010 0 0 00000000 101", "\1\0\1"s, false},
-        {"lengths 1, 1, 1: over-full", short34, "000000011 0 0 0 00000000 101", "", true},
-        // The code "11" reaches no symbol; the bytes before it are written.
-        {"lengths 1, 2", short34, "000000010 0 1 00000000 10011", "\1\0"s, true},
+        // Three escapes: a count of 0 and the one symbol ('A', position 0).
+        {{}, "00000 00000 000000000 001000001 0000 0000", "AAA", false},
+        // One fault each in that block, which without its check decodes complete: a
+        // code-length code over-full or with a length of 17, escapes outside the
+        // code-length code's 19 symbols, the literals' 510, lh5's 14 positions, lh6's 16.
+        {overFull, "000000000 001000001 0000 0000", "", true},
+        {{1, 1, 17}, "000000000 001000001 0000 0000", "", true},
+        {{}, "00000 10011 000000000 001000001 0000 0000", "", true},
+        {{}, "00000 00000 000000000 111111110 0000 0000", "", true},
+        {{}, "00000 00000 000000000 001000001 0000 1110", "", true},
+        {{}, "00000 00000 000000000 001000001 00000 10000", "", true, 6},
+        // Literal lengths 1, 1; then 1, 1, 1: over-full; then 1, 2, whose code "11"
+        // reaches no symbol: the bytes before it are written.
+        {short34, "000000010 0 0 00000000 101", "\1\0\1"s, false},
+        {short34, "000000011 0 0 0 00000000 101", "", true},
+        {short34, "000000010 0 1 00000000 10011", "\1\0"s, true},
         // 3 is "0", 1 "10", 2 "11": 65 zeros (20 + 45), 'A', 18 zeros (3 + 15), 'T'.
-        {"zero runs",
-         {0, 2, 2, 1},
-         "001010101 11 000101101 0 10 1111 0 00000000 010",
-         "ATA",
-         false},
+        {{0, 2, 2, 1}, "001010101 11 000101101 0 10 1111 0 00000000 010", "ATA", false},
         // 0 is "0", 2 "10", 3 "11": byte 1 is "0", a 3-byte match "1"; the position code
         // has only symbol 0, "0". A position "1" writes nothing of its match.
-        {"a position without a symbol",
-         {1, 0, 2, 2},
-         "100000001 0 11 10 011101010 11 0001 001 011",
-         "\1",
-         true},
+        {{1, 0, 2, 2}, "100000001 0 11 10 011101010 11 0001 001 011", "\1", true},
     };
     for (const Case& c : cases) {
         BitWriter w;
         w.put(3, 16);
-        smallList(w, c.lengthCode, 5, true);
+        if (!c.lengthCode.empty()) lengthCodeList(w, c.lengthCode);
         for (const char* p = c.bits; *p; ++p)
             if (*p != ' ') w.put(*p == '1', 1);
-        Decoded d = decodeMember(finished(w), 3, 5);
-        EXPECT_EQ(d.result, c.damaged ? DecodeResult::damaged : DecodeResult::complete) << c.what;
-        EXPECT_EQ(d.bytes, c.bytes) << c.what;
+        Decoded d = decodeMember(finished(w), 3, c.method);
+        const auto row = &c - cases;
+        EXPECT_EQ(d.result, c.damaged ? DecodeResult::damaged : DecodeResult::complete) << row;
+        EXPECT_EQ(d.bytes, c.bytes) << row;
     }
 }
 
