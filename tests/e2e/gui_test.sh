@@ -1,6 +1,5 @@
 #!/bin/bash
-# The installer as a person meets it: the win64 build under wine64, a fresh prefix per
-# case, code page 932, a virtual display driven with xdotool; screenshots to ARTEFACT_DIR.
+# The installer as a person meets it, driven with xdotool; screenshots to ARTEFACT_DIR.
 #   gui_test.sh STUB VOPA_PACK ARTEFACT_DIR
 set -u
 stub=$1 pack=$2 artefacts=$3
@@ -88,7 +87,6 @@ echo "== cancel: ends the program and writes nothing"
 freshPrefix cancel
 start "$work/small.exe"
 dialog=$(findWindow dialog)
-check "the dialog shows" '[ -n "$dialog" ]'
 xdotool windowfocus --sync "$dialog" 2>/dev/null
 # A destination of 300 characters is refused, not cut to 259: message, dialog stays.
 xdotool key ctrl+a

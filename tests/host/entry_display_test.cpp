@@ -2,8 +2,6 @@
 // through a double-byte character.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "app/entry_display.h"
 #include "extract/path_text.h"
 

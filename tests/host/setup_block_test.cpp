@@ -32,8 +32,7 @@ struct Loaded {
         position = std::ftell(state.archiveStream);
     }
     ~Loaded() { destroyInstaller(state); }
-    // Whether a block was read, then its fields: title, destination, program, the three
-    // option bytes, launch file and shortcut name.
+    // Whether a block was read, then its fields in the block's order.
     std::string fields() const {
         const InstallerState& s = state;
         return std::string(s.setupBlockRead ? "block|" : "none|") + s.title.text() + "|" +

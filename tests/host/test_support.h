@@ -1,6 +1,4 @@
-// Helpers of the native tests: files and commands, generated data, the shared corpus and
-// what each of its archives must do, headers made byte by byte, our reader and decoders
-// over whole archives, and the win64 build under Wine.
+// Helpers shared by the native tests.
 #pragma once
 #include <cstdint>
 #include <cstdio>
