@@ -49,9 +49,21 @@ bool haveTool(const char* name) {
     return runCommand(std::string("command -v ") + name + " >/dev/null 2>&1") == 0;
 }
 
+namespace {
+// Removed at exit unless a test failed, whose files stay to be looked at.
+struct TempDirs : std::vector<std::string> {
+    ~TempDirs() {
+        std::error_code e;  // (a folder still mounted on stays too)
+        if (!testing::UnitTest::GetInstance()->Failed())
+            for (const std::string& d : *this) fs::remove_all(d, e);
+    }
+} tempDirs;
+}  // namespace
+
 std::string makeTempDir() {
     char pattern[] = "/tmp/vopa-test-XXXXXX";
     const char* dir = mkdtemp(pattern);
+    if (dir) tempDirs.push_back(dir);
     return dir ? dir : "/tmp";
 }
 

@@ -77,6 +77,22 @@ TEST(OptionDialog, ViewFollowsTheAssociations) {
     EXPECT_EQ(d.look({IDC_VIEW_VERB}), "--") << "the last association gone: View goes";
 }
 
+TEST(OptionDialog, AFolderTooLongIsRefusedNotCut) {
+    InstallerState s;
+    s.destinationFolder.assign("C:\\Vopa");
+    Dialog d(s);
+    SetDlgItemTextA(d.window, IDC_DESTINATION, ("C:\\" + std::string(257, 'a')).c_str());
+    static bool warned;  // the warning box is modal: a timer inside its loop answers it
+    warned = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR, DWORD) {
+        warned = PostMessageA(GetActiveWindow(), WM_COMMAND, IDOK, 0) != FALSE;
+    });
+    SendMessageA(d.window, WM_COMMAND, IDOK, 0);
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(warned);
+    EXPECT_STREQ(s.destinationFolder.text(), "C:\\Vopa") << "260 characters are one too many";
+}
+
 TEST(OptionDialog, OkStoresTheChoicesOnceTheDestinationHoldsTheArchive) {
     InstallerState s;
     s.silent = true;  // the message goes to the log instead of a box that waits
