@@ -134,7 +134,7 @@ public:
                 // Nothing may reach past the match from before it: a new stretch starts.
                 std::fill(cost + i + 1, cost + i + kMaxMatch + 1, kUnreached);
                 cost[stretch] = here;
-                step[stretch] = mEnd[-1];  // (see below)
+                step[stretch] = {1, 0};  // a fresh start: no match to go on from (see below)
                 i = stretch - 1;
                 continue;
             }
