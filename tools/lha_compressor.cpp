@@ -1,6 +1,10 @@
 #include "tools/lha_compressor.h"
 
 #include <algorithm>
+#include <iterator>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "tools/match_finder.h"
 
@@ -32,9 +36,12 @@ static_assert(kGreedyBlockCodes <= kMaxBlockCodes && kOptimalBlockBytes + 1 <= k
 constexpr std::size_t kPieceBytes = 2u << 20;
 constexpr std::size_t kPiecesRoundedTo = 4;
 
+// The parse offers this many lengths of a match at a time.
+constexpr unsigned kLanes = 4;
+
 // Prices in bits of every literal/length symbol and position slot (extra bits included).
 struct Prices {
-    std::uint32_t symbol[kLiteralSymbols];
+    std::uint32_t symbol[kLiteralSymbols + kLanes - 1];  // room for the parse's last lanes
     std::uint32_t position[kMaxCodeLength + 2];
 
     // Before any block is written: literals 8 bits, lengths 9, positions 4 + extra.
@@ -46,6 +53,7 @@ struct Prices {
     void set(const std::vector<std::uint8_t>& lit, const std::vector<std::uint8_t>& pos) {
         // A symbol the lengths leave out costs as much as a rare one.
         for (unsigned s = 0; s < kLiteralSymbols; ++s) symbol[s] = lit[s] ? lit[s] : 14;
+        std::fill(symbol + kLiteralSymbols, std::end(symbol), 0);
         for (unsigned j = 0; j < pos.size(); ++j)
             position[j] = (pos[j] ? pos[j] : 10u) + (j > 1 ? j - 1 : 0);
     }
@@ -112,8 +120,8 @@ public:
     template <bool kRough = false>
     void parse(const Prices& prices, std::vector<Code>& codes) {
         const std::size_t n = positions_;
-        cost_.assign(n + kMaxMatch + 1, kUnreached);
-        step_.resize(n + kMaxMatch + 1);
+        cost_.assign(n + kMaxMatch + kLanes, kUnreached);
+        step_.resize(n + kMaxMatch + kLanes);
         codes.clear();
         std::uint32_t* cost = cost_.data();
         Match* step = step_.data();
@@ -148,25 +156,61 @@ public:
             // the same places a code cheaper (literals have no distance).
             const Match via = step[i];
             for (unsigned l = kMinMatch; m != mEnd; ++m) {
-                if (m->distance == via.distance && via.length + m->length <= kMaxMatch) {
-                    l = m->length + 1u;
+                const Match match = *m;  // not reread after each store to `step`
+                if (match.distance == via.distance && via.length + match.length <= kMaxMatch) {
+                    l = match.length + 1u;
                     continue;
                 }
-                const std::uint32_t base = here + prices.position[positionSymbol(m->distance - 1u)];
-                for (l = kRough ? m->length : l; l <= m->length; ++l) {
-                    const std::uint32_t c = base + lengthPrice[l];
-                    if (c < target[l]) {
-                        target[l] = c;
-                        step[i + l] = {static_cast<std::uint16_t>(l), m->distance};
-                    }
-                }
+                const std::uint32_t base =
+                    here + prices.position[positionSymbol(match.distance - 1u)];
+                if (kRough) l = match.length;
+                offer(target, step + i, lengthPrice, base, l, match.length, match.distance);
+                l = match.length + 1u;
             }
         }
         if (stretch < n) walkBack(stretch, n, codes);
     }
 
 private:
-    static constexpr std::uint32_t kUnreached = 0xFFFFFFFFu;
+    // Compared as signed numbers: a block's costs stay far below (no code costs 64 bits).
+    static constexpr std::uint32_t kUnreached = 0x7FFFFFFFu;
+    static_assert((kOptimalBlockBytes + kMaxMatch) * 64 < kUnreached, "");
+
+    // Offers lengths `from`..`to` of a match of `distance`, each at `base` plus the price
+    // of its length, to the places they reach from `cost` and `step` (the match's start).
+    static void offer(std::uint32_t* cost, Match* step, const std::uint32_t* lengthPrice,
+                      std::uint32_t base, unsigned from, unsigned to, std::uint16_t distance) {
+#if defined(__SSE2__)
+        // Four lengths at a time, stored whether or not one is cheaper (a branch here costs
+        // more); lanes past `to` keep what they hold (the arrays have room for them).
+        const __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
+        const __m128i vbase = _mm_set1_epi32(static_cast<int>(base));
+        const __m128i last = _mm_set1_epi32(static_cast<int>(to));
+        const __m128i dist = _mm_set1_epi32(static_cast<int>(distance) << 16);
+        for (unsigned l = from; l <= to; l += kLanes) {
+            const __m128i len = _mm_add_epi32(_mm_set1_epi32(static_cast<int>(l)), lane);
+            const __m128i c = _mm_add_epi32(
+                vbase, _mm_loadu_si128(reinterpret_cast<const __m128i*>(lengthPrice + l)));
+            auto* t = reinterpret_cast<__m128i*>(cost + l);
+            auto* s = reinterpret_cast<__m128i*>(step + l);
+            const __m128i old = _mm_loadu_si128(t);
+            const __m128i take =
+                _mm_andnot_si128(_mm_cmpgt_epi32(len, last), _mm_cmpgt_epi32(old, c));
+            _mm_storeu_si128(t, _mm_or_si128(_mm_and_si128(take, c), _mm_andnot_si128(take, old)));
+            const __m128i was = _mm_loadu_si128(s);
+            _mm_storeu_si128(s, _mm_or_si128(_mm_and_si128(take, _mm_or_si128(len, dist)),
+                                             _mm_andnot_si128(take, was)));
+        }
+#else
+        for (unsigned l = from; l <= to; ++l) {
+            const std::uint32_t c = base + lengthPrice[l];
+            if (c < cost[l]) {
+                cost[l] = c;
+                step[l] = {static_cast<std::uint16_t>(l), distance};
+            }
+        }
+#endif
+    }
 
     // Appends the cheapest codes from `from` to `to` (block offsets).
     void walkBack(std::size_t from, std::size_t to, std::vector<Code>& codes) {
