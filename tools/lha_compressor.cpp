@@ -16,14 +16,23 @@ struct Level {
     bool lazy;       // greedy levels: look one position ahead for a cheaper match
     bool optimal;    // choose codes by their price in bits, over a binary tree
     int passes;      // optimal: parses per block, each priced by the one before
+    // Optimal: bytes the tree orders its strings by, at least `nice`. Ordering more than
+    // is taken at once keeps the older of two long matches for longer.
+    unsigned ordered = 0;
 };
 constexpr Level kLevels[10] = {  // by level number
     {4, 16, false, false, 1},    // (0: not a level)
-    {4, 16, false, false, 1}, {8, 32, false, false, 1},
-    {16, 32, true, false, 1}, {64, 256, true, false, 1},
-    {12, 24, true, true, 1},  {16, 128, true, true, 1},  // 6, the default
-    {32, 48, true, true, 2},  {48, 96, true, true, 2},
-    {128, 256, true, true, 2}};
+    {4, 16, false, false, 1},      {8, 32, false, false, 1},
+    {16, 32, true, false, 1},      {64, 256, true, false, 1},
+    {12, 24, true, true, 1, 24},   {16, 64, true, true, 1, 128},  // 6, the default
+    {32, 48, true, true, 2, 48},   {48, 96, true, true, 2, 96},
+    {128, 256, true, true, 2, 256}};
+constexpr bool treesOrderEnough() {
+    for (const Level& l : kLevels)
+        if (l.optimal && (l.ordered < l.nice || l.ordered > kMaxMatch)) return false;
+    return true;
+}
+static_assert(treesOrderEnough(), "a tree orders at least the bytes taken at once");
 
 constexpr unsigned kGreedyBlockCodes = 32768;
 // Lazy levels price matches shorter than this against their bytes as literals; longer
@@ -74,7 +83,7 @@ public:
         : data_(data),
           end_(end),
           nice_(level.nice),
-          finder_(tables, data, end, windowBits, level.depth, level.nice),
+          finder_(tables, data, end, windowBits, level.depth, level.ordered),
           matches_(tables.matches),
           first_(tables.first),
           cost_(tables.cost),
