@@ -1,7 +1,6 @@
 #include "tools/block_writer.h"
 
 #include <algorithm>
-#include <queue>
 
 namespace {
 
@@ -36,27 +35,34 @@ void BitWriter::append(const BitWriter& other) {
 std::vector<std::uint8_t> codeLengths(std::vector<std::uint32_t> freq) {
     const std::size_t n = freq.size();
     std::vector<std::uint8_t> lengths(n, 0);
+    std::vector<std::size_t> leaves, parent(2 * n);  // nodes: the symbols, then the joined
+    std::vector<std::uint64_t> weight(2 * n);
     for (;;) {
-        using Node = std::pair<std::uint64_t, int>;
-        std::priority_queue<Node, std::vector<Node>, std::greater<Node>> heap;
-        std::vector<int> parent(2 * n, -1);
-        int next = static_cast<int>(n);
+        leaves.clear();
         for (std::size_t s = 0; s < n; ++s)
-            if (freq[s]) heap.push({freq[s], static_cast<int>(s)});
-        if (heap.size() < 2) return lengths;  // 0 or 1 symbol: the caller sends an escape
-        while (heap.size() > 1) {
-            Node a = heap.top();
-            heap.pop();
-            Node b = heap.top();
-            heap.pop();
-            parent[a.second] = parent[b.second] = next;
-            heap.push({a.first + b.first, next++});
+            if (freq[s]) leaves.push_back(s);
+        if (leaves.size() < 2) return lengths;  // 0 or 1 symbol: the caller sends an escape
+        // Two queues: the leaves by count (then symbol), and the joined nodes, which are
+        // made in order of their counts. The lighter front is taken, a leaf on a tie.
+        std::stable_sort(leaves.begin(), leaves.end(),
+                         [&](std::size_t a, std::size_t b) { return freq[a] < freq[b]; });
+        std::copy(freq.begin(), freq.end(), weight.begin());
+        std::size_t leaf = 0, joined = n, next = n;
+        auto lightest = [&] {
+            if (leaf < leaves.size() && (joined == next || weight[leaves[leaf]] <= weight[joined]))
+                return leaves[leaf++];
+            return joined++;
+        };
+        for (std::size_t k = 1; k < leaves.size(); ++k) {
+            const std::size_t a = lightest(), b = lightest();
+            weight[next] = weight[a] + weight[b];
+            parent[a] = parent[b] = next++;
         }
+        const std::size_t root = next - 1;
         unsigned longest = 0;
-        for (std::size_t s = 0; s < n; ++s) {
-            if (!freq[s]) continue;
+        for (std::size_t s : leaves) {
             unsigned depth = 0;
-            for (int p = static_cast<int>(s); parent[p] >= 0; p = parent[p]) ++depth;
+            for (std::size_t p = s; p != root; p = parent[p]) ++depth;
             lengths[s] = static_cast<std::uint8_t>(depth);
             longest = std::max(longest, depth);
         }

@@ -60,7 +60,7 @@ TEST(Compressor, EveryMethodAndLevelRoundTrips) {
     runCommand("rm -rf '" + dir + "'");
 }
 
-TEST(BlockWriter, CodeLengthsOfSkewedCountsStayWithin16Bits) {
+TEST(BlockWriter, CodeLengthsAreHuffmansAndStayWithin16Bits) {
     // Counts that grow like Fibonacci numbers make a Huffman tree 17 levels deep.
     std::vector<std::uint32_t> counts = {1, 1};
     while (counts.size() < 18) counts.push_back(counts[counts.size() - 1] + counts.end()[-2]);
@@ -70,6 +70,8 @@ TEST(BlockWriter, CodeLengthsOfSkewedCountsStayWithin16Bits) {
         kraft += std::ldexp(1.0, -static_cast<int>(length));
     }
     EXPECT_EQ(kraft, 1.0) << "a complete code";
+    EXPECT_EQ(codeLengths({9, 0, 1, 1, 3, 2}), (std::vector<std::uint8_t>{1, 0, 4, 4, 2, 3}));
+    EXPECT_EQ(codeLengths({2, 2, 3, 3}), (std::vector<std::uint8_t>{2, 2, 2, 2}));
 }
 
 // Tables kept from one file to the next, or about to run out of entries, hold nothing
