@@ -16,8 +16,9 @@ struct Level {
     bool lazy;       // greedy levels: look one position ahead for a cheaper match
     bool optimal;    // choose codes by their price in bits, over a binary tree
     int passes;      // optimal: parses per block, each priced by the one before
-    // Optimal: bytes the tree orders its strings by, at least `nice`. Ordering more than
-    // is taken at once keeps the older of two long matches for longer.
+    // Optimal: bytes the tree orders its strings by, at least `nice`. Ordering beyond
+    // what is taken at once keeps the older strings of a long repeat, and their longer
+    // matches, in the tree.
     unsigned ordered = 0;
 };
 constexpr Level kLevels[10] = {  // by level number
