@@ -1,7 +1,7 @@
 #include "tools/lha_compressor.h"
 
 #include <algorithm>
-#include <iterator>
+#include <cstddef>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -51,7 +51,7 @@ constexpr unsigned kLanes = 4;
 
 // Prices in bits of every literal/length symbol and position slot (extra bits included).
 struct Prices {
-    std::uint32_t symbol[kLiteralSymbols + kLanes - 1];  // room for the parse's last lanes
+    std::uint32_t symbol[kLiteralSymbols + kLanes - 1] = {};  // room for the parse's last lanes
     std::uint32_t position[kMaxCodeLength + 2];
 
     // Before any block is written: literals 8 bits, lengths 9, positions 4 + extra.
@@ -63,7 +63,6 @@ struct Prices {
     void set(const std::vector<std::uint8_t>& lit, const std::vector<std::uint8_t>& pos) {
         // A symbol the lengths leave out costs as much as a rare one.
         for (unsigned s = 0; s < kLiteralSymbols; ++s) symbol[s] = lit[s] ? lit[s] : 14;
-        std::fill(symbol + kLiteralSymbols, std::end(symbol), 0);
         for (unsigned j = 0; j < pos.size(); ++j)
             position[j] = (pos[j] ? pos[j] : 10u) + (j > 1 ? j - 1 : 0);
     }
@@ -165,17 +164,15 @@ public:
             // A match going on from the one that reached here: that one, made longer, reaches
             // the same places a code cheaper (literals have no distance).
             const Match via = step[i];
-            for (unsigned l = kMinMatch; m != mEnd; ++m) {
+            for (unsigned from = kMinMatch; m != mEnd; ++m) {
                 const Match match = *m;  // not reread after each store to `step`
-                if (match.distance == via.distance && via.length + match.length <= kMaxMatch) {
-                    l = match.length + 1u;
-                    continue;
+                if (match.distance != via.distance || via.length + match.length > kMaxMatch) {
+                    const std::uint32_t base =
+                        here + prices.position[positionSymbol(match.distance - 1u)];
+                    offer(target, step + i, lengthPrice, base, kRough ? match.length : from,
+                          match.length, match.distance);
                 }
-                const std::uint32_t base =
-                    here + prices.position[positionSymbol(match.distance - 1u)];
-                if (kRough) l = match.length;
-                offer(target, step + i, lengthPrice, base, l, match.length, match.distance);
-                l = match.length + 1u;
+                from = match.length + 1u;
             }
         }
         if (stretch < n) walkBack(stretch, n, codes);
@@ -192,7 +189,9 @@ private:
                       std::uint32_t base, unsigned from, unsigned to, std::uint16_t distance) {
 #if defined(__SSE2__)
         // Four lengths at a time, stored whether or not one is cheaper (a branch here costs
-        // more); lanes past `to` keep what they hold (the arrays have room for them).
+        // more); lanes past `to` keep what they hold (the arrays have room for them). A
+        // lane's step is its length in the low half and the distance in the high half.
+        static_assert(sizeof(Match) == 4 && offsetof(Match, length) == 0, "");
         const __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
         const __m128i vbase = _mm_set1_epi32(static_cast<int>(base));
         const __m128i last = _mm_set1_epi32(static_cast<int>(to));
