@@ -106,8 +106,15 @@ unsigned TreeFinder::walk(std::size_t pos, Match* out) {
         __builtin_prefetch(&head3_[hashBytes(first3(a + kAhead), kHashBits)]);
         __builtin_prefetch(&head_[hashBytes(ahead, kHashBits)]);
     }
+    std::uint32_t* root = nullptr;  // of the tree of a's 4-byte prefix
+    if (pos + 4 <= end_) {
+        std::uint32_t v4;
+        std::memcpy(&v4, a, 4);
+        root = &head_[hashBytes(v4, kHashBits)];
+    }
     std::uint32_t& near3 = head3_[hashBytes(first3(a), kHashBits)];
-    if (kCollect && self - near3 <= maxDistance_) {
+    // The nearest 3-byte match is often the tree's newest string: then the walk finds it.
+    if (kCollect && self - near3 <= maxDistance_ && !(root && *root == near3)) {
         const std::uint32_t distance = self - near3;
         unsigned len = matchLength(a, a - distance, 0, most);
         if (len >= kMinMatch) {
@@ -116,13 +123,10 @@ unsigned TreeFinder::walk(std::size_t pos, Match* out) {
         }
     }
     near3 = self;
-    if (pos + 4 > end_) return static_cast<unsigned>(out - first);
+    if (!root) return static_cast<unsigned>(out - first);
 
-    std::uint32_t v4;
-    std::memcpy(&v4, a, 4);
-    std::uint32_t& root = head_[hashBytes(v4, kHashBits)];
-    std::uint32_t cur = root;
-    root = self;
+    std::uint32_t cur = *root;
+    *root = self;
     std::uint32_t* larger = &son_[2 * ((self - 1) & mask_)];  // where the next larger string hangs
     std::uint32_t* smaller = larger + 1;                      // and the next smaller one
     const unsigned limit = std::min(nice_, most);             // the tree orders this many bytes
