@@ -96,7 +96,11 @@ std::string shellQuote(const std::string& s) {
 }  // namespace
 
 bool utf8ToCp932(const std::string& utf8, std::string& out) {
-    return convert(utf8, "UTF-8", "CP932", out);
+    // iconv also takes look-alikes that read back as other characters ("¥" as a
+    // backslash, "‾" as "~"): a text is held only if it reads back unchanged, as on Windows.
+    std::string back;
+    return convert(utf8, "UTF-8", "CP932", out) && convert(out, "CP932", "UTF-8", back) &&
+           back == utf8;
 }
 
 bool cp932ToUtf8(const std::string& cp932, std::string& out) {

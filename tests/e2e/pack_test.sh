@@ -40,6 +40,7 @@ refuses "a title longer than the block holds" "longer than the block" "${base[@]
 refuses "a title code page 932 cannot hold" "cannot be written in code page 932" "${base[@]}" --title "Vopa ☃ €"
 mkdir -p "$work/odd" && printf x > "$work/odd/snow☃.txt"
 refuses "a file name code page 932 cannot hold" "cannot be written in code page 932" --stub "$stub" --files "$work/odd"
+refuses "a folder that would read back as another (¥ as a backslash)" "cannot be written in code page 932" "${base[@]}" --folder 'Vopa¥Tools'
 deep="$work/deep"; path="$deep"
 for i in $(seq 1 28); do path="$path/folder$(printf %02d $i)"; done  # 9 bytes each
 mkdir -p "$path" && printf x > "$path/file.txt"
