@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -229,8 +230,10 @@ void collect(const std::string& dir, const std::string& relative, std::vector<So
         std::string name = toCp932(rel, "file name") + (folder ? "/" : "");
         // The installer writes below a destination folder into 260-byte paths.
         if (name.size() > 259) fail("path " + rel + " is longer than 259 bytes in code page 932");
-        out.push_back(
-            {host, name, folder, static_cast<std::uint32_t>(e.mtime), folder ? 0u : e.size});
+        // Headers hold 1970 to 2106: a time outside is stamped as the nearest end, not wrapped.
+        const auto mtime = static_cast<std::uint32_t>(
+            std::clamp<std::int64_t>(e.mtime, 0, std::numeric_limits<std::uint32_t>::max()));
+        out.push_back({host, name, folder, mtime, folder ? 0u : e.size});
         if (folder) collect(host, rel, out);
     }
 }

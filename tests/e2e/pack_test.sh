@@ -63,6 +63,10 @@ rm -rf "$work/names" && mkdir -p "$work/names/real" && ln -s real "$work/names/l
 refuses "a link to a folder" "is neither a file nor a folder" --stub "$stub" --files "$work/names"
 rm -rf "$work/names" && mkdir "$work/names" && truncate -s 2G "$work/names/big.bin"
 refuses "a file of 2 GiB" "is 2 GiB or more" --stub "$stub" --files "$work/names"
+rm -rf "$work/names" && mkdir "$work/names" && printf x > "$work/names/late" && touch -d '2200-01-01 UTC' "$work/names/late"
+check "a file time past 2106 is stamped 2106, not wrapped" '"$pack" --stub "$stub" --files "$work/names" --no-setup-block --out "$work/x.exe" &&
+    [ "$(od -An -tu4 -j $(($(stat -c %s "$stub") + 1 + 15)) -N4 "$work/x.exe" | tr -d " ")" = 4294967295 ]'
+rm -f "$work/x.exe"
 long=$(printf 'p%.0s' $(seq 1 254))
 refusesFolder "does not fit after the default destination" "$long"
 check "a 254-byte path fits after C:\\V and a separator" '"$pack" --stub "$stub" --files "$work/names" --out "$work/x.exe" --folder "C:\V" >/dev/null 2>&1 && rm "$work/x.exe"'
