@@ -385,7 +385,10 @@ PackedFolder packFolder(const Options& o) {
 // An archive given as it is must install as well.
 std::vector<std::uint8_t> givenArchive(const Options& o) {
     std::vector<std::uint8_t> bytes = readFile(o.archive);
-    checkRoom(o, checkAsTheInstaller(bytes, true));
+    const ArchiveSummary s = checkAsTheInstaller(bytes, true);
+    // An empty file reads as an archive that ends at once: an installer of nothing.
+    if (s.members == 0) fail(o.archive + " holds no files");
+    checkRoom(o, s);
     return bytes;
 }
 

@@ -98,6 +98,8 @@ check "--test names a damaged member" '! "$pack" --test "$work/damaged.exe" > "$
 refuses "a stub whose symbol table lies past its end" "not a PE executable" \
     --stub "$work/hostile.exe" --files "$work/product"
 refuses "a stub that carries data already" "already carries data" --stub "$work/a.exe" --files "$work/product"
+: > "$work/empty.lzh"
+refuses "an archive of no members" "holds no files" --stub "$stub" --archive "$work/empty.lzh"
 mkdir "$work/x.exe"  # an output that cannot replace a folder: no part file is left either
 refuses "an output that is a folder" "cannot write" "${base[@]}"
 rmdir "$work/x.exe"
