@@ -39,6 +39,8 @@ std::FILE* openScratchFile();
 bool removeFile(const std::string& path);
 // Renames `from` over `to`, which may exist.
 bool replaceFile(const std::string& from, const std::string& to);
+// Whether both paths name one existing file, spelt alike or not, or through a link.
+bool sameFile(const std::string& a, const std::string& b);
 
 // `name` in the folder that holds this program (name alone when that is unknown).
 std::string besideThisProgram(const std::string& name);

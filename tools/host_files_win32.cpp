@@ -148,6 +148,28 @@ bool replaceFile(const std::string& from, const std::string& to) {
                        MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+namespace {
+
+bool fileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    // No access asked and every share granted: a file in use still tells who it is.
+    HANDLE h = CreateFileW(systemPath(path).c_str(), 0,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
+}  // namespace
+
+bool sameFile(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    return fileIdentity(a, ia) && fileIdentity(b, ib) &&
+           ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
 std::string besideThisProgram(const std::string& name) {
     std::wstring self(MAX_PATH, L'\0');
     for (;;) {

@@ -466,6 +466,11 @@ int main(int argc, char** argv) {
     Options o = parse(hostArguments(argc, argv));
     if (!o.list.empty()) return inspect(o.list, false);
     if (!o.test.empty()) return inspect(o.test, true);
+    // The installer is renamed over --out, from a file beside it: neither may be an input.
+    for (const std::string* input : {&o.stub, &o.archive})
+        for (const std::string& output : {o.out, o.out + ".part"})
+            if (!input->empty() && sameFile(*input, output))
+                fail(*input + " is an input: writing " + output + " would replace it");
     std::vector<std::uint8_t> stub = readFile(o.stub);
     {
         std::FILE* f = openFile(o.stub, "rb");

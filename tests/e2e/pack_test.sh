@@ -100,6 +100,10 @@ refuses "a stub whose symbol table lies past its end" "not a PE executable" \
 refuses "a stub that carries data already" "already carries data" --stub "$work/a.exe" --files "$work/product"
 : > "$work/empty.lzh"
 refuses "an archive of no members" "holds no files" --stub "$stub" --archive "$work/empty.lzh"
+cp "$stub" "$work/own.exe" && cp "$stub" "$work/own.exe.part"
+check "refuses an output over its own stub or beside it, leaving both" '! "$pack" --stub "$work/own.exe" --files "$work/product" --out "$work/own.exe" >/dev/null 2>&1 &&
+    ! "$pack" --stub "$work/own.exe.part" --files "$work/product" --out "$work/own.exe" >/dev/null 2>&1 &&
+    cmp -s "$stub" "$work/own.exe" && cmp -s "$stub" "$work/own.exe.part"'
 mkdir "$work/x.exe"  # an output that cannot replace a folder: no part file is left either
 refuses "an output that is a folder" "cannot write" "${base[@]}"
 rmdir "$work/x.exe"
