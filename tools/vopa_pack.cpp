@@ -126,7 +126,8 @@ struct Options {
 int optionByte(const char* text, const char* name) {
     char* end;
     long v = std::strtol(text, &end, 0);
-    if (*end || v < 0 || v > 255) fail(std::string(name) + " takes a byte value 0 to 255");
+    if (end == text || *end || v < 0 || v > 255)
+        fail(std::string(name) + " takes a byte value 0 to 255");
     return static_cast<int>(v);
 }
 
@@ -160,9 +161,11 @@ Options parse(const std::vector<std::string>& argv) {
             if (o.method != 0 && (o.method < 5 || o.method > 7))
                 fail("--method takes lh5, lh6, lh7 or lh0");
         } else if (a == "--mtime") {
+            const char* text = value();
             char* end;
-            o.mtime = std::strtoll(value(), &end, 10);
-            if (*end || o.mtime < 0 || o.mtime > 0xFFFFFFFFll)
+            o.mtime = std::strtoll(text, &end, 10);
+            // An empty value (an unset variable, say) is no time of 1970.
+            if (end == text || *end || o.mtime < 0 || o.mtime > 0xFFFFFFFFll)
                 fail("--mtime takes seconds since 1970");
         } else if (a == "--out") o.out = value();
         else if (a == "--title") o.title = value();

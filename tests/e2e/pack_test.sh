@@ -37,6 +37,7 @@ refuses "a missing stub" "cannot open" --stub "$work/none.exe" --files "$work/pr
 refuses "a stub that is not a PE image" "not a PE executable" --stub "$work/product/LICENSE.txt" --files "$work/product"
 refuses "a missing folder" "cannot read folder" --stub "$stub" --files "$work/none"
 refuses "a title longer than the block holds" "longer than the block" "${base[@]}" --title "$(printf 'x%.0s' $(seq 1 256))"
+refuses "an empty --mtime" "--mtime takes seconds" "${base[@]}" --mtime ''
 refuses "a title code page 932 cannot hold" "cannot be written in code page 932" "${base[@]}" --title "Vopa ☃ €"
 mkdir -p "$work/odd" && printf x > "$work/odd/snow☃.txt"
 refuses "a file name code page 932 cannot hold" "cannot be written in code page 932" --stub "$stub" --files "$work/odd"
