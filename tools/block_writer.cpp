@@ -73,11 +73,11 @@ std::vector<std::uint8_t> codeLengths(std::vector<std::uint32_t> freq) {
     }
 }
 
-SymbolCounts::SymbolCounts(const std::vector<Code>& codes, unsigned positionSymbols)
+SymbolCounts::SymbolCounts(const Code* codes, std::size_t n, unsigned positionSymbols)
     : literal(kLiteralSymbols), position(positionSymbols) {
-    for (const Code& c : codes) {
-        ++literal[c.symbol];
-        if (c.symbol >= 256) ++position[positionSymbol(c.position)];
+    for (const Code* c = codes; c != codes + n; ++c) {
+        ++literal[c->symbol];
+        if (c->symbol >= 256) ++position[positionSymbol(c->position)];
     }
 }
 
@@ -86,16 +86,17 @@ BlockWriter::BlockWriter(BitWriter& out, unsigned windowBits)
       positionSymbols_(positionSymbolCount(windowBits)),
       positionCountBits_(positionCountBits(windowBits)) {}
 
-void BlockWriter::write(const std::vector<Code>& codes) {
-    const SymbolCounts counts(codes, positionSymbols_);
+void BlockWriter::write(const Code* codes, std::size_t n) {
+    const SymbolCounts counts(codes, n, positionSymbols_);
     std::vector<std::uint8_t> litLen = codeLengths(counts.literal),
                               posLen = codeLengths(counts.position);
-    out_.put(static_cast<std::uint32_t>(codes.size()), kBlockCountBits);
+    out_.put(static_cast<std::uint32_t>(n), kBlockCountBits);
     writeLiteralLengths(counts.literal, litLen);
     writeSmallLengths(counts.position, posLen, positionCountBits_, -1);
 
     std::vector<std::uint16_t> litCode = canonicalCodes(litLen), posCode = canonicalCodes(posLen);
-    for (const Code& c : codes) {
+    for (std::size_t q = 0; q < n; ++q) {
+        const Code c = codes[q];
         out_.put(litCode[c.symbol], litLen[c.symbol]);
         if (c.symbol < 256) continue;
         unsigned j = positionSymbol(c.position);

@@ -1,6 +1,7 @@
 // The static-Huffman block format of -lh5-, -lh6- and -lh7- on the writing side: a bit
 // stream, code lengths limited to 16 bits, and whole blocks of literal/match codes.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -44,7 +45,7 @@ inline Code matchCode(unsigned length, unsigned distance) {
 // How often each literal/length symbol and each position slot occurs in `codes`.
 struct SymbolCounts {
     std::vector<std::uint32_t> literal, position;
-    SymbolCounts(const std::vector<Code>& codes, unsigned positionSymbols);
+    SymbolCounts(const Code* codes, std::size_t n, unsigned positionSymbols);
 };
 
 // Code lengths of at most 16 bits for `freq`; unused symbols get 0.
@@ -55,9 +56,9 @@ public:
     BlockWriter(BitWriter& out, unsigned windowBits);
     unsigned positionSymbols() const { return positionSymbols_; }
 
-    // Writes one block of at most kMaxBlockCodes codes; leaves its code lengths in
+    // Writes one block of `n` codes, 1 to kMaxBlockCodes; leaves its code lengths in
     // literalLengths / positionLengths.
-    void write(const std::vector<Code>& codes);
+    void write(const Code* codes, std::size_t n);
 
     std::vector<std::uint8_t> literalLengths, positionLengths;
 

@@ -6,6 +6,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "tools/bit_price.h"
+#include "tools/block_split.h"
 #include "tools/match_finder.h"
 
 namespace {
@@ -35,11 +37,12 @@ constexpr bool treesOrderEnough() {
 }
 static_assert(treesOrderEnough(), "a tree orders at least the bytes taken at once");
 
-constexpr unsigned kGreedyBlockCodes = 32768;
+constexpr unsigned kGreedyBlockCodes = 32768;  // written at once, in one block or more
 // Lazy levels price matches shorter than this against their bytes as literals; longer
 // ones always pay.
 constexpr unsigned kPricedBelow = 8;
-constexpr std::size_t kOptimalBlockBytes = 49152;  // of input; a block ends after its last match
+// Parsed at once (then written in one block or more): of input, ending after its last match.
+constexpr std::size_t kOptimalBlockBytes = 49152;
 static_assert(kGreedyBlockCodes <= kMaxBlockCodes && kOptimalBlockBytes + 1 <= kMaxBlockCodes,
               "a block's codes must fit its 16-bit count");
 // Pieces of about this size, their number rounded up so that threads come out even.
@@ -48,27 +51,6 @@ constexpr std::size_t kPiecesRoundedTo = 4;
 
 // The parse offers this many lengths of a match at a time.
 constexpr unsigned kLanes = 4;
-
-// Prices are in sixteenths of a bit.
-constexpr unsigned kPriceBits = 4;
-constexpr std::uint32_t kBit = 1u << kPriceBits;
-
-// log2(x) in sixteenths of a bit (rounded down), for x >= 1: in integers, so that the
-// packer makes the same archive wherever it runs.
-constexpr std::uint32_t log2Price(std::uint32_t x) {
-    const unsigned whole = 31 - static_cast<unsigned>(__builtin_clz(x));
-    std::uint64_t m = (std::uint64_t{x} << 16) >> whole;  // in [1, 2), 16 bits after the point
-    std::uint32_t price = whole;
-    for (unsigned k = 0; k < kPriceBits; ++k) {  // a bit of the fraction per squaring
-        m = m * m >> 16;
-        price = price << 1 | (m >= 2u << 16 ? 1 : 0);
-        if (m >= 2u << 16) m >>= 1;
-    }
-    return price;
-}
-static_assert(log2Price(1) == 0 && log2Price(2) == kBit && log2Price(3) == 25 &&
-                  log2Price(1000) == 159 && log2Price(0xFFFFFFFFu) == 32 * kBit - 1,
-              "");
 
 // Prices of every literal/length symbol and position slot (extra bits included).
 struct Prices {
@@ -92,7 +74,7 @@ struct Prices {
     // and half the information in its count, which the next parse's codes follow more
     // closely than the lengths alone (about 0.07% smaller).
     void setFrom(const std::vector<Code>& codes, unsigned positionSymbols) {
-        const SymbolCounts counts(codes, positionSymbols);
+        const SymbolCounts counts(codes.data(), codes.size(), positionSymbols);
         set(codeLengths(counts.literal), codeLengths(counts.position));
         auto blend = [](const std::vector<std::uint32_t>& count, std::uint32_t* price, auto extra) {
             std::uint32_t all = 0;
@@ -284,6 +266,15 @@ private:
     std::vector<Code> path_;
 };
 
+// Writes `codes` (one or more) as the blocks they cost the fewest bits in.
+void writeBlocks(BlockWriter& blocks, const std::vector<Code>& codes) {
+    std::size_t from = 0;
+    for (std::size_t end : blockEnds(codes.data(), codes.size(), blocks.positionSymbols())) {
+        blocks.write(codes.data() + from, end - from);
+        from = end;
+    }
+}
+
 void packOptimal(FinderTables& tables, const std::uint8_t* data, std::size_t begin, std::size_t end,
                  unsigned windowBits, const Level& level, BlockWriter& blocks) {
     OptimalParser parser(tables, data, begin, end, windowBits, level);
@@ -303,7 +294,7 @@ void packOptimal(FinderTables& tables, const std::uint8_t* data, std::size_t beg
             prices.setFrom(codes, blocks.positionSymbols());
             parser.parse(prices, codes);
         }
-        blocks.write(codes);
+        writeBlocks(blocks, codes);
         if (pos < end) prices.setFrom(codes, blocks.positionSymbols());  // the next is much like it
     }
 }
@@ -317,7 +308,7 @@ void packGreedy(FinderTables& tables, const std::uint8_t* data, std::size_t begi
     auto emit = [&](Code c) {
         codes.push_back(c);
         if (codes.size() == kGreedyBlockCodes) {
-            blocks.write(codes);
+            writeBlocks(blocks, codes);
             codes.clear();
             prices.set(blocks.literalLengths, blocks.positionLengths);
         }
@@ -365,7 +356,7 @@ void packGreedy(FinderTables& tables, const std::uint8_t* data, std::size_t begi
         pos += match.length;
         match = find(pos);
     }
-    if (!codes.empty()) blocks.write(codes);
+    if (!codes.empty()) writeBlocks(blocks, codes);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "decode/lha_format.h"
 #include "tests/host/test_support.h"
+#include "tools/block_split.h"
 #include "tools/lha_compressor.h"
 #include "tools/lha_writer.h"
 #include "tools/member_packer.h"
@@ -37,9 +38,12 @@ TEST(Compressor, EveryMethodAndLevelRoundTrips) {
     // code in the literal list.
     Bytes gaps = noise(30000, 8);
     for (auto& b : gaps) b = std::array<std::uint8_t, 6>{0, 19, 39, 60, 82, 105}[b % 6];
-    const std::vector<Bytes> inputs = {Bytes(),           Bytes(1, 'x'),   textLike(300000, 7),
-                                       noise(200000, 9),  runs(500000),    gaps,
-                                       textLike(8192, 3), noise(65536, 4), textLike(65536, 5)};
+    Bytes textThenNoise = textLike(30000, 11);  // blocks cut where it changes
+    const Bytes n = noise(20000, 12);
+    textThenNoise.insert(textThenNoise.end(), n.begin(), n.end());
+    const std::vector<Bytes> inputs = {
+        Bytes(), Bytes(1, 'x'),     textLike(300000, 7), noise(200000, 9),   runs(500000),
+        gaps,    textLike(8192, 3), noise(65536, 4),     textLike(65536, 5), textThenNoise};
     const std::string dir = makeTempDir();
     for (auto [windowBits, method] : {std::pair{13, "-lh5-"}, {15, "-lh6-"}, {16, "-lh7-"}}) {
         for (int level : {1, 6, 9}) {
@@ -76,6 +80,38 @@ TEST(BlockWriter, CodeLengthsAreHuffmansAndStayWithin16Bits) {
 
 // Tables kept from one file to the next, or about to run out of entries, hold nothing
 // that reaches into the next file: it packs as it would with fresh ones.
+TEST(BlockSplit, CutWhereTheCodesChangeAndNowhereElse) {
+    // 4,096 codes from one source, or the first half from another: literals of other
+    // bytes, or matches of other distances.
+    std::uint32_t seed = 5;
+    auto pick = [&](unsigned n) { return (seed = seed * 1103515245u + 12345u) >> 16 & (n - 1); };
+    auto codes = [&](bool literalsChange, bool distancesChange) {
+        std::vector<Code> out;
+        for (unsigned q = 0; q < 4096; ++q) {
+            const bool first = q < 2048;
+            if (pick(4))
+                out.push_back(
+                    {static_cast<std::uint16_t>('a' + pick(8) + (first && literalsChange ? 32 : 0)),
+                     0});
+            else
+                out.push_back(matchCode(
+                    3 + pick(4), first && distancesChange ? 30000 + pick(2048) : 1 + pick(8)));
+        }
+        return out;
+    };
+    const unsigned positions = positionSymbolCount(16);
+    for (auto [literals, distances] : {std::pair{true, false}, {false, true}}) {
+        const std::vector<Code> c = codes(literals, distances);
+        EXPECT_EQ(blockEnds(c.data(), c.size(), positions), (std::vector<std::size_t>{2048, 4096}))
+            << literals;
+    }
+    const std::vector<Code> same = codes(false, false);
+    EXPECT_EQ(blockEnds(same.data(), same.size(), positions), std::vector<std::size_t>{4096});
+    // Too few codes for two parts of the least size: one block.
+    const std::size_t few = 2 * kSplitPartCodes - 1;
+    EXPECT_EQ(blockEnds(codes(true, false).data(), few, positions), std::vector<std::size_t>{few});
+}
+
 TEST(Compressor, TablesKeptFromFileToFileLeaveNoTrace) {
     const Bytes before = textLike(100000, 2), file = textLike(50000, 3);
     for (int level : {1, 4, 6}) {
