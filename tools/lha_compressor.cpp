@@ -145,9 +145,33 @@ public:
         return p;
     }
 
-    // Codes for the gathered block at `prices`; a rough parse tries each match at its
-    // full length only, and is good enough to price a block.
-    template <bool kRough = false>
+    // Codes that take the longest match at each position, unless the next position's is
+    // longer or it is a 3-byte match too far to pay for itself: much cheaper than a parse,
+    // and close enough to it to price a block with no block before it.
+    void lazyCodes(std::vector<Code>& codes) const {
+        codes.clear();
+        auto longest = [&](std::size_t i) {
+            const Match none{0, 0};
+            if (i >= positions_ || first_[i] == first_[i + 1]) return none;
+            const Match m = matches_[first_[i + 1] - 1];
+            return m.length == kMinMatch && m.distance > kFarthestThree ? none : m;
+        };
+        Match m = longest(0);
+        for (std::size_t i = 0; i < positions_;) {
+            const Match next = m.length ? longest(i + 1) : Match{0, 0};
+            if (m.length && next.length <= m.length) {
+                codes.push_back(matchCode(m.length, m.distance));
+                i += m.length;
+                m = longest(i);
+            } else {
+                codes.push_back({data_[start_ + i], 0});
+                m = m.length ? next : longest(i + 1);
+                ++i;
+            }
+        }
+    }
+
+    // Codes for the gathered block at `prices`.
     void parse(const Prices& prices, std::vector<Code>& codes) {
         const std::size_t n = positions_;
         cost_.assign(n + kMaxMatch + kLanes, kUnreached);
@@ -190,8 +214,7 @@ public:
                 if (match.distance != via.distance || via.length + match.length > kMaxMatch) {
                     const std::uint32_t base =
                         here + prices.position[positionSymbol(match.distance - 1u)];
-                    offer(target, step + i, lengthPrice, base, kRough ? match.length : from,
-                          match.length, match.distance);
+                    offer(target, step + i, lengthPrice, base, from, match.length, match.distance);
                 }
                 from = match.length + 1u;
             }
@@ -200,6 +223,8 @@ public:
     }
 
 private:
+    // Farther, a 3-byte match costs more than its bytes as literals, about.
+    static constexpr unsigned kFarthestThree = 1024;
     // Compared as signed numbers: a block's costs stay far below (no code costs 64 bits).
     static constexpr std::uint32_t kUnreached = 0x7FFFFFFFu;
     static_assert((kOptimalBlockBytes + kMaxMatch) * 64 * kBit < kUnreached, "");
@@ -281,12 +306,12 @@ void packOptimal(FinderTables& tables, const std::uint8_t* data, std::size_t beg
     Prices prices(blocks.positionSymbols());
     std::vector<Code> codes;
     for (std::size_t pos = begin; pos < end;) {
-        // The first block has only guessed prices: a rough parse at them prices it
-        // (a small file is all first block).
+        // The first block has no block before it to price it (a small file is all first
+        // block): codes chosen without prices do.
         const bool first = pos == begin;
         pos = parser.gather(pos);
         if (first) {
-            parser.parse<true>(prices, codes);
+            parser.lazyCodes(codes);
             prices.setFrom(codes, blocks.positionSymbols());
         }
         parser.parse(prices, codes);
