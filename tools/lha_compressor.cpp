@@ -20,7 +20,8 @@ struct Level {
     int passes;      // optimal: parses per block, each priced by the one before
     // Optimal: bytes the tree orders its strings by, at least `nice`. Ordering beyond
     // what is taken at once keeps the older strings of a long repeat, and their longer
-    // matches, in the tree.
+    // matches, in the tree. The positions inside a match taken at once are ordered by
+    // `nice` bytes only (a fifth of the walks on text; 3% less time for 0.04% size).
     unsigned ordered = 0;
 };
 constexpr Level kLevels[10] = {  // by level number
@@ -104,7 +105,7 @@ public:
         : data_(data),
           end_(end),
           nice_(level.nice),
-          finder_(tables, data, end, windowBits, level.depth, level.ordered),
+          finder_(tables, data, end, windowBits, level.depth, level.ordered, level.nice),
           matches_(tables.matches),
           first_(tables.first),
           cost_(tables.cost),

@@ -76,13 +76,14 @@ Match ChainFinder::find(std::size_t pos) {
 }
 
 TreeFinder::TreeFinder(FinderTables& tables, const std::uint8_t* data, std::size_t end,
-                       unsigned windowBits, unsigned depth, unsigned nice)
+                       unsigned windowBits, unsigned depth, unsigned ordered, unsigned skipOrdered)
     : data_(data),
       end_(end),
       maxDistance_((1u << windowBits) - 1),
       mask_((1u << windowBits) - 1),
       depth_(depth),
-      nice_(nice),
+      ordered_(ordered),
+      skipOrdered_(skipOrdered),
       base_(tables.reserve(end, 1u << windowBits)),
       head3_(tables.head3),
       head_(tables.head),
@@ -129,7 +130,7 @@ unsigned TreeFinder::walk(std::size_t pos, Match* out) {
     *root = self;
     std::uint32_t* larger = &son_[2 * ((self - 1) & mask_)];  // where the next larger string hangs
     std::uint32_t* smaller = larger + 1;                      // and the next smaller one
-    const unsigned limit = std::min(nice_, most);             // the tree orders this many bytes
+    const unsigned limit = std::min(kCollect ? ordered_ : skipOrdered_, most);
     unsigned lenSmaller = 0, lenLarger = 0;
     for (unsigned depth = depth_;; --depth) {
         const std::uint32_t distance = self - cur;

@@ -16,8 +16,8 @@ struct Match {
 // The tables a finder works in, kept by the caller from one finder to the next: a run
 // over many small files then maps their memory once. Entries are positions + base + 1,
 // and each finder's base lies its window past every entry of the ones before and past 0
-// (no entry): those count as out of reach, and no table is cleared between finders. The optimal parser keeps its
-// arrays here too.
+// (no entry): those count as out of reach, and no table is cleared between finders. The optimal
+// parser keeps its arrays here too.
 struct FinderTables {
     std::vector<std::uint32_t> head3, head, links;
     std::vector<std::uint32_t> first, cost;
@@ -68,8 +68,9 @@ private:
 // position. The nearest 3-byte match comes from a table of its own.
 class TreeFinder {
 public:
+    // Walks order strings by `ordered` bytes, or by `skipOrdered` when they only insert.
     TreeFinder(FinderTables& tables, const std::uint8_t* data, std::size_t end, unsigned windowBits,
-               unsigned depth, unsigned nice);
+               unsigned depth, unsigned ordered, unsigned skipOrdered);
 
     // Most matches findAll reports at one position.
     unsigned maxMatches() const { return depth_ + 1; }
@@ -87,7 +88,7 @@ private:
     static constexpr unsigned kAhead = 4;  // positions
     const std::uint8_t* data_;
     std::size_t end_;
-    unsigned maxDistance_, mask_, depth_, nice_;
+    unsigned maxDistance_, mask_, depth_, ordered_, skipOrdered_;
     std::uint32_t base_;
     std::vector<std::uint32_t>&head3_, &head_, &son_;  // positions + base + 1
 };
