@@ -18,6 +18,7 @@ namespace {
 
 constexpr const char kCannotCreateFolder[] = "フォルダを作成できません";
 constexpr const char kPathTooLong[] = "ファイル名 %s が長すぎるため展開できません。";
+constexpr const char kDamagedArchive[] = "書庫が壊れているため、インストールを中止しました。";
 
 // The message for what the check found, with the member (and another) it concerns.
 void tellProblem(InstallerState& state, const ArchiveSummary& check) {
@@ -30,8 +31,7 @@ void tellProblem(InstallerState& state, const ArchiveSummary& check) {
             tellUser(state, "Unknown header", kDefaultTitle, MessageKind::error);
             return;
         case ArchiveProblem::damagedHeader:
-            tellUser(state, "書庫が壊れているため、インストールを中止しました。",
-                     state.title.text(), MessageKind::error);
+            tellUser(state, kDamagedArchive, state.title.text(), MessageKind::error);
             return;
         case ArchiveProblem::damagedMember:
             tellUserAbout(state, "ファイル %s が壊れています。", member);
@@ -64,7 +64,7 @@ bool refuseFolder(InstallerState& state) {
 // Reads every member without writing: headers, names, methods, sizes, CRCs, the room
 // the destination has and the links it holds. False, after the message, when the
 // installation must not start.
-bool checkBeforeWriting(InstallerState& state) {
+bool checkBeforeWriting(InstallerState& state, std::uint32_t& members) {
     std::uint64_t replaced = 0;  // bytes of files the installation overwrites
     CheckOptions options;
     options.timezoneSeconds = localTimezoneOffset();
@@ -92,6 +92,7 @@ bool checkBeforeWriting(InstallerState& state) {
         tellProblem(state, check);
         return false;
     }
+    members = check.members;
     ULARGE_INTEGER free;
     if (GetDiskFreeSpaceExA(state.destinationFolder.text(), &free, nullptr, nullptr) &&
         check.fileBytes > replaced && free.QuadPart < check.fileBytes - replaced) {
@@ -145,7 +146,8 @@ void extractionWorker(InstallerState& state) {
     totalOriginalSize = total > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(total);
     // First the whole archive is read and decoded without writing, then written; the bar
     // runs once for each.
-    if (!checkBeforeWriting(state)) {
+    std::uint32_t members = 0;
+    if (!checkBeforeWriting(state, members)) {
         state.failed = shouldContinue();
         PostMessageA(state.mainWindow, shouldContinue() ? UM_DONE : UM_ABORTED, 0, 0);
         return;
@@ -155,14 +157,25 @@ void extractionWorker(InstallerState& state) {
 
     const long timezone = localTimezoneOffset();
     EntryHeader header;
-    while (readEntryHeader(archive, header, timezone) == HeaderRead::member) {
+    HeaderRead read;
+    std::uint32_t written = 0;
+    while ((read = readEntryHeader(archive, header, timezone)) == HeaderRead::member &&
+           written < members) {
         std::uint64_t dataStart = tellStream(archive);
         SendMessageA(state.mainWindow, UM_SHOW_ENTRY, 0, reinterpret_cast<LPARAM>(header.name));
-        if (!writeEntry(state, header) || !seekStream(archive, dataStart + header.fullPackedSize)) {
+        if (!writeEntry(state, header)) {
             state.failed = true;
             break;
         }
+        if (!seekStream(archive, dataStart + header.fullPackedSize)) break;
+        ++written;
         doneOriginalSize += header.originalSize;
+    }
+    // The installer file was cut or changed since its check: members are missing, or
+    // unchecked ones follow. Neither is a finished installation.
+    if (!state.failed && shouldContinue() && (read != HeaderRead::end || written != members)) {
+        tellUser(state, kDamagedArchive, state.title.text(), MessageKind::error);
+        state.failed = true;
     }
     PostMessageA(state.mainWindow, shouldContinue() ? UM_DONE : UM_ABORTED, 0, 0);
 }

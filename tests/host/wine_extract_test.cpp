@@ -140,6 +140,13 @@ TEST(WineExtraction, CorpusHostileNamesAbortsAndDestinations) {
                               folderMember("later/more/")}),
              "late", "entry:2", nullptr, "+late/done.txt", "aborted"},
         });
+    // The installer file cut after its check, where a member begins and inside its header:
+    // the members that are missing make no finished installation.
+    const LhaMember first = storedMember("first.txt", {'1'}), second = storedMember("2.txt", {'2'});
+    const std::size_t begins = archiveOf({first, second}).size() - archiveOf({second}).size();
+    for (const std::string at : {std::to_string(begins), std::to_string(begins + 3)})
+        jobs.push_back({archive("cut" + at, {first, second}), "cut" + at, "cut:" + at,
+                        "書庫が壊れている", "+cut" + at + "/first.txt -cut" + at + "/2.txt"});
     // A 4 MiB disk holding a 3 MiB file: 3 MiB more do not fit, unless they replace it
     // (left out where mounting is not allowed).
     if (runCommand("mkdir -p disk && mount -t tmpfs -o size=4m tmpfs disk 2>/dev/null && mkdir "

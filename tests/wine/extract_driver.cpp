@@ -5,6 +5,7 @@
 // button does: abort:N once the bar reaches N while writing, check:N while checking,
 // entry:K and checked:K at the K-th name written and checked. hold:NAME writes the file
 // context-menu handler key and holds NAME in the destination open, as a shell does.
+// cut:N cuts the archive to N bytes as the first name is written, after its check.
 #include <windows.h>
 
 #include <cstdio>
@@ -24,8 +25,19 @@ namespace {
 
 std::FILE* logFile;
 HWND driverWindow;
-std::string optionKind, heldName;
+std::string optionKind, heldName, archivePath;
 unsigned optionNumber, entries, checks;
+
+void cutArchive() {
+    HANDLE file =
+        CreateFileA(archivePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = optionNumber;
+    if (!SetFilePointerEx(file, size, nullptr, FILE_BEGIN) || !SetEndOfFile(file))
+        std::fprintf(logFile, "CUT failed\n");
+    CloseHandle(file);
+}
 
 // In the worker, which the progress bar's message would hold until it is shown.
 void showPosition(std::uint32_t position) {
@@ -41,6 +53,7 @@ LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case UM_SHOW_ENTRY:
             std::fprintf(logFile, "ENTRY %s\n", reinterpret_cast<const char*>(lParam));
             if (++entries == optionNumber && optionKind == "entry") continueFlag = 0;
+            if (entries == 1 && optionKind == "cut") cutArchive();
             return 0;
         case UM_DONE:
         case UM_ABORTED:
@@ -53,6 +66,7 @@ LRESULT CALLBACK driverProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 void runOne(const std::string& archive, const std::string& destination) {
     std::fprintf(logFile, "ARCHIVE %s\n", archive.c_str());
+    archivePath = archive;
     InstallerState state;
     state.archiveStream = std::fopen(archive.c_str(), "rb");
     state.mainWindow = driverWindow;
