@@ -132,7 +132,10 @@ bool writeEntry(InstallerState& state, const EntryHeader& h) {
     state.currentOutputPath.assign(path);
     state.currentOutputComplete = false;
     DecodeResult result = extractMemberData(state.archiveStream, out, h, state.methodIndex);
-    bool closed = std::fclose(out) == 0;
+    // A full disk may show only in the last flush, and some runtimes' fclose (Wine's)
+    // does not report a flush that failed.
+    bool closed = std::fflush(out) == 0;
+    closed = std::fclose(out) == 0 && closed;
     if (!shouldContinue() || result == DecodeResult::aborted) {
         DeleteFileA(path);
         return false;

@@ -156,6 +156,11 @@ TEST(WineExtraction, CorpusHostileNamesAbortsAndDestinations) {
         jobs.push_back(
             {large, "disk/inst", "", "ディスクの空きが足りません", "-disk/inst/first.txt"});
         jobs.push_back({large, "disk/old", "", nullptr, "+disk/old/first.txt"});
+        // Room for the bytes of 400 small files but not for their blocks: full part-way.
+        std::vector<LhaMember> blocks;
+        for (int i = 0; i < 400; ++i) blocks.push_back(storedMember(std::to_string(i), {'b'}));
+        jobs.push_back({archive("blocks", blocks), "disk/blocks", "", "書き込めません",
+                        "+disk/blocks/0 -disk/blocks/399"});
     } else {
         std::printf("free-space case left out: tmpfs cannot be mounted here\n");
     }
