@@ -8,6 +8,7 @@
 #include "app/installer_state.h"
 #include "app/main_window.h"
 #include "app/pe_image.h"
+#include "app/user_messages.h"
 #include "res/resource_ids.h"
 #include "shell/registry.h"
 #include "shell/shell_state.h"
@@ -61,7 +62,11 @@ bool initApplication(InstallerState& state, HINSTANCE instance, const char* comm
     InitCommonControls();
     if (!openOwnFile(state) || !readOwnSetupBlock(state)) return false;
     readShellState(state);
-    if (!parseCommandLine(state, commandTail)) return false;
+    if (!parseCommandLine(state, commandTail)) {
+        // A destination too long to hold is refused rather than cut, and said so.
+        tellUser(state, "フォルダを作成できません");
+        return false;
+    }
 
     WNDCLASSA wc = {};
     wc.style = CS_HREDRAW | CS_VREDRAW;

@@ -121,6 +121,7 @@ silent="$work/prefix-silent"
 check "a silent run installs, status 0" 'inWine "$silent" "$work/a.exe" /s "C:\Silent Run" && [ -f "$silent/drive_c/Silent Run/LICENSE.txt" ]'
 check "a failing silent run ends within seconds, status non-zero" 'began=$(date +%s); ! inWine "$silent" "$work/damaged.exe" /s "C:\Broken Run" && [ $(($(date +%s) - began)) -lt 30 ]'
 check "its message is in the log, and nothing of it is installed" 'iconv -f CP932 -t UTF-8 "$(find "$silent/drive_c" -name VopaSetup.log | head -1)" | grep -q "が壊れています" && [ -z "$(find "$silent/drive_c/Broken Run" -type f 2>/dev/null)" ]'
+check "a destination too long to hold: status 2, its message in the log" '! inWine "$silent" "$work/a.exe" /s "C:\\x $(printf "d%.0s" $(seq 1 300))" && [ "$status" = 2 ] && iconv -f CP932 -t UTF-8 "$(find "$silent/drive_c" -name VopaSetup.log | head -1)" | grep -q "フォルダを作成できません"'
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 30 \
     -subj "/CN=Vopa Test Signing" >/dev/null 2>&1
