@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 #include "app/installer_state.h"
 #include "app/user_messages.h"
@@ -36,8 +37,12 @@ bool isShellExtensionDll(const char* path) {
 bool openOutputFile(InstallerState& state, const char* path, std::FILE*& out) {
     out = nullptr;
     if (state.methodIndex == kFolderMethod) {
-        createParentFolders(state, path);
-        return true;
+        // With a final "/" the folder itself is made; a file in its place fails it.
+        std::string folder(path);
+        if (folder.back() != '/') folder += '/';
+        if (createParentFolders(state, folder.c_str())) return true;
+        tellUserAbout(state, kCannotCreate, path);
+        return false;
     }
     if ((out = std::fopen(path, "wb"))) return true;
     createParentFolders(state, path);

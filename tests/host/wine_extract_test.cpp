@@ -98,6 +98,7 @@ TEST(WineExtraction, CorpusHostileNamesAbortsAndDestinations) {
     LhaMember damaged = storedMember("b.txt", {'b'});
     damaged.crc ^= 1;
     runCommand("mkdir -p previous && printf old > previous/a.txt");
+    runCommand("mkdir -p filed && printf file > filed/later");  // where a folder member goes
     const std::string small = archive("small", {storedMember("a.txt", {'a'})});
     // The large member stored (the copy notices the abort) and compressed (the decoder).
     Bytes text(1000, 's'), big = mixed(8u << 20);
@@ -139,6 +140,8 @@ TEST(WineExtraction, CorpusHostileNamesAbortsAndDestinations) {
             {archive("late", {storedMember("done.txt", Bytes(5000, 'd')), folderMember("later/"),
                               folderMember("later/more/")}),
              "late", "entry:2", nullptr, "+late/done.txt", "aborted"},
+            {archive("filed", {storedMember("done.txt", {'d'}), folderMember("later/")}), "filed",
+             "", "later/ を作成できません", "+filed/done.txt"},
         });
     // The installer file cut after its check, where a member begins and inside its header:
     // the members that are missing make no finished installation.
