@@ -147,7 +147,7 @@ TEST(WineExtraction, CorpusHostileNamesAbortsAndDestinations) {
     // the members that are missing make no finished installation.
     const LhaMember first = storedMember("first.txt", {'1'}), second = storedMember("2.txt", {'2'});
     const std::size_t begins = archiveOf({first, second}).size() - archiveOf({second}).size();
-    for (const std::string at : {std::to_string(begins), std::to_string(begins + 3)})
+    for (const std::string& at : {std::to_string(begins), std::to_string(begins + 3)})
         jobs.push_back({archive("cut" + at, {first, second}), "cut" + at, "cut:" + at,
                         "書庫が壊れている", "+cut" + at + "/first.txt -cut" + at + "/2.txt"});
     // A 4 MiB disk holding a 3 MiB file: 3 MiB more do not fit, unless they replace it
