@@ -63,7 +63,8 @@ ArchiveProblem checkMember(std::FILE* f, const EntryHeader& h, std::uint64_t arc
         case PathVerdict::unusable: return ArchiveProblem::unusableName;
     }
     if (!names.add(path, folder, s.other)) return ArchiveProblem::sameName;
-    if (tellStream(f) + h.fullPackedSize > archiveEnd) return ArchiveProblem::damagedMember;
+    // Compared as the room left: a 64-bit size may not wrap the next header back.
+    if (h.fullPackedSize > archiveEnd - tellStream(f)) return ArchiveProblem::damagedMember;
     if (options.onMember && !options.onMember(h, path)) return ArchiveProblem::refused;
     if (length > s.longestName) s.longestName = length;
     if (folder) return ArchiveProblem::none;

@@ -49,6 +49,11 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
     // A level-2 member of one byte whose 64-bit sizes (extended header 0x42) say 4 GiB.
     const Text sizes = le32(1) + le32(0) + le32(0) + le32(1),
                size64 = level2(extended(0x01, "s.bin") + extended(0x42, sizes) + le16(0)) + "x";
+    // A folder whose 64-bit packed size wraps the next header back onto its own last byte.
+    Text wrapped = level2(extended(0x02, "w\xFF") +
+                          extended(0x42, le32(~0u) + le32(~0u) + Text(8, '\0')) + le16(0)) +
+                   "x";
+    wrapped.replace(2, 5, "-lhd-");
     const Bytes twins = archiveOf({storedMember("README", {}), storedMember("readme", {})});
     using P = ArchiveProblem;
     struct Case {
@@ -68,6 +73,7 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
         {"2 GiB", archiveOf({a, huge}), P::tooLarge, "huge.bin"},
         {"2 GiB packed", hugePacked, P::tooLarge, "one.txt"},
         {"64-bit sizes", Bytes(size64.begin(), size64.end()), P::tooLarge, "s.bin"},
+        {"a packed size that wraps", Bytes(wrapped.begin(), wrapped.end()), P::damagedMember, "w/"},
         {"a level-1 checksum", badChecksum, P::damagedHeader, ""},
         {"a level-2 header CRC", badHeaderCrc, P::damagedHeader, ""},
         {"an unknown layout", unknownLayout, P::unknownHeader, ""},
