@@ -22,6 +22,8 @@ bool readExactly(std::FILE* f, std::uint8_t* to, std::size_t n) {
 // Bytes a header may occupy: a level-2 length is 16 bits; level-1 extended headers
 // are bounded by the same buffer.
 constexpr std::size_t kHeaderBuffer = 65536;
+// An OS-9 header counted 2 bytes short may run 2 bytes past the largest length.
+constexpr std::size_t kOs9Shortfall = 2;
 
 // What the day count below (year * 365, leap days since 1969, days before the month,
 // day of the month from 1) gives for 1970-01-01: taken off, so that day is 0.
@@ -66,7 +68,7 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
     if (first == EOF) return HeaderRead::end;
     if (first == kEndOfFilePadding && onlyPaddingFollows(in)) return HeaderRead::end;
 
-    std::vector<std::uint8_t> buffer(kHeaderBuffer);
+    std::vector<std::uint8_t> buffer(kHeaderBuffer + kOs9Shortfall);
     std::uint8_t* b = buffer.data();
     b[0] = static_cast<std::uint8_t>(first);
     // A 0 byte ends the archive, unless it is the low byte of a level-2 length of
@@ -145,9 +147,10 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
                 // More than the header length holds: damage, except that OS-9 archivers
                 // count level-2 headers 2 bytes short, so the last size field lies past
                 // the length. Taken only from them, and only when those 2 bytes end it.
-                if (h.osId != kOs9 || start + size != filled + 2) return HeaderRead::unknown;
-                if (!readExactly(in, b + filled, 2)) return HeaderRead::truncated;
-                filled += 2;
+                if (h.osId != kOs9 || start + size != filled + kOs9Shortfall)
+                    return HeaderRead::unknown;
+                if (!readExactly(in, b + filled, kOs9Shortfall)) return HeaderRead::truncated;
+                filled += kOs9Shortfall;
                 if (le16(b + filled - 2) != 0) return HeaderRead::unknown;
             }
             const std::uint8_t type = b[start];
