@@ -43,7 +43,12 @@ DecodeResult copyStored(std::FILE* archive, std::FILE* out, std::uint32_t count)
 DecodeResult extractMemberData(std::FILE* archive, std::FILE* out, const EntryHeader& h,
                                int methodIndex) {
     const DecodeMethod& method = kMethodTable[methodIndex];
-    if (method.kind == MemberKind::stored) return copyStored(archive, out, h.originalSize);
+    if (method.kind == MemberKind::stored) {
+        // Never past the member's own data: bytes it lacks are damage, not the next header.
+        if (h.originalSize <= h.packedSize) return copyStored(archive, out, h.originalSize);
+        const DecodeResult copied = copyStored(archive, out, h.packedSize);
+        return copied == DecodeResult::complete ? DecodeResult::damaged : copied;
+    }
     SlideDecoder decoder(archive, out, h.originalSize, h.packedSize, method.windowBits,
                          methodIndex);
     decoder.continueFlag = &continueFlag;

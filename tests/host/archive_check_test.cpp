@@ -110,6 +110,12 @@ TEST(MemberData, StoredDataCutShortIsDamaged) {
     h.originalSize = h.packedSize = 4;
     EXPECT_EQ(extractMemberData(f, nullptr, h, 0), DecodeResult::damaged);
     std::fclose(f);
+    // 4 bytes said, 3 packed: the fourth would be the next header's.
+    f = streamOf({'a', 'b', 'c', 'd'});
+    h.packedSize = 3;
+    EXPECT_EQ(extractMemberData(f, nullptr, h, 0), DecodeResult::damaged);
+    EXPECT_EQ(std::ftell(f), 3L);
+    std::fclose(f);
 }
 
 TEST(ArchiveCheck, TheCallerMayRefuseAndTheUserMayAbort) {
