@@ -72,6 +72,9 @@ void sanitizeEntryPath(char* path, char s) {
     if (path[0] != '\0' && path[1] == ':') rest = path + 2;
     if (*rest == s) ++rest;
     if (rest != path) std::memmove(path, rest, std::strlen(rest) + 1);
+    // 3. A "\" left after a byte only the archive's rule pairs (0x80) separates on
+    //    Windows: spelt as s, the name and link checks split the path where it does.
+    replaceCharacters(path, LeadBytes::system, "\\", s);
 }
 
 PathVerdict checkEntryPath(const char* path) {
