@@ -29,20 +29,21 @@ bool onlyDotsAndSpaces(const char* c, std::size_t n) {
     return true;
 }
 
-// Windows opens the device for "NUL", "nul.txt", "Com1 .log" in any folder.
+// Windows opens the device for "NUL", "nul.txt", "Com1 .log", "conout$.txt" in any folder.
 bool isDeviceName(const char* c, std::size_t n) {
     std::size_t base = 0;
     while (base < n && c[base] != '.') ++base;
     while (base > 0 && c[base - 1] == ' ') --base;
-    char word[5] = {};
-    if (base < 3 || base > 4) return false;
+    char word[8] = {};
+    if (base < 3 || base > 7) return false;
     for (std::size_t i = 0; i < base; ++i)
         word[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(c[i])));
+    if (!std::strcmp(word, "CONIN$") || !std::strcmp(word, "CONOUT$")) return true;
     if (base == 3)
         return !std::strcmp(word, "CON") || !std::strcmp(word, "PRN") ||
                !std::strcmp(word, "AUX") || !std::strcmp(word, "NUL");
-    return (!std::strncmp(word, "COM", 3) || !std::strncmp(word, "LPT", 3)) && word[3] >= '1' &&
-           word[3] <= '9';
+    return base == 4 && (!std::strncmp(word, "COM", 3) || !std::strncmp(word, "LPT", 3)) &&
+           word[3] >= '1' && word[3] <= '9';
 }
 
 }  // namespace

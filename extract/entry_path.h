@@ -14,7 +14,7 @@ enum class PathVerdict {
     inside,    // relative, no "." or ".." component, no drive or stream
     escapes,   // absolute, a drive, a ":" (alternate data stream) or a dot component
     unusable,  // a name Windows refuses or would change: a device (CON, PRN, AUX, NUL,
-               // COM1-9, LPT1-9), a character of < > " | ? * or below 0x20, or a
+               // COM1-9, LPT1-9, CONIN$, CONOUT$), a character of < > " | ? * or below 0x20, or a
                // component that ends in "." or " "
     empty,     // names the destination itself
 };

@@ -107,9 +107,10 @@ TEST(EntryPath, TheFinalCheckRefusesWhatTheRulesLetThroughAndNamesWindowsChanges
           "\\\\server\\share\\x", "a/b:stream", "C:\\x", "a/ ../x", "a/.. /x", "a/ . /x"})
         EXPECT_EQ(checkEntryPath(sanitizedName(name).c_str()), PathVerdict::escapes) << name;
     for (const char* name :
-         {"CON",    "con.txt", "dir/Nul", "aux.tar.gz", "a/b/COM1", "lpt9.log", "Prn", "com5 .txt",
-          "LPT1",   "com9",    "notes.",  "notes ",     "dir./a",   "dir /a",   "q?",  "star*",
-          "lt<gt>", "pipe|x",  "say\"",   "ctl\x01",    "tab\t",    "ctl\x1F"})
+         {"CON",    "con.txt",   "dir/Nul", "aux.tar.gz", "a/b/COM1", "lpt9.log",
+          "Prn",    "com5 .txt", "LPT1",    "com9",       "notes.",   "notes ",
+          "dir./a", "dir /a",    "q?",      "star*",      "lt<gt>",   "pipe|x",
+          "say\"",  "ctl\x01",   "tab\t",   "ctl\x1F",    "CONOUT$",  "a/conin$.txt"})
         EXPECT_EQ(checkEntryPath(name), PathVerdict::unusable) << name;
     for (const char* name : {"CONSOLE", "com0", "lpt", "nul_", "a/comx.txt", "context.txt", "lpt10",
                              "\x83\x7C.txt", ".x", "a.b.c", "dir/", "\x95\x5C/x.txt", "a b/c.d"})
