@@ -1,5 +1,6 @@
 #include "extract/entry_path.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -74,8 +75,20 @@ void sanitizeEntryPath(char* path, char s) {
     if (*rest == s) ++rest;
     if (rest != path) std::memmove(path, rest, std::strlen(rest) + 1);
     // 3. A "\" left after a byte only the archive's rule pairs (0x80) separates on
-    //    Windows: spelt as s, the name and link checks split the path where it does.
+    //    Windows, and a run of separators is one there: spelt as one s, the name and
+    //    link checks split the path where Windows does.
     replaceCharacters(path, LeadBytes::system, "\\", s);
+    char copy[kPathCapacity];
+    if (!copyText(copy, sizeof copy, path)) return;
+    char* out = path;
+    bool afterSeparator = false;
+    forEachCharacter(copy, LeadBytes::system, [&](const char* p, std::size_t n) {
+        const bool separator = n == 1 && *p == s;
+        if (!(separator && afterSeparator)) out = std::copy(p, p + n, out);
+        afterSeparator = separator;
+        return true;
+    });
+    *out = '\0';
 }
 
 PathVerdict checkEntryPath(const char* path) {

@@ -7,7 +7,8 @@
 
 // Makes a member's name relative: strips runs of "." and separators at the start and
 // after a separator or ":", then the drive and one leading separator, and spells each
-// "\" Windows separates by as `separator`; rewrites `path` (a 260-byte buffer) in place.
+// run of "\" and `separator` that Windows separates by as one `separator`; rewrites
+// `path` (a 260-byte buffer) in place.
 void sanitizeEntryPath(char* path, char separator);
 
 enum class PathVerdict {

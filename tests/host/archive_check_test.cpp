@@ -78,6 +78,8 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
         {"a level-2 header CRC", badHeaderCrc, P::damagedHeader, ""},
         {"an unknown layout", unknownLayout, P::unknownHeader, ""},
         {"one file under Windows", twins, P::sameName, "readme"},
+        {"one file, spelt with \"//\"",
+         archiveOf({storedMember("d/a", {}), storedMember("d//a", {})}), P::sameName, "d/a"},
         {"a file where \"\\\" after 0x80 needs a folder",
          archiveOf({storedMember("\x80", {}), storedMember("\x80\\a", {})}), P::sameName, "\x80/a"},
         {"a name Windows changes", archiveOf({storedMember("notes.", {})}), P::unusableName,
