@@ -141,6 +141,11 @@ TEST(MemberNames, WhatWindowsTakesForOneFile) {
         {"\x95\\z", false, true, ""},  // a second byte that looks like "\" or a letter
         {"\x95\\Z", false, false, "\x95\\z"},
         {"\x95\\b/", true, true, ""},
+        // One character spelt twice: an extension row's kanji and row 89's, or three times.
+        {"\xFA\x5C", false, true, ""},
+        {"\xED\x40", false, false, "\xFA\x5C"},
+        {"\x81\xCA", false, true, ""},
+        {"\xFA\x54", false, false, "\x81\xCA"},
     };
     MemberNames names;
     for (const Case& c : cases) {
