@@ -28,31 +28,30 @@ const std::vector<std::uint16_t>& log2Table() {
 std::vector<std::size_t> blockEnds(const Code* codes, std::size_t n, unsigned positionSymbols) {
     const std::size_t parts = std::min(kSplitParts, n / kSplitPartCodes);
     if (parts < 2) return {n};
-    auto keyOf = [&](const Code& c, bool position) {
-        return position ? kLiteralSymbols + positionSymbol(c.position) : c.symbol;
+    auto start = [&](std::size_t k) { return n * k / parts; };
+    std::vector<SymbolCounts> counts;
+    for (std::size_t k = 0; k < parts; ++k)
+        counts.emplace_back(codes + start(k), start(k + 1) - start(k), positionSymbols);
+    auto countOf = [](const SymbolCounts& c, std::size_t key) {  // literal/length symbols first
+        return key < kLiteralSymbols ? c.literal[key] : c.position[key - kLiteralSymbols];
     };
     // A column per symbol the codes use, literal/length symbols first.
-    std::vector<std::uint32_t> column(kLiteralSymbols + positionSymbols, 0);
-    for (std::size_t q = 0; q < n; ++q) {
-        column[keyOf(codes[q], false)] = 1;
-        if (codes[q].symbol >= 256) column[keyOf(codes[q], true)] = 1;
+    std::vector<std::size_t> used;
+    std::size_t literalColumns = 0;
+    for (std::size_t key = 0; key < kLiteralSymbols + positionSymbols; ++key) {
+        if (key == kLiteralSymbols) literalColumns = used.size();
+        for (const SymbolCounts& c : counts)
+            if (countOf(c, key)) {
+                used.push_back(key);
+                break;
+            }
     }
-    std::size_t columns = 0, literalColumns = 0;
-    for (std::size_t k = 0; k < column.size(); ++k) {
-        if (column[k]) column[k] = static_cast<std::uint32_t>(columns++);
-        if (k + 1 == kLiteralSymbols) literalColumns = columns;
-    }
+    const std::size_t columns = used.size();
     // Row k: the counts of the codes before part k.
-    auto start = [&](std::size_t k) { return n * k / parts; };
     std::vector<std::uint32_t> before((parts + 1) * columns, 0);
-    for (std::size_t k = 0; k < parts; ++k) {
-        std::uint32_t* row = &before[(k + 1) * columns];
-        std::copy_n(row - columns, columns, row);
-        for (std::size_t q = start(k); q < start(k + 1); ++q) {
-            ++row[column[keyOf(codes[q], false)]];
-            if (codes[q].symbol >= 256) ++row[column[keyOf(codes[q], true)]];
-        }
-    }
+    for (std::size_t k = 0; k < parts; ++k)
+        for (std::size_t c = 0; c < columns; ++c)
+            before[(k + 1) * columns + c] = before[k * columns + c] + countOf(counts[k], used[c]);
     // The estimated bits of parts i..j-1 as one block: their order-0 information, and
     // their tables.
     const std::uint16_t* lg = log2Table().data();
