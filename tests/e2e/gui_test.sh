@@ -12,7 +12,11 @@ work=$(mktemp -d /tmp/vopa-gui.XXXXXX)
 mkdir -p "$artefacts"
 failures=0
 check() {  # description, shell test
-    if eval "$2"; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
+    if eval "$2"; then echo "ok   $1"; return; fi
+    echo "FAIL $1"
+    failures=$((failures + 1))
+    echo "     the installer's status: $(cat "$work/status" 2>/dev/null || echo running); shown windows:" \
+        "$(for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do printf '[%s] ' "$(xdotool getwindowname "$w")"; done)"
 }
 
 title='Vopa 1.00 テスト'
@@ -37,16 +41,30 @@ waitExit() {
     for _ in $(seq 1 600); do [ -f "$work/status" ] && { status=$(cat "$work/status"); return 0; }; sleep 0.1; done
     status=timeout
 }
-# Window with the title whose width tells dialog (wide) from progress window (220).
+# The shown window with the title whose width tells dialog (wide) from progress window
+# (220); up to a minute, as a first start in a fresh prefix can be slow. A window found
+# before it is shown would take keys meant for it nowhere.
 findWindow() {  # kind: dialog | progress
-    for _ in $(seq 1 300); do
-        for w in $(xdotool search --name "$title" 2>/dev/null); do
+    for _ in $(seq 1 600); do
+        for w in $(xdotool search --onlyvisible --name "$title" 2>/dev/null); do
             width=$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
             [ -n "$width" ] || continue
             case $1:$((width > 240)) in dialog:1 | progress:0) echo "$w"; return ;; esac
         done
+        [ -f "$work/status" ] && break
         sleep 0.1
     done
+    echo "note: no $1 window; the installer's status: $(cat "$work/status" 2>/dev/null || echo running)" >&2
+}
+# Keys go to the dialog only once it has the focus.
+focus() {  # window
+    [ -n "$1" ] || return
+    for _ in $(seq 1 100); do
+        xdotool windowfocus --sync "$1" 2>/dev/null
+        [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ] && return
+        sleep 0.1
+    done
+    echo "note: window $1 did not take the focus" >&2
 }
 query() { wine reg query "$1" ${2:+/v "$2"} 2>/dev/null | tr -d '\r'; }
 hasKey() { wine reg query "$1" >/dev/null 2>&1; }
@@ -59,7 +77,7 @@ freshPrefix dialog
 start "$work/large.exe"
 dialog=$(findWindow dialog)
 check "the dialog shows, its caption the title" '[ -n "$dialog" ] && [ "$(xdotool getwindowname "$dialog" 2>/dev/null)" = "$title" ]'
-xdotool windowfocus --sync "$dialog" 2>/dev/null
+focus "$dialog"
 import -window root "$artefacts/dialog-start.png"
 xdotool type --delay 20 'C:\Dialog Dest'
 # Compress entry and right-drag menu on, .lzh and .zip on (Tab from the right-drag
@@ -87,7 +105,7 @@ echo "== cancel: ends the program and writes nothing"
 freshPrefix cancel
 start "$work/small.exe"
 dialog=$(findWindow dialog)
-xdotool windowfocus --sync "$dialog" 2>/dev/null
+focus "$dialog"
 # A destination of 300 characters is refused, not cut to 259: message, dialog stays.
 xdotool key ctrl+a
 xdotool type --delay 2 "C:\\$(printf 'd%.0s' $(seq 1 297))"
@@ -98,7 +116,7 @@ check "and shows a message box over it" '[ "$(xdotool search --onlyvisible --nam
 import -window root "$artefacts/overlong.png"
 xdotool key Return
 sleep 0.5
-xdotool windowfocus --sync "$dialog" 2>/dev/null
+focus "$dialog"
 xdotool key Escape
 waitExit
 check "nothing was made for the overlong folder" '[ -z "$(find "$drive" -maxdepth 1 -name "ddd*")" ]'
@@ -118,7 +136,7 @@ pressDuringBigMember() {  # how: abort | close
         # The abort button: client (65..153, 50..69) below a 3-pixel frame and the caption.
         xdotool mousemove $((X + 3 + 109)) $((Y + 22 + 59)) click 1
     else
-        xdotool windowfocus --sync "$progress" 2>/dev/null
+        focus "$progress"
         xdotool key alt+F4
     fi
     check "$1 during a large member: exits non-zero, no crash" 'waitExit; [ "$status" = 1 ]'
