@@ -93,6 +93,12 @@ Run fastestOf(F run) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> folders(argv + 1, argv + argc);
+    for (const std::string& folder : folders)
+        if (listFiles(folder).empty()) {  // "--help" too: no table of nothing
+            std::fprintf(stderr, "usage: pack_bench [FOLDER...]: %s holds no files\n",
+                         folder.c_str());
+            return 2;
+        }
     const std::string work = "/tmp/vopa-bench";
     std::system(("mkdir -p " + work + "/in").c_str());  // jlha's archive goes there too
     if (folders.empty()) {

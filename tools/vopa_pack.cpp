@@ -123,12 +123,16 @@ struct Options {
     int startMenu = 3, desktop = 3, sendTo = 3;
 };
 
-int optionByte(const char* text, const char* name) {
+// The whole of `text` as a number from `low` to `high` ("7x" is no 7), else `refusal`.
+int integerOption(const char* text, long low, long high, const std::string& refusal) {
     char* end;
     long v = std::strtol(text, &end, 0);
-    if (end == text || *end || v < 0 || v > 255)
-        fail(std::string(name) + " takes a byte value 0 to 255");
+    if (end == text || *end || v < low || v > high) fail(refusal);
     return static_cast<int>(v);
+}
+
+int optionByte(const char* text, const char* name) {
+    return integerOption(text, 0, 255, std::string(name) + " takes a byte value 0 to 255");
 }
 
 Options parse(const std::vector<std::string>& argv) {
@@ -150,11 +154,9 @@ Options parse(const std::vector<std::string>& argv) {
             o.signCert = value();
             o.signKey = value();
         } else if (a == "--header-level") {
-            o.headerLevel = std::atoi(value());
-            if (o.headerLevel != 1 && o.headerLevel != 2) fail("--header-level takes 1 or 2");
+            o.headerLevel = integerOption(value(), 1, 2, "--header-level takes 1 or 2");
         } else if (a == "--level") {
-            o.level = std::atoi(value());
-            if (o.level < 1 || o.level > 9) fail("--level takes 1 to 9");
+            o.level = integerOption(value(), 1, 9, "--level takes 1 to 9");
         } else if (a == "--method") {
             std::string m = value();
             o.method = m.size() == 3 ? findMethod(("-" + m + "-").c_str()) : -1;

@@ -38,6 +38,8 @@ refuses "a stub that is not a PE image" "not a PE executable" --stub "$work/prod
 refuses "a missing folder" "cannot read folder" --stub "$stub" --files "$work/none"
 refuses "a title longer than the block holds" "longer than the block" "${base[@]}" --title "$(printf 'x%.0s' $(seq 1 256))"
 refuses "an empty --mtime" "--mtime takes seconds" "${base[@]}" --mtime ''
+refuses "a level with more after its number" "--level takes 1 to 9" "${base[@]}" --level 7x
+refuses "a header level with more after its number" "--header-level takes 1 or 2" "${base[@]}" --header-level 2x
 refuses "a title code page 932 cannot hold" "cannot be written in code page 932" "${base[@]}" --title "Vopa ☃ €"
 mkdir -p "$work/odd" && printf x > "$work/odd/snow☃.txt"
 refuses "a file name code page 932 cannot hold" "cannot be written in code page 932" --stub "$stub" --files "$work/odd"
