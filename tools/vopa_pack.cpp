@@ -123,16 +123,19 @@ struct Options {
     int startMenu = 3, desktop = 3, sendTo = 3;
 };
 
-// The whole of `text` as a number from `low` to `high` ("7x" is no 7), else `refusal`.
-int integerOption(const char* text, long low, long high, const std::string& refusal) {
+// The whole of `text` as a number from `low` to `high` ("7x" is no 7, nor "" 0), else
+// `refusal`. Option bytes may be written in hex or octal (`base` 0).
+long long integerOption(const char* text, long long low, long long high, const std::string& refusal,
+                        int base = 10) {
     char* end;
-    long v = std::strtol(text, &end, 0);
+    const long long v = std::strtoll(text, &end, base);
     if (end == text || *end || v < low || v > high) fail(refusal);
-    return static_cast<int>(v);
+    return v;
 }
 
 int optionByte(const char* text, const char* name) {
-    return integerOption(text, 0, 255, std::string(name) + " takes a byte value 0 to 255");
+    return static_cast<int>(
+        integerOption(text, 0, 255, std::string(name) + " takes a byte value 0 to 255", 0));
 }
 
 Options parse(const std::vector<std::string>& argv) {
@@ -154,21 +157,18 @@ Options parse(const std::vector<std::string>& argv) {
             o.signCert = value();
             o.signKey = value();
         } else if (a == "--header-level") {
-            o.headerLevel = integerOption(value(), 1, 2, "--header-level takes 1 or 2");
+            o.headerLevel =
+                static_cast<int>(integerOption(value(), 1, 2, "--header-level takes 1 or 2"));
         } else if (a == "--level") {
-            o.level = integerOption(value(), 1, 9, "--level takes 1 to 9");
+            o.level = static_cast<int>(integerOption(value(), 1, 9, "--level takes 1 to 9"));
         } else if (a == "--method") {
             std::string m = value();
             o.method = m.size() == 3 ? findMethod(("-" + m + "-").c_str()) : -1;
             if (o.method != 0 && (o.method < 5 || o.method > 7))
                 fail("--method takes lh5, lh6, lh7 or lh0");
         } else if (a == "--mtime") {
-            const char* text = value();
-            char* end;
-            o.mtime = std::strtoll(text, &end, 10);
             // An empty value (an unset variable, say) is no time of 1970.
-            if (end == text || *end || o.mtime < 0 || o.mtime > 0xFFFFFFFFll)
-                fail("--mtime takes seconds since 1970");
+            o.mtime = integerOption(value(), 0, 0xFFFFFFFFll, "--mtime takes seconds since 1970");
         } else if (a == "--out") o.out = value();
         else if (a == "--title") o.title = value();
         else if (a == "--folder") o.folder = value();
