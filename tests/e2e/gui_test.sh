@@ -15,7 +15,7 @@ check() {  # description, shell test
     if eval "$2"; then echo "ok   $1"; return; fi
     echo "FAIL $1"
     failures=$((failures + 1))
-    echo "     the installer's status: $(cat "$work/status" 2>/dev/null || echo running); shown windows:" \
+    echo "     the installer's status: $(installerStatus); shown windows:" \
         "$(for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do printf '[%s] ' "$(xdotool getwindowname "$w")"; done)"
 }
 
@@ -37,9 +37,13 @@ start() {  # installer and arguments; exit status lands in $work/status
     rm -f "$work/status"
     (wine "$@" >/dev/null 2>&1; echo $? > "$work/status") &
 }
+until_() {  # shell test, tenths of a second: true once the test holds
+    for _ in $(seq 1 "$2"); do eval "$1" && return 0; sleep 0.1; done
+    return 1
+}
+installerStatus() { cat "$work/status" 2>/dev/null || echo running; }
 waitExit() {
-    for _ in $(seq 1 600); do [ -f "$work/status" ] && { status=$(cat "$work/status"); return 0; }; sleep 0.1; done
-    status=timeout
+    if until_ '[ -f "$work/status" ]' 600; then status=$(cat "$work/status"); else status=timeout; fi
 }
 # The shown window with the title whose width tells dialog (wide) from progress window
 # (220); up to a minute, as a first start in a fresh prefix can be slow. A window found
@@ -54,7 +58,7 @@ findWindow() {  # kind: dialog | progress
         [ -f "$work/status" ] && break
         sleep 0.1
     done
-    echo "note: no $1 window; the installer's status: $(cat "$work/status" 2>/dev/null || echo running)" >&2
+    echo "note: no $1 window; the installer's status: $(installerStatus)" >&2
 }
 # Keys go to the dialog only once it has the focus.
 focus() {  # window
@@ -65,10 +69,6 @@ focus() {  # window
         sleep 0.1
     done
     echo "note: window $1 did not take the focus" >&2
-}
-until_() {  # shell test, tenths of a second: true once the test holds
-    for _ in $(seq 1 "$2"); do eval "$1" && return 0; sleep 0.1; done
-    return 1
 }
 shownWindows() { xdotool search --onlyvisible --name "." 2>/dev/null | wc -l; }
 query() { wine reg query "$1" ${2:+/v "$2"} 2>/dev/null | tr -d '\r'; }
