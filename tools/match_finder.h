@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "tools/block_writer.h"
 
@@ -33,6 +36,16 @@ private:
 inline unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned from,
                             unsigned limit) {
     unsigned len = from;
+#if defined(__SSE2__)
+    while (len + 16 <= limit) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + len));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + len));
+        const unsigned differ =
+            0xFFFFu ^ static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y)));
+        if (differ) return len + static_cast<unsigned>(__builtin_ctz(differ));
+        len += 16;
+    }
+#endif
     while (len + 8 <= limit) {
         std::uint64_t x, y;
         std::memcpy(&x, a + len, 8);
