@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -150,7 +151,8 @@ public:
     // longer or it is a 3-byte match too far to pay for itself: much cheaper than a parse,
     // and close enough to it to price a block with no block before it.
     void lazyCodes(std::vector<Code>& codes) const {
-        codes.clear();
+        codes.resize(positions_);  // room for a code per position
+        Code* out = codes.data();
         auto longest = [&](std::size_t i) {
             const Match none{0, 0};
             if (i >= positions_ || first_[i] == first_[i + 1]) return none;
@@ -161,15 +163,16 @@ public:
         for (std::size_t i = 0; i < positions_;) {
             const Match next = m.length ? longest(i + 1) : Match{0, 0};
             if (m.length && next.length <= m.length) {
-                codes.push_back(matchCode(m.length, m.distance));
+                *out++ = matchCode(m.length, m.distance);
                 i += m.length;
                 m = longest(i);
             } else {
-                codes.push_back({data_[start_ + i], 0});
+                *out++ = {data_[start_ + i], 0};
                 m = m.length ? next : longest(i + 1);
                 ++i;
             }
         }
+        codes.resize(static_cast<std::size_t>(out - codes.data()));
     }
 
     // Codes for the gathered block at `prices`.
@@ -268,16 +271,21 @@ private:
 #endif
     }
 
-    // Appends the cheapest codes from `from` to `to` (block offsets).
+    // Appends the cheapest codes from `from` to `to` (block offsets): found last to first,
+    // into room for a code per position, then moved down.
     void walkBack(std::size_t from, std::size_t to, std::vector<Code>& codes) {
-        path_.clear();
+        const std::size_t old = codes.size(), room = to - from;
+        codes.resize(old + room);
+        Code* const start = codes.data() + old;
+        Code* out = start + room;
         for (std::size_t at = to; at > from;) {
             const Match s = step_[at];
             at -= s.length;
-            path_.push_back(s.length == 1 ? Code{data_[start_ + at], 0}
-                                          : matchCode(s.length, s.distance));
+            *--out = s.length == 1 ? Code{data_[start_ + at], 0} : matchCode(s.length, s.distance);
         }
-        codes.insert(codes.end(), path_.rbegin(), path_.rend());
+        const auto used = static_cast<std::size_t>(start + room - out);
+        std::memmove(start, out, used * sizeof(Code));
+        codes.resize(old + used);
     }
 
     const std::uint8_t* data_;
@@ -289,7 +297,6 @@ private:
     std::vector<std::uint32_t>& first_;  // per position of the block: its first match
     std::vector<std::uint32_t>& cost_;
     std::vector<Match>& step_;  // per position: the code that reaches it cheapest
-    std::vector<Code> path_;
 };
 
 // Writes `codes` (one or more) as the blocks they cost the fewest bits in.
