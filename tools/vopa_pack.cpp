@@ -350,10 +350,23 @@ ReadPackFile readerOf(const std::vector<SourceFile>& files) {
     };
 }
 
+// An installer written into the product folder is no part of the product: the one a run
+// before left there would go into the next.
+bool isTheOutput(const SourceFile& f, const Options& o) {
+    if (f.folder || !(sameFile(f.hostPath, o.out) || sameFile(f.hostPath, o.out + ".part")))
+        return false;
+    std::fprintf(stderr, "vopa-pack: leaving out %s: it is the installer being written\n",
+                 f.hostPath.c_str());
+    return true;
+}
+
 PackedFolder packFolder(const Options& o) {
     PackedFolder packed;
     std::vector<SourceFile>& files = packed.files;
     collect(o.files, "", files);
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [&](const SourceFile& f) { return isTheOutput(f, o); }),
+                files.end());
     if (files.empty()) fail(o.files + " holds no files");
     {
         // Names first, through the installer's check, before anything is compressed.

@@ -107,6 +107,11 @@ cp "$stub" "$work/own.exe" && cp "$stub" "$work/own.exe.part"
 check "refuses an output over its own stub or beside it, leaving both" '! "$pack" --stub "$work/own.exe" --files "$work/product" --out "$work/own.exe" >/dev/null 2>&1 &&
     ! "$pack" --stub "$work/own.exe.part" --files "$work/product" --out "$work/own.exe" >/dev/null 2>&1 &&
     cmp -s "$stub" "$work/own.exe" && cmp -s "$stub" "$work/own.exe.part"'
+rm -rf "$work/self" && cp -r "$work/product" "$work/self"
+check "an installer written into the product folder is left out of the next one" \
+    '"$pack" "${base[@]:0:2}" --files "$work/self" --out "$work/self/setup.exe" 2>/dev/null &&
+     "$pack" "${base[@]:0:2}" --files "$work/self" --out "$work/self/setup.exe" 2> "$work/self.txt" &&
+     grep -q "leaving out .*setup.exe" "$work/self.txt" && ! "$pack" --list "$work/self/setup.exe" | grep -q setup.exe'
 mkdir "$work/x.exe"  # an output that cannot replace a folder: no part file is left either
 refuses "an output that is a folder" "cannot write" "${base[@]}"
 rmdir "$work/x.exe"
