@@ -35,7 +35,14 @@ freshPrefix() {
 }
 start() {  # installer and arguments; exit status lands in $work/status
     rm -f "$work/status"
-    (wine "$@" >/dev/null 2>&1; echo $? > "$work/status") &
+    # 53 is wine's own status for a program it could not start at all (never ours): the
+    # start is tried once more, with a note.
+    (wine "$@" >/dev/null 2>&1; s=$?
+     if [ $s = 53 ]; then
+         echo "note: wine could not start $1 (status 53); starting it again" >&2
+         sleep 2; wine "$@" >/dev/null 2>&1; s=$?
+     fi
+     echo $s > "$work/status") &
 }
 until_() {  # shell test, tenths of a second: true once the test holds
     for _ in $(seq 1 "$2"); do eval "$1" && return 0; sleep 0.1; done

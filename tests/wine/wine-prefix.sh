@@ -5,6 +5,15 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL
 newPrefix() {
     export WINEPREFIX="$1"
     wineboot -i >/dev/null 2>&1
+    # A boot on a busy machine can stop short of the system DLLs, and then no program
+    # starts (wine's status 53): boot a new prefix again.
+    for _ in 1 2; do
+        [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] && break
+        echo "note: $WINEPREFIX booted without its system DLLs; booting it anew" >&2
+        wineserver -k
+        rm -rf "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1
+    done
     # The proportional faces ("MS UI Gothic" and the dialog faces) to IPAPGothic, the
     # fixed "MS Gothic" to IPAGothic. No window manager runs here: Wine draws frames.
     cat > "$WINEPREFIX/vopa-setup.reg" <<'REG'
