@@ -350,10 +350,17 @@ ReadPackFile readerOf(const std::vector<SourceFile>& files) {
     };
 }
 
+// The files a run writes: the installer is written beside --out, then renamed over it.
+std::string partFile(const Options& o) { return o.out + ".part"; }
+std::vector<std::string> writtenFiles(const Options& o) { return {o.out, partFile(o)}; }
+
 // An installer written into the product folder is no part of the product: the one a run
 // before left there would go into the next.
 bool isTheOutput(const SourceFile& f, const Options& o) {
-    if (f.folder || !(sameFile(f.hostPath, o.out) || sameFile(f.hostPath, o.out + ".part")))
+    if (f.folder) return false;
+    const std::vector<std::string> written = writtenFiles(o);
+    if (std::none_of(written.begin(), written.end(),
+                     [&](const std::string& w) { return sameFile(f.hostPath, w); }))
         return false;
     std::fprintf(stderr, "vopa-pack: leaving out %s: it is the installer being written\n",
                  f.hostPath.c_str());
@@ -484,9 +491,9 @@ int main(int argc, char** argv) {
     Options o = parse(hostArguments(argc, argv));
     if (!o.list.empty()) return inspect(o.list, false);
     if (!o.test.empty()) return inspect(o.test, true);
-    // The installer is renamed over --out, from a file beside it: neither may be an input.
+    // Neither file a run writes may be an input.
     for (const std::string* input : {&o.stub, &o.archive})
-        for (const std::string& output : {o.out, o.out + ".part"})
+        for (const std::string& output : writtenFiles(o))
             if (!input->empty() && sameFile(*input, output))
                 fail(*input + " is an input: writing " + output + " would replace it");
     std::vector<std::uint8_t> stub = readFile(o.stub);
@@ -506,7 +513,7 @@ int main(int argc, char** argv) {
     else packed = packFolder(o);
 
     // Written beside the target and renamed, so a failed run leaves no half installer.
-    std::string temporary = o.out + ".part";
+    const std::string temporary = partFile(o);
     std::FILE* out = openFile(temporary, "wb");
     if (!out) fail("cannot create " + temporary + ": " + std::strerror(errno));
     std::string error;
