@@ -293,10 +293,10 @@ private:
     unsigned nice_;
     TreeFinder finder_;
     std::size_t start_ = 0, positions_ = 0;  // the gathered block
-    std::vector<Match>& matches_;
-    std::vector<std::uint32_t>& first_;  // per position of the block: its first match
-    std::vector<std::uint32_t>& cost_;
-    std::vector<Match>& step_;  // per position: the code that reaches it cheapest
+    LargeVector<Match>& matches_;
+    LargeVector<std::uint32_t>& first_;  // per position of the block: its first match
+    LargeVector<std::uint32_t>& cost_;
+    LargeVector<Match>& step_;  // per position: the code that reaches it cheapest
 };
 
 // Writes `codes` (one or more) as the blocks they cost the fewest bits in.

@@ -10,6 +10,7 @@
 #endif
 
 #include "tools/block_writer.h"
+#include "tools/large_memory.h"
 
 struct Match {
     std::uint16_t length;
@@ -22,9 +23,9 @@ struct Match {
 // (no entry): those count as out of reach, and no table is cleared between finders. The optimal
 // parser keeps its arrays here too.
 struct FinderTables {
-    std::vector<std::uint32_t> head3, head, links;
-    std::vector<std::uint32_t> first, cost;
-    std::vector<Match> matches, steps;
+    LargeVector<std::uint32_t> head3, head, links;
+    LargeVector<std::uint32_t> first, cost;
+    LargeVector<Match> matches, steps;
     // The base of a finder over positions below `end` with a window of `window` bytes.
     std::uint32_t reserve(std::size_t end, std::uint32_t window);
 
@@ -73,7 +74,7 @@ private:
     std::size_t end_, inserted_;
     unsigned maxDistance_, depth_, nice_;
     std::uint32_t base_;
-    std::vector<std::uint32_t>&head_, &prev_;  // positions + base + 1
+    LargeVector<std::uint32_t>&head_, &prev_;  // positions + base + 1
 };
 
 // A binary tree of the window's strings per 4-byte prefix (newest at the root, ordered
@@ -103,5 +104,5 @@ private:
     std::size_t end_;
     unsigned maxDistance_, mask_, depth_, ordered_, skipOrdered_;
     std::uint32_t base_;
-    std::vector<std::uint32_t>&head3_, &head_, &son_;  // positions + base + 1
+    LargeVector<std::uint32_t>&head3_, &head_, &son_;  // positions + base + 1
 };

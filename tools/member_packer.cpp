@@ -48,7 +48,7 @@ double bitsPerByte(const std::uint8_t* data, std::size_t size) {
 // `seen` holds, per hash, the last position + 1 with those 4 bytes: as many as a sample
 // has positions, so that a repeat a whole window back is still found most of the time.
 std::size_t repeatsPerMille(const std::uint8_t* data, std::size_t size,
-                            std::vector<std::uint32_t>& seen) {
+                            LargeVector<std::uint32_t>& seen) {
     seen.assign(kSampleBytes, 0);
     std::size_t repeats = 0;
     for (std::size_t i = 0; i + 4 <= size; ++i) {
@@ -132,7 +132,7 @@ struct FileState {
     std::once_flag read;
     // All of it, unless copied; left uninitialised until read, as a large file's pages
     // would otherwise be touched twice.
-    std::unique_ptr<std::uint8_t[]> bytes;
+    LargeBytes bytes;
     std::size_t size = 0;
     bool store = false;     // as it is: decided when the file is read
     bool copied = false;    // stored, and not held
@@ -180,7 +180,7 @@ bool readFile(const ReadPackFile& read, std::size_t i, std::uint64_t size, bool 
     }
     // Listed files are under 2 GiB, so their size fits a 32-bit size_t too.
     s.size = static_cast<std::size_t>(size);
-    s.bytes.reset(new std::uint8_t[s.size + 1]);
+    s.bytes = largeBytes(s.size + 1);
     if (!readPart(read, i, size, 0, s.bytes.get(), s.size, error)) return false;
     s.store = s.store || s.size == 0;
     return true;
