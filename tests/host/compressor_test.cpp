@@ -9,7 +9,9 @@
 #include "tests/host/test_support.h"
 #include "tools/block_split.h"
 #include "tools/lha_compressor.h"
+#include "tools/large_memory.h"
 #include "tools/lha_writer.h"
+#include "tools/match_finder.h"
 #include "tools/member_packer.h"
 
 namespace {
@@ -130,6 +132,12 @@ TEST(Compressor, TablesKeptFromFileToFileLeaveNoTrace) {
     FinderTables t;  // tables about to run out of entries start afresh (a wrap reads stale ones)
     t.reserve(0xFFFFFFFFu - 30000, 0);
     EXPECT_EQ(t.reserve(50000, 65536), 65536u);
+}
+
+TEST(LargeMemory, SizesThatCannotBeRoundedToPagesAreRefused) {
+    // Rounded up to a large page they would wrap to a small block, and be overrun.
+    EXPECT_THROW(large_memory::allocate(static_cast<std::size_t>(-1) - 100), std::bad_alloc);
+    EXPECT_THROW(LargeAllocator<Match>().allocate(static_cast<std::size_t>(-1) / 2), std::bad_alloc);
 }
 
 // Files held in memory, read as the packer reads a product folder; `longestRead` is the
