@@ -26,7 +26,17 @@ void BitWriter::append(const BitWriter& other) {
     if (bits == 0) {
         bytes.insert(bytes.end(), other.bytes.begin(), other.bytes.end());
     } else {
-        for (std::uint8_t b : other.bytes) put(b, 8);
+        // Each byte of `other` shifted in behind the bits pending here.
+        const std::size_t at = bytes.size(), n = other.bytes.size();
+        bytes.resize(at + n);
+        std::uint8_t* out = bytes.data() + at;
+        const std::uint8_t* in = other.bytes.data();
+        unsigned pending = static_cast<unsigned>(acc) & ((1u << bits) - 1);
+        for (std::size_t i = 0; i < n; ++i) {
+            out[i] = static_cast<std::uint8_t>((pending << (8 - bits)) | (in[i] >> bits));
+            pending = in[i] & ((1u << bits) - 1);
+        }
+        acc = pending;
     }
     put(static_cast<std::uint32_t>(other.acc), other.bits);
 }
