@@ -55,6 +55,19 @@ struct BitInput {
         fill();
     }
 
+    // All of the packed data already in memory: nothing is read from a stream.
+    void startInMemory(const std::uint8_t* data, std::uint32_t packed) {
+        stream = nullptr;
+        buffer = nullptr;
+        bufferLength = packedLeft = 0;
+        next = data;
+        end = data + packed;
+        bits = 0;
+        count = 0;
+        zeroBytesFed = 0;
+        damaged = false;
+    }
+
     // Ensures at least 56 valid bits.
     VOPA_INLINE void refill() {
         if (end - next >= 8) {

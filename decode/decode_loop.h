@@ -20,6 +20,7 @@
 namespace decode_detail {
 
 inline bool flushRing(SlideDecoder& d, std::uint32_t n) {
+    if (d.emit) return d.emit(d.emitContext, d.window, n);
     return writeWithCrc(d.window, n, d.output) == n;
 }
 

@@ -9,7 +9,7 @@
 const std::atomic<int> SlideDecoder::kKeepDecoding{1};
 
 DecodeResult SlideDecoder::decode() {
-    runningCrc = 0;
+    if (!emit) runningCrc = 0;
     if (methodIndex < 0 || methodIndex >= kMethodCount || !kMethodTable[methodIndex].run)
         return DecodeResult::damaged;
     windowSize = 1u << windowBits;
@@ -21,7 +21,8 @@ DecodeResult SlideDecoder::decode() {
 
     // The packed data goes through a buffer of its own size at most: memory stays the
     // same whatever the member's size, and output (and progress) begins at once.
-    const std::uint32_t length = packedSize < kReadBufferBytes ? packedSize : kReadBufferBytes;
+    const std::uint32_t length =
+        packedData ? 0 : packedSize < kReadBufferBytes ? packedSize : kReadBufferBytes;
     std::uint8_t* buffer = nullptr;
     if (length && !(buffer = static_cast<std::uint8_t*>(std::malloc(length)))) {
         std::free(window);
@@ -29,7 +30,8 @@ DecodeResult SlideDecoder::decode() {
         return DecodeResult::outOfMemory;
     }
     // A packed size of 0 has no buffer at all: every bit reads as zero.
-    in.start(input, buffer, length, packedSize);
+    if (packedData) in.startInMemory(packedData, packedSize);
+    else in.start(input, buffer, length, packedSize);
     DecodeResult result = kMethodTable[methodIndex].run(*this);
     std::free(buffer);
     std::free(window);

@@ -23,6 +23,13 @@ struct SlideDecoder {
     // --- the member, as given by the caller
     std::FILE* input = nullptr;   // archive stream at the member's packed data
     std::FILE* output = nullptr;  // the member's output file
+    // Or the packed data already in memory (then `input` is not read), and an output of
+    // the caller's own: `emit` gets every produced byte, in order, instead of `output`
+    // and runningCrc, and returns false to stop (writeFailed). Several decoders may run
+    // at once this way (the packer checks its members on every thread).
+    const std::uint8_t* packedData = nullptr;
+    bool (*emit)(void* context, const std::uint8_t* data, std::uint32_t length) = nullptr;
+    void* emitContext = nullptr;
     std::uint32_t originalSize = 0;
     std::uint32_t packedSize = 0;
     unsigned windowBits = 13;  // 11 to 16
@@ -67,6 +74,6 @@ struct SlideDecoder {
           windowBits(bits),
           methodIndex(method) {}
 
-    // Decodes the member; runningCrc holds the CRC of every byte written.
+    // Decodes the member; without `emit`, runningCrc holds the CRC of every byte written.
     DecodeResult decode();
 };

@@ -72,6 +72,7 @@ Match ChainFinder::find(std::size_t pos) {
         c = prev_[(c - 1) & mask];
     }
     if (best < kMinMatch) return {0, 0};
+    checkMatch(a, best, bestDistance);
     return {static_cast<std::uint16_t>(best), static_cast<std::uint16_t>(bestDistance)};
 }
 
@@ -84,6 +85,7 @@ TreeFinder::TreeFinder(FinderTables& tables, const std::uint8_t* data, std::size
       depth_(depth),
       ordered_(ordered),
       skipOrdered_(skipOrdered),
+      orderedByAll_(std::min(ordered, skipOrdered)),
       base_(tables.reserve(end, 1u << windowBits)),
       head3_(tables.head3),
       head_(tables.head),
@@ -119,6 +121,7 @@ unsigned TreeFinder::walk(std::size_t pos, Match* out) {
         const std::uint32_t distance = self - near3;
         unsigned len = matchLength(a, a - distance, 0, most);
         if (len >= kMinMatch) {
+            checkMatch(a, len, distance);
             best = len;
             *out++ = {static_cast<std::uint16_t>(len), static_cast<std::uint16_t>(distance)};
         }
@@ -131,6 +134,8 @@ unsigned TreeFinder::walk(std::size_t pos, Match* out) {
     std::uint32_t* larger = &son_[2 * ((self - 1) & mask_)];  // where the next larger string hangs
     std::uint32_t* smaller = larger + 1;                      // and the next smaller one
     const unsigned limit = std::min(kCollect ? ordered_ : skipOrdered_, most);
+    // What every string still below shares with `a`: as much as the nearest smaller and
+    // larger strings passed share, but no more than all walks order by (see the header).
     unsigned lenSmaller = 0, lenLarger = 0;
     for (unsigned depth = depth_;; --depth) {
         const std::uint32_t distance = self - cur;
@@ -140,10 +145,12 @@ unsigned TreeFinder::walk(std::size_t pos, Match* out) {
         }
         const std::uint8_t* b = a - distance;
         std::uint32_t* pair = &son_[2 * ((cur - 1) & mask_)];
-        const unsigned len = matchLength(a, b, std::min(lenSmaller, lenLarger), limit);
+        const unsigned len =
+            matchLength(a, b, std::min({lenSmaller, lenLarger, orderedByAll_}), limit);
         if (kCollect && len > best) {
             best = len;
             const unsigned full = len == limit ? matchLength(a, b, len, most) : len;
+            checkMatch(a, full, distance);
             *out++ = {static_cast<std::uint16_t>(full), static_cast<std::uint16_t>(distance)};
         }
         if (len == limit) {  // equal as far as the tree looks: the new string takes b's place

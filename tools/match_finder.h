@@ -58,6 +58,17 @@ inline unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsign
     return len;
 }
 
+// Builds with VOPA_CHECK_MATCHES (the tests' and the fuzzers') compare every match a
+// finder reports with the bytes it stands for, and stop at once on a wrong one: the
+// decoder would give back other bytes than the file's.
+inline void checkMatch(const std::uint8_t* at, unsigned length, unsigned distance) {
+#if defined(VOPA_CHECK_MATCHES)
+    if (std::memcmp(at, at - distance, length) != 0) __builtin_trap();
+#else
+    (void)at, (void)length, (void)distance;
+#endif
+}
+
 // Hash chains of 3-byte prefixes: cheap to keep, for the greedy and lazy levels.
 class ChainFinder {
 public:
@@ -66,6 +77,7 @@ public:
                 unsigned windowBits, unsigned depth, unsigned nice);
 
     // The longest match at `pos` (length 0 when none of 3 or more); `pos` only grows.
+    // Every candidate is compared from its first byte, so a match found holds.
     Match find(std::size_t pos);
 
 private:
@@ -80,6 +92,19 @@ private:
 // A binary tree of the window's strings per 4-byte prefix (newest at the root, ordered
 // by their bytes): one walk finds the nearest match of every length and inserts the
 // position. The nearest 3-byte match comes from a table of its own.
+//
+// Invariants:
+// - Order. A walk that collects compares up to `ordered` bytes, one that only inserts up
+//   to `skipOrdered`; a string equal to a node that far takes the node's place. So each
+//   tree is a search tree of its strings' first min(ordered, skipOrdered) bytes only:
+//   beyond them, strings that agree that far may stand in any order. A walk may skip
+//   the bytes that every string below shares with the new one (the lesser of what the
+//   nearest smaller and larger nodes passed share with it), but never more than that
+//   common order: trusting a longer shared prefix reported matches the bytes did not
+//   hold.
+// - Reports. Every match reported has `length` bytes equal at `distance` (a match that
+//   reaches the compared limit is measured on, up to kMaxMatch or the end), each longer
+//   than the one before. Builds with VOPA_CHECK_MATCHES compare them.
 class TreeFinder {
 public:
     // Walks order strings by `ordered` bytes, or by `skipOrdered` when they only insert.
@@ -103,6 +128,7 @@ private:
     const std::uint8_t* data_;
     std::size_t end_;
     unsigned maxDistance_, mask_, depth_, ordered_, skipOrdered_;
+    unsigned orderedByAll_;  // bytes every tree is a search tree of (see above)
     std::uint32_t base_;
     LargeVector<std::uint32_t>&head3_, &head_, &son_;  // positions + base + 1
 };

@@ -12,6 +12,7 @@
 #include "decode/crc16.h"
 #include "decode/lha_format.h"
 #include "tools/lha_compressor.h"
+#include "tools/pack_check.h"
 
 namespace {
 
@@ -186,11 +187,32 @@ bool readFile(const ReadPackFile& read, std::size_t i, std::uint64_t size, bool 
     return true;
 }
 
+// True when `packed` decodes back to the file. Else (a fault of the packer) `packed`
+// becomes the file packed anew at the simplest level, which finds its matches another
+// way, when that is proven, or else nothing: the file is stored. `fallbackLevel` says
+// which (0: stored).
+bool provePacking(std::vector<std::uint8_t>& packed, const std::uint8_t* data, std::size_t size,
+                  int methodIndex, const CompressOptions& compression, int& fallbackLevel) {
+    if (givesBack(packed, methodIndex, data, size)) return true;
+    CompressOptions simplest = compression;
+    simplest.level = 1;
+    fallbackLevel = 0;
+    packed.clear();
+    if (compression.level != simplest.level) {
+        std::vector<std::uint8_t> again = compressLha(data, size, simplest);
+        if (again.size() < size && givesBack(again, methodIndex, data, size)) {
+            packed = std::move(again);
+            fallbackLevel = simplest.level;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
                  const ReadPackFile& read, std::vector<LhaMember>& members, std::string& error,
-                 const PackProgress& progress) {
+                 const PackProgress& progress, std::vector<PackFault>* faults) {
     const DecodeMethod& method = kMethodTable[options.method];
     const bool compress = method.kind == MemberKind::compressed;
     CompressOptions compression;
@@ -241,7 +263,24 @@ bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
         m.crc = crcOf(s.bytes.get(), s.size);
         std::vector<std::uint8_t> packed;
         if (!s.store) packed = joinPieces(s.bits);
-        if (!s.store && packed.size() < s.size) {
+        if (i == options.damageMember && !packed.empty()) packed[packed.size() / 2] ^= 0x5A;
+        bool compressed = !s.store && packed.size() < s.size;
+        // What the archive will hold byte for byte, decoded before it is taken.
+        int fallbackLevel = 0;
+        if (compressed && options.selfCheck &&
+            !provePacking(packed, s.bytes.get(), s.size, options.method, compression,
+                          fallbackLevel)) {
+            compressed = fallbackLevel != 0;
+            std::lock_guard<std::mutex> lock(reporting);
+            const PackFault fault{i, options.method, options.level, fallbackLevel};
+            if (faults)
+                faults->insert(std::upper_bound(faults->begin(), faults->end(), fault,
+                                                [](const PackFault& x, const PackFault& y) {
+                                                    return x.member < y.member;
+                                                }),
+                               fault);
+        }
+        if (compressed) {
             m.data = std::move(packed);
             std::memcpy(m.method, method.identifier, sizeof m.method);
         } else {

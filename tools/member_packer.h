@@ -29,6 +29,21 @@ struct PackOptions {
     // Store files whose samples do not shrink without compressing them whole (the
     // benchmark turns it off to time a full compression).
     bool spotIncompressible = true;
+    // Decode every compressed member and compare it with its file before it is taken
+    // (the benchmark turns it off once, to show what it costs).
+    bool selfCheck = true;
+    // The tests' switch: this member's packed bytes are damaged on purpose, once, so that
+    // the self-check and its way out are seen to work.
+    std::size_t damageMember = static_cast<std::size_t>(-1);
+};
+
+// A member whose packed bytes did not decode back to its file: a fault of the packer.
+// It was packed once more at `fallbackLevel` (0: stored), and that was proven.
+struct PackFault {
+    std::size_t member;
+    int method;  // index in kMethodTable
+    int level;
+    int fallbackLevel;
 };
 
 // Reads up to `length` bytes of file `index` from `offset` into `out`, fewer only where
@@ -40,10 +55,12 @@ using ReadPackFile =
 using PackProgress =
     std::function<void(std::uint64_t bytesDone, std::uint64_t bytesTotal, std::size_t member)>;
 
-// One member per file, or false with `error` (the first read error) set.
+// One member per file, or false with `error` (the first read error) set. Every
+// compressed member has been decoded back to its file's bytes; the faults that check
+// found (and mended) go to `faults`, in member order.
 bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
                  const ReadPackFile& read, std::vector<LhaMember>& members, std::string& error,
-                 const PackProgress& progress = {});
+                 const PackProgress& progress = {}, std::vector<PackFault>* faults = nullptr);
 
 // The archive of packMembers' members (one per file, in the same order) to `out`: each
 // header and its data, copied files read once more, then the closing 0 byte. False with
