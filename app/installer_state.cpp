@@ -5,7 +5,7 @@
 void destroyInstaller(InstallerState& state) {
     if (state.archiveStream) std::fclose(state.archiveStream);
     state.archiveStream = nullptr;
-    state.currentOutputPath.clear();
+    state.madeFolder.clear();
     state.destinationFolder.clear();
     state.title.clear();
     state.programFileName.clear();

@@ -19,6 +19,12 @@ using WindowHandle = HWND;
 using WindowHandle = void*;
 #endif
 
+// Exit statuses of the installer.
+constexpr int kExitInstalled = 0;
+constexpr int kExitNotInstalled = 1;      // refused, failed, aborted or cancelled: nothing changed
+constexpr int kExitStartupRefused = 2;    // before any window: not an installer we can read
+constexpr int kExitRestartNeeded = 3010;  // installed; a file in use goes at the next restart
+
 // Shortcut option byte bits.
 constexpr std::uint8_t kOptionChangeable = 1;  // the dialog's box is enabled
 constexpr std::uint8_t kOptionMake = 2;        // the shortcut is made
@@ -36,9 +42,9 @@ struct InstallerState {
     WindowHandle abortButton = nullptr;
 
     // --- extraction (worker thread while it runs)
-    OwnedString currentOutputPath;  // member file being written; deleted on abort
     std::int32_t methodIndex = 0;
-    bool currentOutputComplete = false;  // that file was finished and checked
+    OwnedString madeFolder;     // the topmost folder this run made for the destination
+    bool restartNeeded = false;  // a replaced file is still in use: gone at the restart
 
     // --- choices and texts of the setup block
     OwnedString destinationFolder;
@@ -63,7 +69,8 @@ struct InstallerState {
     // --- the run (main thread)
     bool workerRunning = false;   // between the worker's start and its last message
     bool closeRequested = false;  // the window was closed while the worker ran
-    int exitCode = 1;             // 0 only for a completed installation
+    bool committing = false;      // the commit's renames run: abort and close wait
+    int exitCode = kExitNotInstalled;
 
     InstallerState() = default;
     InstallerState(const InstallerState&) = delete;

@@ -1,5 +1,5 @@
 // The installer's entry: build the state (start-up, windows), run the message loop,
-// tear down. The exit status is 0 only for a completed installation.
+// tear down. The exit statuses are in installer_state.h.
 #include <windows.h>
 
 #include "app/installer_state.h"
@@ -9,7 +9,7 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int) {
     restrictDllSearch();
     InstallerState state;
-    int status = 2;  // start-up failed: no window, no message
+    int status = kExitStartupRefused;  // no window, no message
     if (createInstaller(state, instance, commandTail)) status = runMessageLoop();
     destroyInstaller(state);
     return status;

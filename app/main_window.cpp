@@ -16,6 +16,9 @@
 
 namespace {
 
+constexpr const char kRestartCompletes[] =
+    "使用中のファイルがあるため、コンピュータを再起動すると更新が完了します。";
+
 bool initialised = false;
 InstallerState* windowState = nullptr;
 HWND progressBar = nullptr;
@@ -91,8 +94,10 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             windowState = static_cast<InstallerState*>(
                 reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
             return 0;
-        case WM_DESTROY: PostQuitMessage(state ? state->exitCode : 1); return 0;
+        case WM_DESTROY: PostQuitMessage(state ? state->exitCode : kExitNotInstalled); return 0;
         case WM_CLOSE:
+            // Nothing stops a commit half done: it is only renames, and short.
+            if (state && state->committing) return 0;
             // The worker still uses the state: stop it and finish on its last message.
             if (state && state->workerRunning) {
                 continueFlag.store(0, std::memory_order_relaxed);
@@ -102,7 +107,12 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             DestroyWindow(window);
             return 0;
         case WM_COMMAND:
-            if (LOWORD(wParam) == IDC_ABORT) continueFlag.store(0, std::memory_order_relaxed);
+            if (LOWORD(wParam) == IDC_ABORT && !state->committing)
+                continueFlag.store(0, std::memory_order_relaxed);
+            return 0;
+        case UM_COMMIT:
+            state->committing = true;
+            EnableWindow(state->abortButton, FALSE);
             return 0;
         case UM_START: startRun(*state); return 0;
         case UM_SHOW_ENTRY: showEntryPath(*state, reinterpret_cast<const char*>(lParam)); return 0;
@@ -114,16 +124,16 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             state->workerRunning = false;
             if (!state->failed) {
                 completeInstallation(*state);
-                state->exitCode = 0;
+                state->exitCode = state->restartNeeded ? kExitRestartNeeded : kExitInstalled;
+                if (state->restartNeeded) tellUser(*state, kRestartCompletes);
                 if (state->silent)
                     writeSilentLog(std::string("インストールしました: ") +
                                    state->destinationFolder.text());
             }
             DestroyWindow(window);
             return 0;
-        case UM_ABORTED:
+        case UM_ABORTED:  // the worker has undone what it did
             state->workerRunning = false;
-            deleteUnfinishedMember(*state);
             DestroyWindow(window);
             return 0;
         default: return DefWindowProcA(window, message, wParam, lParam);

@@ -25,6 +25,17 @@ std::uint64_t tellStream(std::FILE* f) {
 #endif
 }
 
+bool memberTarget(const EntryHeader& h, int methodIndex, MemberTarget& t) {
+    std::memcpy(t.path, h.name, sizeof t.path);
+    t.path[sizeof t.path - 1] = '\0';
+    sanitizeEntryPath(t.path, '/');
+    const std::size_t length = std::strlen(t.path);
+    const bool slash = length && t.path[length - 1] == '/';
+    t.folder = (methodIndex >= 0 && kMethodTable[methodIndex].kind == MemberKind::folder) ||
+               (slash && h.fullOriginalSize == 0);
+    return t.folder || !slash;
+}
+
 namespace {
 
 // Sizes the worker repositions by and the stored copy counts as signed 32-bit numbers.
@@ -37,35 +48,36 @@ ArchiveProblem problemOf(HeaderRead r) {
 // One member: its header read, the stream at its data. Returns the problem, if any.
 ArchiveProblem checkMember(std::FILE* f, const EntryHeader& h, std::uint64_t archiveEnd,
                            const CheckOptions& options, MemberNames& names, ArchiveSummary& s) {
-    char path[kPathCapacity];
-    std::memcpy(path, h.name, sizeof path);
-    sanitizeEntryPath(path, '/');
+    const int method = findMethod(h.method);
+    MemberTarget target;
+    const bool makeable = memberTarget(h, method, target);
+    const char* path = target.path;
+    const bool folder = target.folder;
     s.member = path;
-    int method = findMethod(h.method);
     if (method < 0) return ArchiveProblem::unknownMethod;
-    const std::size_t length = std::strlen(path);
-    // Some archivers store folders as empty stored members named "dir/".
-    const bool folder = kMethodTable[method].kind == MemberKind::folder ||
-                        (h.fullOriginalSize == 0 && length && path[length - 1] == '/');
     if (!folder && (h.fullOriginalSize > kLargestMember || h.fullPackedSize > kLargestMember))
         return ArchiveProblem::tooLarge;
     if (h.nameTooLong) {
         s.member = h.name;
         return ArchiveProblem::nameTooLong;
     }
-    switch (checkEntryPath(path)) {
+    if (!makeable) return ArchiveProblem::unusableName;
+    const PathVerdict verdict = checkEntryPath(path);
+    switch (verdict) {
         case PathVerdict::inside: break;
         case PathVerdict::empty:
-            if (folder) return ArchiveProblem::none;  // the destination itself
+            if (folder) break;  // the destination itself
             s.member = h.name;
             return ArchiveProblem::escapes;
         case PathVerdict::escapes: s.member = h.name; return ArchiveProblem::escapes;
         case PathVerdict::unusable: return ArchiveProblem::unusableName;
     }
-    if (!names.add(path, folder, s.other)) return ArchiveProblem::sameName;
+    if (verdict == PathVerdict::inside && !names.add(path, folder, s.other))
+        return ArchiveProblem::sameName;
     // Compared as the room left: a 64-bit size may not wrap the next header back.
     if (h.fullPackedSize > archiveEnd - tellStream(f)) return ArchiveProblem::damagedMember;
-    if (options.onMember && !options.onMember(h, path)) return ArchiveProblem::refused;
+    if (options.onMember && !options.onMember(h, target)) return ArchiveProblem::refused;
+    const std::size_t length = std::strlen(path);
     if (length > s.longestName) s.longestName = length;
     if (folder) return ArchiveProblem::none;
     s.fileBytes += h.fullOriginalSize;

@@ -10,11 +10,25 @@
 #include <functional>
 #include <string>
 
+#include "extract/path_text.h"
+
 struct EntryHeader;
 
 // Absolute seek and tell that also work past 2 GiB.
 bool seekStream(std::FILE* stream, std::uint64_t offset);
 std::uint64_t tellStream(std::FILE* stream);
+
+// What a member is, by the one rule the check, the staging and the commit all follow:
+// a folder (the "-lhd-" method, or an empty member whose name ends in "/", as some
+// archivers store folders) or a file, at its sanitised path ("/" separators; a folder's
+// may end in "/" as the archive names it; empty for the destination itself).
+struct MemberTarget {
+    bool folder = false;
+    char path[kPathCapacity] = {};
+};
+// False when no file can be made of the member: one that carries bytes under a name
+// that ends in "/". A method outside the table (-1) makes a file.
+bool memberTarget(const EntryHeader& header, int methodIndex, MemberTarget& target);
 
 enum class ArchiveProblem {
     none,
@@ -43,9 +57,9 @@ struct ArchiveSummary {
 struct CheckOptions {
     long timezoneSeconds = 0;
     bool decode = false;  // decode every member (reporting progress) and check its CRC
-    // Called for each member whose header and name passed, with its path as it will be
-    // written ("/" separators); false stops the check with `refused`.
-    std::function<bool(const EntryHeader&, const char* path)> onMember;
+    // Called for each member whose header and name passed, with what it is and its path
+    // as it will be written ("/" separators); false stops the check with `refused`.
+    std::function<bool(const EntryHeader&, const MemberTarget&)> onMember;
 };
 
 // Checks the members from the current position on; leaves the stream where it was.

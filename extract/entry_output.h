@@ -1,32 +1,27 @@
-// Entry output: writes one member into the destination (the current directory) —
-// path made safe, folders created, data copied or decoded, CRC compared, time set.
-// Runs on the worker thread.
+// Entry output: one member's bytes into its staged file — data copied or decoded, CRC
+// compared, time set — and the destination's own folders. Runs on the worker thread.
 #pragma once
-#include <string>
 
 struct InstallerState;
 struct EntryHeader;
 
-// False stops the extraction (the worker then sets `failed`); the message that
-// explains it has been shown.
-bool writeEntry(InstallerState& state, const EntryHeader& header);
+// Decodes the member into `stagedPath`, a new file of the staging folder; `shownPath`
+// names it in messages. False stops the installation: the message that explains it
+// has been shown (none after an abort).
+bool stageMember(InstallerState& state, const EntryHeader& header, int methodIndex,
+                 const char* stagedPath, const char* shownPath);
 
 // Creates the folder that holds the path's last "/"-separated component.
 bool createParentFolders(InstallerState& state, const char* path);
 
-enum class ShellChange { folderCreated, fileCreated };
-void notifyShell(InstallerState& state, ShellChange change, const char* path);
-
-// After an abort: the member that was being written goes; a finished, checked file
-// never does.
-void deleteUnfinishedMember(InstallerState& state);
+enum class ShellChange { folderCreated, folderRemoved, fileCreated };
+// `path` is a full path.
+void notifyShell(ShellChange change, const char* path);
 
 // Destination + "\" + path with "\" separators: the form the shell and Windows' own
 // limit see. False when it does not fit.
 bool fullOutputPath(InstallerState& state, const char* path, char (&full)[260]);
 
-// Whether a folder of `path` (below the destination, "/" separators) or the member
-// itself exists as a link, junction or other reparse point; `link` names it. Nothing
-// is written through one: it could lead anywhere.
-bool linkOnPath(InstallerState& state, const char* path, std::string& link);
-constexpr const char kLinkInPath[] = "%s はリンクのため、展開できません。";
+// Whether `name` (a path or a file name) is the shell extension's DLL, which a shell
+// keeps loaded.
+bool isShellExtensionDll(const char* name);

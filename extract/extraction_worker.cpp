@@ -8,17 +8,25 @@
 #include "app/installer_state.h"
 #include "app/user_messages.h"
 #include "decode/crc16.h"
+#include "decode/lha_format.h"
 #include "extract/archive_check.h"
 #include "extract/entry_header.h"
 #include "extract/entry_output.h"
 #include "extract/progress.h"
+#include "extract/staging.h"
 #include "platform/system.h"
+#include "shell/association_table.h"
 
 namespace {
 
 constexpr const char kCannotCreateFolder[] = "フォルダを作成できません";
+constexpr const char kCannotCreate[] = "ファイル %s を作成できません。";
 constexpr const char kPathTooLong[] = "ファイル名 %s が長すぎるため展開できません。";
 constexpr const char kDamagedArchive[] = "書庫が壊れているため、インストールを中止しました。";
+constexpr const char kLinkInPath[] = "%s はリンクのため、展開できません。";
+constexpr const char kInUse[] = "ファイル %s が使用中のため、インストールを中止しました。";
+constexpr const char kDllInUse[] =
+    "VopaDll.dll が使用中です。\n再起動後にインストールを行ってください。";
 
 // The message for what the check found, with the member (and another) it concerns.
 void tellProblem(InstallerState& state, const ArchiveSummary& check) {
@@ -43,9 +51,7 @@ void tellProblem(InstallerState& state, const ArchiveSummary& check) {
             tellUserAbout(state, "ファイル %s は大きすぎるため展開できません。", member);
             return;
         case ArchiveProblem::nameTooLong: tellUserAbout(state, kPathTooLong, member); return;
-        case ArchiveProblem::escapes:
-            tellUserAbout(state, "ファイル %s を作成できません。", member);
-            return;
+        case ArchiveProblem::escapes: tellUserAbout(state, kCannotCreate, member); return;
         case ArchiveProblem::unusableName:
             tellUserAbout(state, "ファイル名 %s は使用できません。", member);
             return;
@@ -61,51 +67,166 @@ bool refuseFolder(InstallerState& state) {
     return false;
 }
 
-// Reads every member without writing: headers, names, methods, sizes, CRCs, the room
-// the destination has and the links it holds. False, after the message, when the
-// installation must not start.
-bool checkBeforeWriting(InstallerState& state, std::uint32_t& members) {
-    std::uint64_t replaced = 0;  // bytes of files the installation overwrites
+// Bytes a file of `size` takes on the destination's volume: whole clusters.
+std::uint64_t onDisk(std::uint64_t size, std::uint64_t cluster) {
+    return (size + cluster - 1) / cluster * cluster;
+}
+
+std::uint64_t clusterSize(const char* destination) {
+    char volume[kPathCapacity];
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters, clusters;
+    if (GetVolumePathNameA(destination, volume, sizeof volume) &&
+        GetDiskFreeSpaceA(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters) &&
+        sectorsPerCluster && bytesPerSector)
+        return std::uint64_t{sectorsPerCluster} * bytesPerSector;
+    return 4096;
+}
+
+// Reads every header without decoding: names, methods, declared sizes, what lies at
+// each member's place now (links, a folder where a file goes) and the room the volume
+// has for every new file while the old ones are still there. Plans the commit. False,
+// after the message, when the installation must not start.
+bool checkBeforeWriting(InstallerState& state, Staging& staging) {
+    const char* destination = state.destinationFolder.text();
+    startStaging(staging, destination);
+    const std::uint64_t cluster = clusterSize(destination);
+    std::uint64_t needed = cluster;  // the journal
     CheckOptions options;
     options.timezoneSeconds = localTimezoneOffset();
-    options.decode = true;
-    options.onMember = [&](const EntryHeader& h, const char* path) {
-        SendMessageA(state.mainWindow, UM_CHECK_ENTRY, 0, reinterpret_cast<LPARAM>(h.name));
+    options.onMember = [&](const EntryHeader& h, const MemberTarget& target) {
+        SendMessageA(state.mainWindow, UM_CHECK_ENTRY, 0, reinterpret_cast<LPARAM>(target.path));
+        if (!shouldContinue()) return false;
         char full[kPathCapacity];
-        if (!fullOutputPath(state, path, full)) {
-            tellUserAbout(state, kPathTooLong, path);
+        if (!fullOutputPath(state, target.path, full)) {
+            tellUserAbout(state, kPathTooLong, target.path);
             return false;
         }
-        std::string link;
-        if (linkOnPath(state, path, link)) {
-            tellUserAbout(state, kLinkInPath, link.c_str());
-            return false;
+        std::string where;
+        const std::size_t folders = staging.newFolders.size();
+        switch (placeMember(staging, destination, target, where)) {
+            case PlaceProblem::none: break;
+            case PlaceProblem::link: tellUserAbout(state, kLinkInPath, where.c_str()); return false;
+            case PlaceProblem::occupied:
+                tellUserAbout(state, kCannotCreate, where.c_str());
+                return false;
         }
-        WIN32_FILE_ATTRIBUTE_DATA existing;
-        if (GetFileAttributesExA(full, GetFileExInfoStandard, &existing) &&
-            !(existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            replaced += (std::uint64_t{existing.nFileSizeHigh} << 32) | existing.nFileSizeLow;
+        needed += (staging.newFolders.size() - folders) * cluster;
+        if (!target.folder) needed += onDisk(h.fullOriginalSize, cluster);
         return true;
     };
-    ArchiveSummary check = checkArchive(state.archiveStream, options);
+    const ArchiveSummary check = checkArchive(state.archiveStream, options);
     if (check.problem != ArchiveProblem::none) {
         tellProblem(state, check);
         return false;
     }
-    members = check.members;
-    ULARGE_INTEGER free;
-    if (GetDiskFreeSpaceExA(state.destinationFolder.text(), &free, nullptr, nullptr) &&
-        check.fileBytes > replaced && free.QuadPart < check.fileBytes - replaced) {
+    ULARGE_INTEGER available;
+    if (GetDiskFreeSpaceExA(destination, &available, nullptr, nullptr) &&
+        available.QuadPart < needed) {
         char megabytes[32];
-        std::snprintf(
-            megabytes, sizeof megabytes, "%llu",
-            static_cast<unsigned long long>((check.fileBytes - replaced + 1048575) >> 20));
+        std::snprintf(megabytes, sizeof megabytes, "%llu",
+                      static_cast<unsigned long long>((needed + 1048575) >> 20));
         tellUserAbout(state,
                       "ディスクの空きが足りません。インストールには %s MB の空きが必要です。",
                       megabytes);
         return false;
     }
     return true;
+}
+
+// Every member decoded once into the staging folder, its CRC checked as it is written.
+bool stageMembers(InstallerState& state, Staging& staging) {
+    const char* destination = state.destinationFolder.text();
+    if (!makeStagingFolder(destination)) return refuseFolder(state);
+    std::FILE* archive = state.archiveStream;
+    const std::uint64_t archiveStart = tellStream(archive);
+    const long timezone = localTimezoneOffset();
+    EntryHeader header;
+    HeaderRead read;
+    std::size_t k = 0;
+    while (k < staging.members.size() &&
+           (read = readEntryHeader(archive, header, timezone)) == HeaderRead::member) {
+        const std::uint64_t dataStart = tellStream(archive);
+        const int method = findMethod(header.method);
+        MemberTarget target;
+        memberTarget(header, method, target);
+        SendMessageA(state.mainWindow, UM_SHOW_ENTRY, 0, reinterpret_cast<LPARAM>(target.path));
+        if (!target.folder && !stageMember(state, header, method,
+                                           stagedFilePath(destination, k).c_str(), target.path))
+            return false;
+        if (!seekStream(archive, dataStart + header.fullPackedSize)) break;
+        ++k;
+        doneOriginalSize += header.originalSize;
+    }
+    // The installer file was cut or changed since its check: members are missing, or
+    // unchecked ones follow. Neither is a finished installation.
+    const bool whole =
+        k == staging.members.size() && readEntryHeader(archive, header, timezone) == HeaderRead::end;
+    seekStream(archive, archiveStart);
+    if (!whole && shouldContinue()) {
+        tellUser(state, kDamagedArchive, state.title.text(), MessageKind::error);
+        return false;
+    }
+    return whole;
+}
+
+// The renames that make the staged installation the destination's. The main window
+// locks its abort button and close box first: nothing stops a commit half done.
+bool commit(InstallerState& state, Staging& staging) {
+    SendMessageA(state.mainWindow, UM_COMMIT, 0, 0);
+    if (!shouldContinue()) return false;  // pressed just before
+    CommitFailure failure;
+    if (commitStaging(staging, state.destinationFolder.text(), failure)) return true;
+    const char* path = failure.path.c_str();
+    if (failure.inUse && isShellExtensionDll(path)) {
+        // A shell holds it: the remedy the message announces stays.
+        tellUser(state, kDllInUse, state.title.text(), MessageKind::error);
+        RegDeleteKeyA(HKEY_CLASSES_ROOT, kFileContextMenuKey);
+    } else if (failure.inUse) {
+        tellUserAbout(state, kInUse, path);
+    } else if (failure.folder || failure.path.empty()) {
+        refuseFolder(state);
+    } else {
+        tellUserAbout(state, kCannotCreate, path);
+    }
+    return false;
+}
+
+// The shell hears of what the commit made, at the paths it now has.
+void notifyCommitted(InstallerState& state, const Staging& staging) {
+    char full[kPathCapacity];
+    for (const std::string& folder : staging.newFolders)
+        if (fullOutputPath(state, folder.c_str(), full))
+            notifyShell(ShellChange::folderCreated, full);
+    for (const StagedMember& m : staging.members)
+        if (!m.folder && fullOutputPath(state, m.path.c_str(), full))
+            notifyShell(ShellChange::fileCreated, full);
+}
+
+// The folder of `path` (a full path), double-byte aware; false for a root.
+bool parentOf(const char* path, char (&parent)[kPathCapacity]) {
+    const char* cut = nullptr;
+    forEachCharacter(path, LeadBytes::system, [&](const char* p, std::size_t n) {
+        if (n == 1 && *p == '\\' && p[1]) cut = p;
+        return true;
+    });
+    if (!cut || cut == path || cut[-1] == ':') return false;
+    return copyText(parent, sizeof parent, std::string(path, cut).c_str());
+}
+
+// An installation that did not complete leaves no folder of its own making: the
+// destination and the parents this run made for it go, deepest first.
+void removeMadeDestination(InstallerState& state) {
+    if (state.madeFolder.empty()) return;
+    char folder[kPathCapacity], parent[kPathCapacity];
+    if (!copyText(folder, sizeof folder, state.destinationFolder.text())) return;
+    // A process's current folder cannot be removed.
+    if (parentOf(state.madeFolder.text(), parent)) SetCurrentDirectoryA(parent);
+    for (;;) {
+        if (!RemoveDirectoryA(folder)) return;
+        notifyShell(ShellChange::folderRemoved, folder);
+        if (_stricmp(folder, state.madeFolder.text()) == 0 || !parentOf(folder, parent)) return;
+        std::strcpy(folder, parent);
+    }
 }
 
 void __cdecl workerEntry(void* state) { extractionWorker(*static_cast<InstallerState*>(state)); }
@@ -125,11 +246,17 @@ bool prepareDestination(InstallerState& state, const char* folder) {
     state.destinationFolder.assign(full);
     if (SetCurrentDirectoryA(full)) return true;
 
+    // The topmost folder this run makes: removed again if the installation stops.
+    char made[kPathCapacity], parent[kPathCapacity];
+    std::strcpy(made, full);
+    while (parentOf(made, parent) && GetFileAttributesA(parent) == INVALID_FILE_ATTRIBUTES)
+        std::strcpy(made, parent);
     char slashed[kPathCapacity + 1];  // the folder plus the "\" appended below
     std::strcpy(slashed, full);
     appendBackslash(slashed, sizeof slashed);
     replaceSeparators(slashed, '/');
     if (!createParentFolders(state, slashed)) return refuseFolder(state);
+    if (state.madeFolder.empty()) state.madeFolder.assign(made);
     SetCurrentDirectoryA(full);
     return true;
 }
@@ -140,42 +267,27 @@ bool startExtraction(InstallerState& state) {
 }
 
 void extractionWorker(InstallerState& state) {
-    std::FILE* archive = state.archiveStream;
     initCrcTable();
+    const char* destination = state.destinationFolder.text();
+    recoverInterruptedCommit(destination);
     const std::uint64_t total = archiveSummary(state).totalOriginalSize;
     totalOriginalSize = total > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(total);
-    // First the whole archive is read and decoded without writing, then written; the bar
-    // runs once for each.
-    std::uint32_t members = 0;
-    if (!checkBeforeWriting(state, members)) {
-        state.failed = shouldContinue();
-        PostMessageA(state.mainWindow, shouldContinue() ? UM_DONE : UM_ABORTED, 0, 0);
-        return;
-    }
     doneOriginalSize = lastProgressPosition = 0;
     if (progressSink) progressSink(0);
 
-    const long timezone = localTimezoneOffset();
-    EntryHeader header;
-    HeaderRead read;
-    std::uint32_t written = 0;
-    while ((read = readEntryHeader(archive, header, timezone)) == HeaderRead::member &&
-           written < members) {
-        std::uint64_t dataStart = tellStream(archive);
-        SendMessageA(state.mainWindow, UM_SHOW_ENTRY, 0, reinterpret_cast<LPARAM>(header.name));
-        if (!writeEntry(state, header)) {
-            state.failed = true;
-            break;
-        }
-        if (!seekStream(archive, dataStart + header.fullPackedSize)) break;
-        ++written;
-        doneOriginalSize += header.originalSize;
+    Staging staging;
+    const bool checked = checkBeforeWriting(state, staging);
+    const bool committed =
+        checked && stageMembers(state, staging) && commit(state, staging);
+    if (committed) {
+        finishCommit(staging, destination);
+        state.restartNeeded = staging.restartNeeded;
+        notifyCommitted(state, staging);
+    } else {
+        if (checked) removeStaging(destination);
+        removeMadeDestination(state);
+        state.failed = shouldContinue();
     }
-    // The installer file was cut or changed since its check: members are missing, or
-    // unchecked ones follow. Neither is a finished installation.
-    if (!state.failed && shouldContinue() && (read != HeaderRead::end || written != members)) {
-        tellUser(state, kDamagedArchive, state.title.text(), MessageKind::error);
-        state.failed = true;
-    }
-    PostMessageA(state.mainWindow, shouldContinue() ? UM_DONE : UM_ABORTED, 0, 0);
+    // Only after the rollback: the window then has nothing left to undo.
+    PostMessageA(state.mainWindow, committed || shouldContinue() ? UM_DONE : UM_ABORTED, 0, 0);
 }

@@ -10,6 +10,7 @@ constexpr unsigned UM_SHOW_ENTRY = 0x401;
 constexpr unsigned UM_DONE = 0x403;
 constexpr unsigned UM_ABORTED = 0x404;
 constexpr unsigned UM_CHECK_ENTRY = 0x405;  // a member is checked before anything is written
+constexpr unsigned UM_COMMIT = 0x406;  // sent: the commit begins; nothing may stop it now
 
 // Makes `folder` exist and the current directory, and destinationFolder its full path
 // as Windows resolves it. False, after the message, when it cannot be made or cannot
@@ -19,6 +20,6 @@ bool prepareDestination(InstallerState& state, const char* folder);
 // Prepares the destination and starts the worker; false when neither could be done.
 bool startExtraction(InstallerState& state);
 
-// The thread's work: the archive checked whole, then written; posts UM_DONE or
-// UM_ABORTED as its last act.
+// The thread's work: the archive checked, staged and committed (staging.h); posts
+// UM_DONE or UM_ABORTED as its last act, after any rollback.
 void extractionWorker(InstallerState& state);

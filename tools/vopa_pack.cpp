@@ -294,10 +294,10 @@ ArchiveSummary checkAsTheInstaller(const std::vector<std::uint8_t>& archive, boo
     CheckOptions options;
     options.decode = decode;
     std::size_t index = 0;
-    options.onMember = [&](const EntryHeader&, const char* path) {
-        if (!expected || (*expected)[index].name == path) return ++index, true;
+    options.onMember = [&](const EntryHeader&, const MemberTarget& target) {
+        if (!expected || (*expected)[index].name == target.path) return ++index, true;
         fail("file " + fromCp932((*expected)[index].name) + " would be installed as " +
-             fromCp932(path));
+             fromCp932(target.path));
     };
     ArchiveSummary s = checkArchive(f, options);
     std::fclose(f);

@@ -140,8 +140,11 @@ pressDuringBigMember() {  # how: abort | close
     freshPrefix "$1"
     start "$work/large.exe" -m
     progress=$(findWindow progress)
-    # Wait until the large member is being written (once the whole archive is checked).
-    for _ in $(seq 1 3000); do [ -f "$drive/Program Files/Vopa/big.bin" ] && break; sleep 0.02; done
+    # Wait until the large member is being written into the staging folder.
+    for _ in $(seq 1 3000); do
+        [ -n "$(find "$drive/Program Files/Vopa/.vopa-staging" -size +1M 2>/dev/null)" ] && break
+        sleep 0.02
+    done
     if [ "$1" = abort ]; then
         eval "$(xdotool getwindowgeometry --shell "$progress")"
         # The abort button: client (65..153, 50..69) below a 3-pixel frame and the caption.
@@ -151,8 +154,7 @@ pressDuringBigMember() {  # how: abort | close
         xdotool key alt+F4
     fi
     check "$1 during a large member: exits non-zero, no crash" 'waitExit; [ "$status" = 1 ]'
-    check "$1: the member being written is gone" '[ ! -e "$drive/Program Files/Vopa/big.bin" ]'
-    check "$1: earlier files stay" '[ -f "$drive/Program Files/Vopa/Vopa.exe" ] && [ -f "$drive/Program Files/Vopa/LICENSE.txt" ]'
+    check "$1: the destination it made is gone, with everything written into it" '[ ! -e "$drive/Program Files/Vopa" ]'
     check "$1: no registration, no shortcut" '! hasKey "HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa" && ! hasKey "HKCR\.lzh" && [ -z "$(find "$drive" -name Vopa.lnk)" ]'
     wineserver -k
 }

@@ -84,6 +84,8 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
          archiveOf({storedMember("\x80", {}), storedMember("\x80\\a", {})}), P::sameName, "\x80/a"},
         {"a name Windows changes", archiveOf({storedMember("notes.", {})}), P::unusableName,
          "notes."},
+        {"bytes under a folder's name: no file can be made of them",
+         archiveOf({a, storedMember("dir/", {'x', 'y'})}), P::unusableName, "dir/"},
         {"a name that escapes", archiveOf({storedMember("C://x", {})}), P::escapes, "C://x"},
         {"a name over 259 bytes",
          archiveOf({storedMember(std::string(200, 'd') + "/" + std::string(60, 'f'), {})}),
@@ -128,7 +130,7 @@ TEST(ArchiveCheck, TheCallerMayRefuseAndTheUserMayAbort) {
     CheckOptions options;
     options.decode = true;
     int seen = 0;
-    options.onMember = [&](const EntryHeader&, const char*) { return ++seen < 2; };
+    options.onMember = [&](const EntryHeader&, const MemberTarget&) { return ++seen < 2; };
     ArchiveSummary s = checkArchive(f, options);
     EXPECT_EQ(s.problem, ArchiveProblem::refused);
     EXPECT_EQ(s.member, "b.txt");
