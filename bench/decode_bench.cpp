@@ -5,7 +5,8 @@
 // user repeats (`vopa-pack --test` against `7zz t` and `lhasa t`), and the peak memory
 // of `vopa-pack --test` for members of 1 MB, 100 MB and 1 GB (GNU time).
 //
-// Usage: decode_bench [WORKDIR] [--stub STUB] [--before OLD-VOPA-PACK]
+// Usage: decode_bench [WORKDIR] [--stub STUB] [--before OLD-VOPA-PACK] [--archives-only]
+// (--archives-only makes the data and the two archives in WORKDIR, for other benchmarks.)
 // vopa-pack is the one built beside this program; the stub defaults to the win32 build.
 #include <sys/stat.h>
 
@@ -141,9 +142,11 @@ void wholeProcess(const std::string& dir, const std::string& pack, const std::st
 
 int main(int argc, char** argv) {
     std::string dir = "/tmp/vopa-bench", stub = "build/win32/app/vopa-stub.exe", before;
+    bool archivesOnly = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--stub" && i + 1 < argc) stub = argv[++i];
+        if (a == "--archives-only") archivesOnly = true;
+        else if (a == "--stub" && i + 1 < argc) stub = argv[++i];
         else if (a == "--before" && i + 1 < argc) before = argv[++i];
         else dir = a;
     }
@@ -173,6 +176,7 @@ int main(int argc, char** argv) {
         if (stat(archive.c_str(), &st) != 0)
             secondsOf("cd " + dir + "/in && jlha ao" + method + "q " + archive + names +
                       " >/dev/null 2>&1");
+        if (archivesOnly) continue;
         std::string out = dir + "/out";
         positions = 0;
         double ours = best([&] {
@@ -209,6 +213,7 @@ int main(int argc, char** argv) {
         std::printf("       the check before writing: %.3f s, %.0f%% of the extraction's time\n",
                     check, 100 * check / ours);
     }
+    if (archivesOnly) return 0;
     std::vector<char> mixed;
     for (const BenchFile& f : files) {
         std::FILE* in = std::fopen(f.path.c_str(), "rb");
