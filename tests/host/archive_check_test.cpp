@@ -5,10 +5,12 @@
 
 #include <cstring>
 
+#include "decode/crc16.h"
 #include "extract/archive_check.h"
 #include "extract/header_layout.h"
 #include "extract/member_data.h"
 #include "extract/progress.h"
+#include "tools/lha_compressor.h"
 #include "tests/host/test_support.h"
 
 namespace {
@@ -54,6 +56,13 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
                           extended(0x42, le32(~0u) + le32(~0u) + Text(8, '\0')) + le16(0)) +
                    "x";
     wrapped.replace(2, 5, "-lhd-");
+    // An OS-9/68K archiver's member, its data from our compressor.
+    const Bytes gpl = textLike(18092, 2), packed = compressLha(gpl.data(), gpl.size(), {13, 6});
+    Bytes os68k;
+    for (const Text& part : {os68kHeader(static_cast<std::uint32_t>(packed.size()),
+                                         crcOf(gpl.data(), gpl.size())),
+                             Text(packed.begin(), packed.end()), Text(1, '\0')})
+        os68k.insert(os68k.end(), part.begin(), part.end());
     const Bytes twins = archiveOf({storedMember("README", {}), storedMember("readme", {})});
     using P = ArchiveProblem;
     struct Case {
@@ -67,6 +76,7 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
         {"folders as empty files, and \"./\"",
          archiveOf({storedMember("d/", {}), storedMember("d/x", {'x'}), folderMember("./")}),
          P::none, ""},
+        {"an OS-9/68K archive", os68k, P::none, ""},
         {"an unknown method", archiveOf({a, unknown}), P::unknownMethod, "x.bin"},
         {"a CRC that does not match", archiveOf({a, badCrc, b}), P::damagedMember, "crc.txt"},
         {"data past the end", cut, P::damagedMember, "dir/b.txt"},
