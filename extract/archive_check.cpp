@@ -65,6 +65,10 @@ ArchiveProblem checkMember(std::FILE* f, const EntryHeader& h, std::uint64_t arc
     if (!names.add(path, folder, s.other)) return ArchiveProblem::sameName;
     // Compared as the room left: a 64-bit size may not wrap the next header back.
     if (h.fullPackedSize > archiveEnd - tellStream(f)) return ArchiveProblem::damagedMember;
+    // Stored data is the file itself: bytes past its size would go unchecked by its CRC.
+    if (!folder && kMethodTable[method].kind == MemberKind::stored &&
+        h.fullPackedSize != h.fullOriginalSize)
+        return ArchiveProblem::damagedMember;
     if (options.onMember && !options.onMember(h, path)) return ArchiveProblem::refused;
     if (length > s.longestName) s.longestName = length;
     if (folder) return ArchiveProblem::none;

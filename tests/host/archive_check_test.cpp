@@ -33,6 +33,9 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
     std::memcpy(unknown.method, "-pm1-", 6);
     LhaMember badCrc = storedMember("crc.txt", {'c'});
     badCrc.crc ^= 1;
+    LhaMember over = storedMember("over.txt", {'o', 'v'});  // the CRC of its first byte
+    over.originalSize = 1;
+    over.crc = storedMember("", {'o'}).crc;
     LhaMember huge = storedMember("huge.bin", {'h'});
     huge.originalSize = 0x80000000u;
     LhaMember level1 = storedMember("one.txt", {'1'}, 0, 1);
@@ -80,6 +83,7 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
         {"an unknown method", archiveOf({a, unknown}), P::unknownMethod, "x.bin"},
         {"a CRC that does not match", archiveOf({a, badCrc, b}), P::damagedMember, "crc.txt"},
         {"data past the end", cut, P::damagedMember, "dir/b.txt"},
+        {"stored data longer than its file", archiveOf({a, over, b}), P::damagedMember, "over.txt"},
         {"2 GiB", archiveOf({a, huge}), P::tooLarge, "huge.bin"},
         {"2 GiB packed", hugePacked, P::tooLarge, "one.txt"},
         {"64-bit sizes", Bytes(size64.begin(), size64.end()), P::tooLarge, "s.bin"},
@@ -108,6 +112,7 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
     // Headers and names alone: the CRC is not looked at, the data's end is.
     EXPECT_EQ(check(archiveOf({a, badCrc}), false).problem, ArchiveProblem::none);
     EXPECT_EQ(check(cut, false).problem, ArchiveProblem::damagedMember);
+    EXPECT_EQ(check(archiveOf({over}), false).problem, ArchiveProblem::damagedMember);
     // Sums for the messages and the room check; the longest path is one as installed, a
     // folder's too, not a name as stored.
     ArchiveSummary s =
