@@ -91,7 +91,7 @@ ArchiveSummary checkArchive(std::FILE* f, const CheckOptions& options) {
     ArchiveSummary s;
     MemberNames names;
     EntryHeader h;
-    const std::uint32_t doneBefore = doneOriginalSize;
+    const std::uint64_t doneBefore = doneOriginalSize;
     for (;;) {
         HeaderRead r = readEntryHeader(f, h, options.timezoneSeconds);
         if (r == HeaderRead::end) break;

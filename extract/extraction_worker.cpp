@@ -142,8 +142,7 @@ bool startExtraction(InstallerState& state) {
 void extractionWorker(InstallerState& state) {
     std::FILE* archive = state.archiveStream;
     initCrcTable();
-    const std::uint64_t total = archiveSummary(state).totalOriginalSize;
-    totalOriginalSize = total > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(total);
+    totalOriginalSize = archiveSummary(state).totalOriginalSize;
     // First the whole archive is read and decoded without writing, then written; the bar
     // runs once for each.
     std::uint32_t members = 0;
