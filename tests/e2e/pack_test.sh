@@ -59,6 +59,7 @@ refusesFolder() {  # message part, file names...
     refuses "$(printf '%s ' "$@")" "$message" --stub "$stub" --files "$work/names"
 }
 refusesFolder "one file under Windows with" README readme
+refusesFolder "one file under Windows with" ⅰ.txt Ⅰ.txt
 refusesFolder "Windows refuses or would change" notes notes.
 refusesFolder "would be installed as b" 'a:b'
 refusesFolder "would be installed as back/slash" 'back\slash'
