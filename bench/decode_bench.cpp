@@ -32,7 +32,7 @@ void countPosition(std::uint32_t) { ++positions; }
 bool extractAll(const std::string& archive, const std::string& out) {
     std::FILE* f = std::fopen(archive.c_str(), "rb");
     if (!f) return false;
-    totalOriginalSize = static_cast<std::uint32_t>(checkArchive(f).totalOriginalSize);
+    totalOriginalSize = checkArchive(f).totalOriginalSize;
     doneOriginalSize = 0;
     lastProgressPosition = 0;
     EntryHeader h;

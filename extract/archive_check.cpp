@@ -76,6 +76,10 @@ ArchiveProblem checkMember(std::FILE* f, const EntryHeader& h, std::uint64_t arc
         return ArchiveProblem::sameName;
     // Compared as the room left: a 64-bit size may not wrap the next header back.
     if (h.fullPackedSize > archiveEnd - tellStream(f)) return ArchiveProblem::damagedMember;
+    // Stored data is the file itself: bytes past its size would go unchecked by its CRC.
+    if (!folder && kMethodTable[method].kind == MemberKind::stored &&
+        h.fullPackedSize != h.fullOriginalSize)
+        return ArchiveProblem::damagedMember;
     if (options.onMember && !options.onMember(h, target)) return ArchiveProblem::refused;
     const std::size_t length = std::strlen(path);
     if (length > s.longestName) s.longestName = length;
@@ -99,7 +103,7 @@ ArchiveSummary checkArchive(std::FILE* f, const CheckOptions& options) {
     ArchiveSummary s;
     MemberNames names;
     EntryHeader h;
-    const std::uint32_t doneBefore = doneOriginalSize;
+    const std::uint64_t doneBefore = doneOriginalSize;
     for (;;) {
         HeaderRead r = readEntryHeader(f, h, options.timezoneSeconds);
         if (r == HeaderRead::end) break;

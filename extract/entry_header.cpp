@@ -60,16 +60,17 @@ bool onlyPaddingFollows(std::FILE* in) {
     return false;
 }
 
-}  // namespace
+// Where the name's two parts lie in the header buffer; absent parts are empty.
+struct NameParts {
+    const std::uint8_t* file = nullptr;
+    std::size_t fileLength = 0;
+    const std::uint8_t* dir = nullptr;
+    std::size_t dirLength = 0;
+};
 
-HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) {
-    std::memset(&h, 0, sizeof h);
-    int first = std::fgetc(in);
-    if (first == EOF) return HeaderRead::end;
-    if (first == kEndOfFilePadding && onlyPaddingFollows(in)) return HeaderRead::end;
-
-    std::vector<std::uint8_t> buffer(kHeaderBuffer + kOs9Shortfall);
-    std::uint8_t* b = buffer.data();
+// Byte 0 is `first`: reads the rest of the base header (level 2: the whole header) into
+// `b`, and sets `total` to its length.
+HeaderRead readBaseHeader(std::FILE* in, int first, std::uint8_t* b, std::size_t& total) {
     b[0] = static_cast<std::uint8_t>(first);
     // A 0 byte ends the archive, unless it is the low byte of a level-2 length of
     // 256 * k bytes: then a level-2 header follows it, method and all.
@@ -79,7 +80,6 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
         return HeaderRead::end;
     if (!got) return HeaderRead::truncated;
     const unsigned level = b[kLevelAt];
-    std::size_t total;  // bytes of the base header (level 2: of the whole header)
     if (level == 0 || level == 1) {
         total = static_cast<std::size_t>(b[0]) + 2;
         if (total <= kNameLengthAt) return HeaderRead::unknown;  // no room for the name length
@@ -90,8 +90,15 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
         return HeaderRead::unknown;
     }
     if (!readExactly(in, b + kCommonBytes, total - kCommonBytes)) return HeaderRead::truncated;
-
     if (level != 2 && headerChecksum(b, b[0]) != b[1]) return HeaderRead::damaged;
+    return HeaderRead::member;
+}
+
+// The fields every level has, the name of levels 0 and 1, and the CRC and OS byte as
+// D = H - N places them.
+HeaderRead takeBaseFields(const std::uint8_t* b, std::size_t total, EntryHeader& h,
+                          NameParts& name) {
+    const unsigned level = b[kLevelAt];
     h.headerSize = static_cast<std::uint16_t>(level == 2 ? total : b[0]);
     std::memcpy(h.method, b + kMethodAt, 5);
     h.packedSize = le32(b + kPackedSizeAt);
@@ -99,22 +106,19 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
     h.rawTime = le32(b + kTimeAt);
     h.attribute = b[kAttributeAt];
     h.level = static_cast<std::uint8_t>(level);
+    h.fullPackedSize = h.packedSize;
+    h.fullOriginalSize = h.originalSize;
 
-    // Name parts point into the buffer; lengths are checked against what was read.
-    const std::uint8_t* fileName = nullptr;
-    std::size_t fileLength = 0;
-    const std::uint8_t* dirName = nullptr;
-    std::size_t dirLength = 0;
-    std::size_t headerLength = level == 2 ? total : b[0];  // H
+    const std::size_t headerLength = h.headerSize;  // H
     std::size_t nameLength = 0;
     if (level != 2) {
         nameLength = b[kNameLengthAt];
         if (kNameAt + nameLength > total) return HeaderRead::unknown;
-        fileName = b + kNameAt;
-        fileLength = nameLength;
+        name.file = b + kNameAt;
+        name.fileLength = nameLength;
     }
-    std::size_t d = headerLength - nameLength;
-    std::size_t crcAt = level == 2 ? kLevel2CrcAt : kNameAt + nameLength;
+    const std::size_t d = headerLength - nameLength;
+    const std::size_t crcAt = level == 2 ? kLevel2CrcAt : kNameAt + nameLength;
     if (d >= kCrcAndOs) {
         h.crc = le16(b + crcAt);
         h.osId = b[crcAt + 2];
@@ -125,94 +129,124 @@ HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) 
     } else if (d != kNoCrc) {
         return HeaderRead::unknown;
     }
+    return HeaderRead::member;
+}
 
+// Levels 1 and 2: the extended headers, which level 1 reads from the stream behind its
+// base header and level 2 holds within its length (`total`). Sets the sizes they give.
+HeaderRead walkExtendedHeaders(std::FILE* in, std::uint8_t* b, std::size_t total,
+                               EntryHeader& h, NameParts& name) {
+    const unsigned level = h.level;
     std::uint64_t size64[2] = {h.packedSize, h.originalSize};
     std::size_t headerCrcAt = 0;  // where a level-2 header keeps its own CRC, if it does
-    if (level != 0) {
-        std::size_t cursor = level == 1 ? headerLength : kLevel2ExtendedAt;  // a size field
-        std::size_t filled = total;                                          // bytes in the buffer
-        std::uint64_t extendedTotal = 0;
-        for (;;) {
-            std::size_t size = le16(b + cursor);
-            if (size == 0) break;
-            // Type byte plus the next size field: anything shorter cannot be walked.
-            if (size < kExtendedOverhead) return HeaderRead::unknown;
-            std::size_t start = cursor + 2;
-            if (level == 1) {
-                if (start + size > kHeaderBuffer) return HeaderRead::unknown;
-                if (!readExactly(in, b + start, size)) return HeaderRead::truncated;
-                filled = start + size;
-                extendedTotal += size;
-            } else if (start + size > filled) {
-                // More than the header length holds: damage, except that OS-9 archivers
-                // count level-2 headers 2 bytes short, so the last size field lies past
-                // the length. Taken only from them, and only when those 2 bytes end it.
-                if (h.osId != kOs9 || start + size != filled + kOs9Shortfall)
-                    return HeaderRead::unknown;
-                if (!readExactly(in, b + filled, kOs9Shortfall)) return HeaderRead::truncated;
-                filled += kOs9Shortfall;
-                if (le16(b + filled - 2) != 0) return HeaderRead::unknown;
-            }
-            const std::uint8_t type = b[start];
-            const std::uint8_t* data = b + start + 1;
-            std::size_t dataLength = size - kExtendedOverhead;
-            if (type == kFileNameType) {
-                fileName = data;
-                fileLength = dataLength;
-            } else if (type == kDirectoryType) {
-                dirName = data;
-                dirLength = dataLength;
-            } else if (type == kDosAttributeType && dataLength >= 1 &&
-                       (h.osId == 'M' || h.osId == 'H' || h.osId == 0)) {
-                h.attribute = data[0];
-            } else if (type == kSize64Type && dataLength >= 16) {
-                size64[0] = le64(data);
-                size64[1] = le64(data + 8);
-            } else if (type == kHeaderCrcType && dataLength >= 2 && level == 2) {
-                headerCrcAt = start + 1;
-            }
-            cursor = start + size - 2;
-        }
-        if (headerCrcAt) {
-            // The CRC-16 of the whole header, taken with its own field as zeros.
-            const std::uint16_t stored = le16(b + headerCrcAt);
-            b[headerCrcAt] = b[headerCrcAt + 1] = 0;
-            if (crcOf(b, filled) != stored) return HeaderRead::damaged;
-        }
+    std::size_t cursor = level == 1 ? h.headerSize : kLevel2ExtendedAt;  // a size field
+    std::size_t filled = total;                                          // bytes in the buffer
+    std::uint64_t extendedTotal = 0;
+    for (;;) {
+        std::size_t size = le16(b + cursor);
+        if (size == 0) break;
+        // Type byte plus the next size field: anything shorter cannot be walked.
+        if (size < kExtendedOverhead) return HeaderRead::unknown;
+        std::size_t start = cursor + 2;
         if (level == 1) {
-            // The level-1 packed size counts the extended headers; a total above it is
-            // damage (the data would start before the headers end).
-            if (extendedTotal > size64[0]) return HeaderRead::unknown;
-            size64[0] -= extendedTotal;
+            if (start + size > kHeaderBuffer) return HeaderRead::unknown;
+            if (!readExactly(in, b + start, size)) return HeaderRead::truncated;
+            filled = start + size;
+            extendedTotal += size;
+        } else if (start + size > filled) {
+            // More than the header length holds: damage, except that OS-9's archivers
+            // (on 68K too) count level-2 headers 2 bytes short, so the last size field
+            // lies past the length. Taken only from them, and only when those 2 bytes
+            // end it.
+            if (!countsLevel2Short(h.osId) || start + size != filled + kOs9Shortfall)
+                return HeaderRead::unknown;
+            if (!readExactly(in, b + filled, kOs9Shortfall)) return HeaderRead::truncated;
+            filled += kOs9Shortfall;
+            if (le16(b + filled - 2) != 0) return HeaderRead::unknown;
         }
+        const std::uint8_t type = b[start];
+        const std::uint8_t* data = b + start + 1;
+        std::size_t dataLength = size - kExtendedOverhead;
+        if (type == kFileNameType) {
+            name.file = data;
+            name.fileLength = dataLength;
+        } else if (type == kDirectoryType) {
+            name.dir = data;
+            name.dirLength = dataLength;
+        } else if (type == kDosAttributeType && dataLength >= 1 &&
+                   (h.osId == 'M' || h.osId == 'H' || h.osId == 0)) {
+            h.attribute = data[0];
+        } else if (type == kSize64Type && dataLength >= 16) {
+            size64[0] = le64(data);
+            size64[1] = le64(data + 8);
+        } else if (type == kHeaderCrcType && dataLength >= 2 && level == 2) {
+            headerCrcAt = start + 1;
+        }
+        cursor = start + size - 2;
+    }
+    if (headerCrcAt) {
+        // The CRC-16 of the whole header, taken with its own field as zeros.
+        const std::uint16_t stored = le16(b + headerCrcAt);
+        b[headerCrcAt] = b[headerCrcAt + 1] = 0;
+        if (crcOf(b, filled) != stored) return HeaderRead::damaged;
+    }
+    if (level == 1) {
+        // The level-1 packed size counts the extended headers; a total above it is
+        // damage (the data would start before the headers end).
+        if (extendedTotal > size64[0]) return HeaderRead::unknown;
+        size64[0] -= extendedTotal;
     }
     h.fullPackedSize = size64[0];
     h.fullOriginalSize = size64[1];
     h.packedSize = static_cast<std::uint32_t>(size64[0]);
     h.originalSize = static_cast<std::uint32_t>(size64[1]);
+    return HeaderRead::member;
+}
 
-    // Name: directory part, then file-name part, both as raw bytes up to any NUL.
+// Directory part, then file-name part, both as raw bytes up to any NUL, with "/"
+// separators.
+void joinName(EntryHeader& h, NameParts name) {
     auto cut = [](const std::uint8_t* p, std::size_t n) {
         const void* nul = p ? std::memchr(p, 0, n) : nullptr;
         return nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - p) : n;
     };
-    dirLength = cut(dirName, dirLength);
-    fileLength = cut(fileName, fileLength);
-    if (dirLength + fileLength >= sizeof h.name) {
+    name.dirLength = cut(name.dir, name.dirLength);
+    name.fileLength = cut(name.file, name.fileLength);
+    if (name.dirLength + name.fileLength >= sizeof h.name) {
         // Kept cut, for the message only: the member is refused, never written.
         h.nameTooLong = true;
-        if (dirLength >= sizeof h.name) dirLength = sizeof h.name - 1;
-        fileLength = sizeof h.name - 1 - dirLength;
+        if (name.dirLength >= sizeof h.name) name.dirLength = sizeof h.name - 1;
+        name.fileLength = sizeof h.name - 1 - name.dirLength;
     }
-    if (dirLength) std::memcpy(h.name, dirName, dirLength);
-    h.name[dirLength] = '\0';
+    if (name.dirLength) std::memcpy(h.name, name.dir, name.dirLength);
+    h.name[name.dirLength] = '\0';
     replaceSeparators(h.name, '/');  // 0xFF separates components of the directory part
-    if (fileLength) std::memcpy(h.name + dirLength, fileName, fileLength);
-    h.name[dirLength + fileLength] = '\0';
+    if (name.fileLength) std::memcpy(h.name + name.dirLength, name.file, name.fileLength);
+    h.name[name.dirLength + name.fileLength] = '\0';
     // A "\" left in the name separates too, unless it is a character's second byte. (A
     // lead byte before a byte that cannot follow one counts as a character of its own;
     // "\" can follow one, so whether the walk pairs such bytes changes nothing here.)
     replaceCharacters(h.name, LeadBytes::archive, "\\", '/');
-    h.modifiedTime = level == 2 ? h.rawTime : dosTimeToUnixTime(h.rawTime, timezoneSeconds);
+}
+
+}  // namespace
+
+HeaderRead readEntryHeader(std::FILE* in, EntryHeader& h, long timezoneSeconds) {
+    std::memset(&h, 0, sizeof h);
+    int first = std::fgetc(in);
+    if (first == EOF) return HeaderRead::end;
+    if (first == kEndOfFilePadding && onlyPaddingFollows(in)) return HeaderRead::end;
+
+    // Name parts point into the buffer; lengths are checked against what was read.
+    std::vector<std::uint8_t> buffer(kHeaderBuffer + kOs9Shortfall);
+    std::size_t total = 0;  // bytes of the base header (level 2: of the whole header)
+    NameParts name;
+    HeaderRead r = readBaseHeader(in, first, buffer.data(), total);
+    if (r == HeaderRead::member) r = takeBaseFields(buffer.data(), total, h, name);
+    if (r == HeaderRead::member && h.level != 0)
+        r = walkExtendedHeaders(in, buffer.data(), total, h, name);
+    if (r != HeaderRead::member) return r;
+    joinName(h, name);
+    h.modifiedTime = h.level == 2 ? h.rawTime : dosTimeToUnixTime(h.rawTime, timezoneSeconds);
     return HeaderRead::member;
 }

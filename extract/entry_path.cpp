@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "extract/name_key_table.h"
 #include "extract/path_text.h"
 
 namespace {
@@ -117,26 +118,9 @@ PathVerdict checkEntryPath(const char* path) {
 
 namespace {
 
-// Code page 932 spells some characters twice or three times (the symbols of row 13 and the
-// extensions); Windows reads each spelling as the same character. Runs of codes that
-// stand for the run at `canonical`, its lowest spelling.
-struct SameCharacters {
-    std::uint16_t first, canonical, count;
-};
-constexpr SameCharacters kSameCharacters[] = {
-    {0x8790, 0x81E0, 1},  {0x8791, 0x81DF, 1},  {0x8792, 0x81E7, 1},  {0x8795, 0x81E3, 1},
-    {0x8796, 0x81DB, 1},  {0x8797, 0x81DA, 1},  {0x879A, 0x81E6, 1},  {0x879B, 0x81BF, 1},
-    {0x879C, 0x81BE, 1},  {0xEEF9, 0x81CA, 1},  {0xFA40, 0xEEEF, 10}, {0xFA4A, 0x8754, 10},
-    {0xFA54, 0x81CA, 1},  {0xFA55, 0xEEFA, 3},  {0xFA58, 0x878A, 1},  {0xFA59, 0x8782, 1},
-    {0xFA5A, 0x8784, 1},  {0xFA5B, 0x81E6, 1},  {0xFA5C, 0xED40, 35}, {0xFA80, 0xED63, 28},
-    {0xFA9C, 0xED80, 97}, {0xFB40, 0xEDE1, 28}, {0xFB5C, 0xEE40, 35}, {0xFB80, 0xEE63, 28},
-    {0xFB9C, 0xEE80, 97}, {0xFC40, 0xEEE1, 12},
-};
-
-unsigned canonicalSpelling(unsigned code) {
-    for (const SameCharacters& run : kSameCharacters)
-        if (code >= run.first && code < run.first + run.count)
-            return run.canonical + (code - run.first);
+unsigned keyCode(unsigned code) {
+    for (const NameKeyRun& run : kNameKeyRuns)
+        if (code >= run.first && code < run.first + run.count) return run.key + (code - run.first);
     return code;
 }
 
@@ -145,22 +129,14 @@ unsigned canonicalSpelling(unsigned code) {
 std::string windowsNameKey(const std::string& name) {
     std::string key = name;
     for (std::size_t i = 0; i < key.size();) {
-        auto c = static_cast<unsigned char>(key[i]);
         const std::size_t n = characterLength(&key[i], LeadBytes::system);
+        const auto lead = static_cast<unsigned char>(key[i]);
         if (n == 1) {
-            if (c >= 'a' && c <= 'z') key[i] = static_cast<char>(c - 'a' + 'A');
+            key[i] = static_cast<char>(keyCode(lead));
         } else {
-            const unsigned code =
-                canonicalSpelling(c << 8 | static_cast<unsigned char>(key[i + 1]));
-            c = static_cast<unsigned char>(code >> 8);
-            const auto t = static_cast<unsigned char>(code & 0xFF);
-            unsigned upper = code;
-            if (c == 0x82 && t >= 0x81 && t <= 0x9A) upper = 0x8260 + (t - 0x81);  // full-width
-            if (c == 0x83 && t >= 0xBF && t <= 0xD6) upper = 0x839F + (t - 0xBF);  // Greek
-            if (c == 0x84 && t >= 0x70 && t <= 0x91 && t != 0x7F)  // Cyrillic, 0x7F skipped
-                upper = 0x8440 + (t - 0x70) - (t > 0x7F);
-            key[i] = static_cast<char>(upper >> 8);
-            key[i + 1] = static_cast<char>(upper & 0xFF);
+            const unsigned code = keyCode(lead << 8 | static_cast<unsigned char>(key[i + 1]));
+            key[i] = static_cast<char>(code >> 8);
+            key[i + 1] = static_cast<char>(code & 0xFF);
         }
         i += n;
     }

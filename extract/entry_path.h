@@ -25,8 +25,9 @@ enum class PathVerdict {
 PathVerdict checkEntryPath(const char* path);
 
 // Member paths that Windows would take for one file: the same name in other letter
-// cases (ASCII, full-width Latin, Greek and Cyrillic letters) or with a character that
-// code page 932 spells more than once, or a file where another member needs a folder.
+// cases (ASCII, full-width Latin, Greek, Cyrillic, Roman numerals: every pair of
+// extract/name_key_table.h) or with a character that code page 932 spells more than
+// once, or a file where another member needs a folder.
 // Paths are sanitised, with "/" separators.
 class MemberNames {
 public:
@@ -40,5 +41,5 @@ private:
     };
     std::map<std::string, Taken> taken_;  // by the name as Windows compares it
 };
-// The key Windows compares names by: upper-case letters, each character spelt one way.
+// The key Windows compares names by: each character upper-cased and spelt one way.
 std::string windowsNameKey(const std::string& name);

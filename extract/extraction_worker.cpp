@@ -270,8 +270,7 @@ void extractionWorker(InstallerState& state) {
     initCrcTable();
     const char* destination = state.destinationFolder.text();
     recoverInterruptedCommit(destination);
-    const std::uint64_t total = archiveSummary(state).totalOriginalSize;
-    totalOriginalSize = total > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(total);
+    totalOriginalSize = archiveSummary(state).totalOriginalSize;
     doneOriginalSize = lastProgressPosition = 0;
     if (progressSink) progressSink(0);
 

@@ -30,8 +30,8 @@ constexpr std::size_t kNoCrc = 20, kCrcOnly = 22, kCrcAndOs = 24;
 constexpr std::size_t kExtendedOverhead = 3;
 constexpr std::uint8_t kHeaderCrcType = 0x00, kFileNameType = 0x01, kDirectoryType = 0x02,
                        kDosAttributeType = 0x40, kSize64Type = 0x42;
-// OS identifier of OS-9, whose archivers write level-2 lengths 2 short.
-constexpr std::uint8_t kOs9 = '9';
+// Archivers of OS-9 ('9') and of OS-9/68K ('K') write level-2 lengths 2 short.
+constexpr bool countsLevel2Short(std::uint8_t osId) { return osId == '9' || osId == 'K'; }
 // Old archives pad their end with these (the MS-DOS end-of-file byte).
 constexpr int kEndOfFilePadding = 0x1A;
 // Components of a directory extended header are separated by this byte.

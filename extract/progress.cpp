@@ -3,15 +3,15 @@
 #include <limits>
 
 std::atomic<int> continueFlag{1};
-std::uint32_t totalOriginalSize;
-std::uint32_t doneOriginalSize;
+std::uint64_t totalOriginalSize;
+std::uint64_t doneOriginalSize;
 std::uint32_t lastProgressPosition;
 ProgressSink progressSink;
 
 std::uint32_t progressPosition(std::uint32_t current) {
-    std::uint32_t sum = doneOriginalSize + current;
-    if (totalOriginalSize <= 1000) return sum * 100 / totalOriginalSize;
-    return sum / (totalOriginalSize / 100);
+    const std::uint64_t sum = doneOriginalSize + current;
+    if (totalOriginalSize <= 1000) return static_cast<std::uint32_t>(sum * 100 / totalOriginalSize);
+    return static_cast<std::uint32_t>(sum / (totalOriginalSize / 100));
 }
 
 void reportProgress(std::uint32_t current) {
@@ -29,10 +29,8 @@ std::uint32_t nextProgressChange(std::uint32_t current) {
     std::uint64_t sum;  // smallest done + current that reaches position + 1
     if (totalOriginalSize <= 1000) sum = ((position + 1) * totalOriginalSize + 99) / 100;
     else sum = (position + 1) * (totalOriginalSize / 100);
-    // Past a 32-bit wrap of the sum the formula no longer climbs: report every call.
-    if (sum <= doneOriginalSize) return current + 1;
-    std::uint64_t next = sum - doneOriginalSize;
-    if (next <= current) return current + 1;
+    // Above done + current by how position was found: next is above current.
+    const std::uint64_t next = sum - doneOriginalSize;
     return static_cast<std::uint32_t>(next > none ? none : next);
 }
 

@@ -9,8 +9,9 @@
 extern std::atomic<int> continueFlag;
 inline bool shouldContinue() { return continueFlag.load(std::memory_order_relaxed) != 0; }
 
-extern std::uint32_t totalOriginalSize;     // all members, set before the first
-extern std::uint32_t doneOriginalSize;      // members already handled
+// Byte counts of the whole archive: each member is under 2 GiB, their sum need not be.
+extern std::uint64_t totalOriginalSize;     // all members, set before the first
+extern std::uint64_t doneOriginalSize;      // members already handled
 extern std::uint32_t lastProgressPosition;  // last position sent to the bar
 
 // Where positions go: the progress bar on Windows, a recorder in tests.

@@ -3,7 +3,7 @@
 set -eu
 packages="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb xauth xdotool imagemagick
- fonts-ipafont-gothic fonts-wine lhasa jlha-utils 7zip osslsigncode openssl locales time"
+ fonts-ipafont-gothic fonts-wine lhasa jlha-utils 7zip osslsigncode openssl locales time python3"
 missing=""
 for p in $packages; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

@@ -476,10 +476,12 @@ int inspect(const std::string& path, bool test) {
     HeaderRead r;
     while ((r = readEntryHeader(f, h, 0)) == HeaderRead::member) {
         ++members;
-        std::printf("%.5s %10u %10u  %04x  %s%s\n", h.method, h.packedSize, h.originalSize, h.crc,
+        std::printf("%.5s %10llu %10llu  %04x  %s%s\n", h.method,
+                    static_cast<unsigned long long>(h.fullPackedSize),
+                    static_cast<unsigned long long>(h.fullOriginalSize), h.crc,
                     fromCp932(h.name).c_str(),
                     findMethod(h.method) < 0 ? "  (method not installed)" : "");
-        if (!seekStream(f, tellStream(f) + h.packedSize)) break;
+        if (!seekStream(f, tellStream(f) + h.fullPackedSize)) break;
     }
     if (r != HeaderRead::end) {
         std::printf("the archive ends with a damaged header\n");

@@ -59,6 +59,7 @@ refusesFolder() {  # message part, file names...
     refuses "$(printf '%s ' "$@")" "$message" --stub "$stub" --files "$work/names"
 }
 refusesFolder "one file under Windows with" README readme
+refusesFolder "one file under Windows with" ⅰ.txt Ⅰ.txt
 refusesFolder "Windows refuses or would change" notes notes.
 refusesFolder "would be installed as b" 'a:b'
 refusesFolder "would be installed as back/slash" 'back\slash'
@@ -95,6 +96,16 @@ if [ -z "$via" ]; then
 fi
 check "--list shows the setup block" '"$pack" --list "$work/a.exe" | grep -q "program: Vopa.exe"'
 check "--test verifies every member" '"$pack" --test "$work/a.exe" | grep -q "all ok"'
+# A member of 4 GiB and more, its 32-bit fields the low bits of its 64-bit size header,
+# its data sparse: --list steps over all of it to the next member.
+{ cat "$stub"; printf '\000\061\000-lh0-\012\000\000\000\012\000\000\000\000\000\000\000\040\002\000\000U\004\000\001a'
+  printf '\023\000B\012\000\000\000\001\000\000\000\012\000\000\000\001\000\000\000\000\000'; } > "$work/big.exe"
+truncate -s +4294967306 "$work/big.exe"
+printf '\036\000-lh0-\001\000\000\000\001\000\000\000\000\000\000\000\040\002\000\042U\004\000\001b\000\000x\000' >> "$work/big.exe"
+"$pack" --list "$work/big.exe" > "$work/big.txt"
+check "--list steps over a member of 4 GiB by its full size" \
+    'grep -q "^-lh0- *4294967306 *4294967306 .* a" "$work/big.txt" && grep -q "^-lh0- .* b" "$work/big.txt" && grep -q "^2 members" "$work/big.txt"'
+rm "$work/big.exe"
 cp "$work/a.exe" "$work/damaged.exe"
 printf '\377\377\377\377' | dd of="$work/damaged.exe" bs=1 seek=$(( $(stat -c %s "$work/a.exe") - 2000 )) conv=notrunc 2>/dev/null
 check "--test names a damaged member" '! "$pack" --test "$work/damaged.exe" > "$work/t.txt" && grep -q "is DAMAGED" "$work/t.txt"'

@@ -5,10 +5,12 @@
 
 #include <cstring>
 
+#include "decode/crc16.h"
 #include "extract/archive_check.h"
 #include "extract/header_layout.h"
 #include "extract/member_data.h"
 #include "extract/progress.h"
+#include "tools/lha_compressor.h"
 #include "tests/host/test_support.h"
 
 namespace {
@@ -31,6 +33,9 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
     std::memcpy(unknown.method, "-pm1-", 6);
     LhaMember badCrc = storedMember("crc.txt", {'c'});
     badCrc.crc ^= 1;
+    LhaMember over = storedMember("over.txt", {'o', 'v'});  // the CRC of its first byte
+    over.originalSize = 1;
+    over.crc = storedMember("", {'o'}).crc;
     LhaMember huge = storedMember("huge.bin", {'h'});
     huge.originalSize = 0x80000000u;
     LhaMember level1 = storedMember("one.txt", {'1'}, 0, 1);
@@ -54,6 +59,13 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
                           extended(0x42, le32(~0u) + le32(~0u) + Text(8, '\0')) + le16(0)) +
                    "x";
     wrapped.replace(2, 5, "-lhd-");
+    // An OS-9/68K archiver's member, its data from our compressor.
+    const Bytes gpl = textLike(18092, 2), packed = compressLha(gpl.data(), gpl.size(), {13, 6});
+    Bytes os68k;
+    for (const Text& part : {os68kHeader(static_cast<std::uint32_t>(packed.size()),
+                                         crcOf(gpl.data(), gpl.size())),
+                             Text(packed.begin(), packed.end()), Text(1, '\0')})
+        os68k.insert(os68k.end(), part.begin(), part.end());
     const Bytes twins = archiveOf({storedMember("README", {}), storedMember("readme", {})});
     using P = ArchiveProblem;
     struct Case {
@@ -67,9 +79,11 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
         {"folders as empty files, and \"./\"",
          archiveOf({storedMember("d/", {}), storedMember("d/x", {'x'}), folderMember("./")}),
          P::none, ""},
+        {"an OS-9/68K archive", os68k, P::none, ""},
         {"an unknown method", archiveOf({a, unknown}), P::unknownMethod, "x.bin"},
         {"a CRC that does not match", archiveOf({a, badCrc, b}), P::damagedMember, "crc.txt"},
         {"data past the end", cut, P::damagedMember, "dir/b.txt"},
+        {"stored data longer than its file", archiveOf({a, over, b}), P::damagedMember, "over.txt"},
         {"2 GiB", archiveOf({a, huge}), P::tooLarge, "huge.bin"},
         {"2 GiB packed", hugePacked, P::tooLarge, "one.txt"},
         {"64-bit sizes", Bytes(size64.begin(), size64.end()), P::tooLarge, "s.bin"},
@@ -100,6 +114,7 @@ TEST(ArchiveCheck, EachProblemIsFoundAndNamed) {
     // Headers and names alone: the CRC is not looked at, the data's end is.
     EXPECT_EQ(check(archiveOf({a, badCrc}), false).problem, ArchiveProblem::none);
     EXPECT_EQ(check(cut, false).problem, ArchiveProblem::damagedMember);
+    EXPECT_EQ(check(archiveOf({over}), false).problem, ArchiveProblem::damagedMember);
     // Sums for the messages and the room check; the longest path is one as installed, a
     // folder's too, not a name as stored.
     ArchiveSummary s =

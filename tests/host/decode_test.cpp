@@ -304,6 +304,15 @@ TEST(Progress, NextChangeIsTheFirstCountWithAnotherPosition) {
             }
         }
     }
+    // Members stay under 2 GiB, but not their sum: 4.5 of 6 GiB done is 75.
+    totalOriginalSize = 6ull << 30;
+    doneOriginalSize = 9ull << 29;
+    EXPECT_EQ(progressPosition(0), 75u);
+    EXPECT_EQ(progressPosition(1u << 30), 91u);
+    const std::uint32_t next = nextProgressChange(0);
+    EXPECT_EQ(progressPosition(next - 1), 75u);
+    EXPECT_EQ(progressPosition(next), 76u);
+    totalOriginalSize = doneOriginalSize = 0;
 }
 
 TEST(Progress, EachChangeIsSentOnceAndAbortStopsAfterTheCode) {

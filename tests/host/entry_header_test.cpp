@@ -128,6 +128,15 @@ TEST(EntryHeader, LevelTwoExtendedHeadersAttributesAndLengths) {
     EXPECT_EQ(r.result, HeaderRead::member);
     EXPECT_EQ(r.position, static_cast<long>(shortBy2.size()));
     EXPECT_EQ(read(patched(shortBy2, 23, 'M')).result, HeaderRead::unknown) << "the OS byte";
+    // OS-9/68K's archivers ('K') too, by the same 2 bytes and no more.
+    const Text os68k = os68kHeader();
+    ASSERT_EQ(os68k.size(), 46u);
+    r = read(os68k + "DATA");
+    ASSERT_EQ(r.result, HeaderRead::member);
+    EXPECT_EQ(fields(r.h), "-lh5- 7004 18092 1262325600 20 gpl-2 A33A K");
+    EXPECT_EQ(r.position, 46);
+    for (char length : {'\x2B', '\x2D'})
+        EXPECT_EQ(read(patched(os68k, 0, length)).result, HeaderRead::unknown) << int(length);
 }
 
 TEST(EntryHeader, DamagedLayoutsAreRefused) {

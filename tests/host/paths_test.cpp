@@ -2,6 +2,7 @@
 // rules and final check that keep every member inside the destination.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "extract/entry_path.h"
@@ -146,6 +147,9 @@ TEST(MemberNames, WhatWindowsTakesForOneFile) {
         {"\xED\x40", false, false, "\xFA\x5C"},
         {"\x81\xCA", false, true, ""},
         {"\xFA\x54", false, false, "\x81\xCA"},
+        // Small Roman numeral one (an extension row's spelling) and its capital (row 13's).
+        {"\xFA\x40", false, true, ""},
+        {"\x87\x54", false, false, "\xFA\x40"},
     };
     MemberNames names;
     for (const Case& c : cases) {
@@ -153,4 +157,35 @@ TEST(MemberNames, WhatWindowsTakesForOneFile) {
         EXPECT_EQ(names.add(c.path, c.folder, clash), c.added) << c.path;
         EXPECT_EQ(clash, c.clash) << c.path;
     }
+}
+
+TEST(MemberNames, EveryGroupTheTableScriptFindsAndNoOther) {
+    // Every code of code page 932, grouped by the script as Windows takes them for one
+    // name: each group is one name, and no two groups are.
+    std::FILE* p =
+        popen("python3 '" VOPA_SOURCE_DIR "/extract/make_name_key_table.py' --groups", "r");
+    ASSERT_TRUE(p);
+    MemberNames names;
+    std::size_t groups = 0, pairs = 0;
+    for (char line[256]; std::fgets(line, sizeof line, p); ++groups) {
+        std::string first, clash;
+        // (Code 0, the NUL, is a group of its own: reading it ends the line.)
+        for (char *at = line, *end; unsigned long code = std::strtoul(at, &end, 16); at = end) {
+            std::string name;
+            if (code > 0xFF) name += static_cast<char>(code >> 8);
+            name += static_cast<char>(code);
+            if (name == "/") continue;  // a separator, not a name
+            if (first.empty()) {
+                first = name;
+                EXPECT_TRUE(names.add(name.c_str(), false, clash)) << line << "is " << clash;
+            } else {
+                ++pairs;
+                EXPECT_FALSE(names.add(name.c_str(), false, clash)) << line;
+                EXPECT_EQ(clash, first) << line;
+            }
+        }
+    }
+    EXPECT_EQ(pclose(p), 0);
+    EXPECT_GT(groups, 9000u) << "every character";
+    EXPECT_EQ(pairs, 517u) << "letters in two cases and the code page's second spellings";
 }

@@ -206,6 +206,12 @@ Text extended(char type, const Text& data) {
     return le16(static_cast<unsigned>(data.size() + 3)) + type + data;
 }
 
+Text os68kHeader(std::uint32_t packed, std::uint16_t crc) {
+    return le16(44) + "-lh5-" + le32(packed) + le32(18092) + le32(0x4B3D8F60) + "\x20\x02" +
+           le16(crc) + "K" + le16(5) + "\x50" + le16(0x27) + le16(7) + "\x51" + le32(0) +
+           le16(8) + "\x01gpl-2" + le16(0);
+}
+
 Bytes archiveOf(const std::vector<LhaMember>& members) {
     Bytes out;
     std::string error;

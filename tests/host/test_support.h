@@ -48,6 +48,9 @@ Text withChecksum(Text header);  // byte 1 made right again after a change
 // Level 2: -lh5-, 3 bytes, a Unix time, CRC 0xBEEF, extended headers `ext` (le16(0) ends).
 Text level2(const Text& ext, std::uint32_t packed = 10, char os = 'U');
 Text extended(char type, const Text& data);  // its size field first
+// A whole header (46 bytes) as an OS-9/68K archiver writes it: level 2, its length 2 short,
+// OS 'K', no header CRC, Unix permission and owner before the name gpl-2 (18,092 bytes).
+Text os68kHeader(std::uint32_t packed = 7004, std::uint16_t crc = 0xA33A);
 
 // --- archives of our writer, and our reader and decoders over them
 Bytes archiveOf(const std::vector<LhaMember>& members);
