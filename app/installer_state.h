@@ -7,6 +7,8 @@
 #include <cstdio>
 
 #include "app/owned_string.h"
+#include "app/payload_record.h"
+#include "app/pe_image.h"
 #include "app/setup_block.h"
 #include "extract/archive_check.h"
 #include "extract/path_text.h"
@@ -32,7 +34,9 @@ constexpr std::uint8_t kOptionMake = 2;        // the shortcut is made
 struct InstallerState {
     // --- start-up
     char ownPath[kPathCapacity] = {};    // full path of the running executable
-    std::FILE* archiveStream = nullptr;  // own file "rb"; after start-up at the archive
+    std::FILE* archiveStream = nullptr;  // own file "rb"; after start-up at the setup block
+    PeImageInfo image;                   // of the own file: where the payload starts
+    PayloadRecord payload;               // what the payload must be (length 0: not recorded)
     ArchiveSummary archive;              // walked once, on first use (archiveSummary)
     bool archiveSummarized = false;
 

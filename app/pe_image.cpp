@@ -1,6 +1,9 @@
 #include "app/pe_image.h"
 
 #include <algorithm>
+#include <cstring>
+
+#include "app/payload_record.h"
 
 namespace {
 
@@ -26,7 +29,12 @@ constexpr std::size_t kSectionCountAt = 4 + 2, kSymbolTableAt = 4 + 8, kSymbolCo
 constexpr std::size_t kMagicAt = 0, kHeadersSizeAt = 60, kSubsystemAt = 68;
 constexpr std::size_t kOptionalBytes = kSubsystemAt + 2;
 constexpr std::uint32_t kPe32Magic = 0x10B, kPe32PlusMagic = 0x20B;
-// A section header (40 bytes): its data's size and file offset.
+// Then NumberOfRvaAndSizes and the data directories (8 bytes each), further on in PE32+,
+// whose addresses are 8 bytes wide. Directory 4 is the certificate table.
+constexpr std::size_t kDirectoryCountAt32 = 92, kDirectoryCountAt64 = 108;
+constexpr std::size_t kDirectoryBytes = 8, kCertificateDirectory = 4;
+constexpr std::size_t kOptionalBytesRead = kDirectoryCountAt64 + 4 + 16 * kDirectoryBytes;
+// A section header (40 bytes): its name, its data's size and file offset.
 constexpr std::size_t kSectionBytes = 40, kRawSizeAt = 16, kRawPointerAt = 20;
 // COFF symbols are 18 bytes each; their string table follows, starting with its size.
 constexpr std::uint64_t kSymbolBytes = 18;
@@ -48,14 +56,23 @@ PeImageInfo readPeImageInfo(std::FILE* f) {
     std::uint32_t optionalSize = le16(coff + kOptionalSizeAt);
     if (sections == 0 || sections > kMaxSections || optionalSize < kOptionalBytes) return info;
 
-    unsigned char optional[kOptionalBytes];
-    if (!readAt(f, peOffset + static_cast<long>(kCoffBytes), optional, sizeof optional))
+    unsigned char optional[kOptionalBytesRead] = {};
+    if (!readAt(f, peOffset + static_cast<long>(kCoffBytes), optional,
+                std::min<std::size_t>(optionalSize, sizeof optional)))
         return info;
     std::uint32_t magic = le16(optional + kMagicAt);
     if (magic == kPe32Magic) info.kind = PeKind::pe32;
     else if (magic == kPe32PlusMagic) info.kind = PeKind::pe32plus;
     else return info;
     info.subsystem = static_cast<std::uint16_t>(le16(optional + kSubsystemAt));
+    // Only the directories the header says it has, and holds.
+    const std::size_t countAt = magic == kPe32Magic ? kDirectoryCountAt32 : kDirectoryCountAt64;
+    const std::size_t certificateAt = countAt + 4 + kCertificateDirectory * kDirectoryBytes;
+    if (optionalSize >= certificateAt + kDirectoryBytes &&
+        le32(optional + countAt) > kCertificateDirectory) {
+        info.certificateOffset = le32(optional + certificateAt);
+        info.certificateSize = le32(optional + certificateAt + 4);
+    }
 
     std::uint64_t end = le32(optional + kHeadersSizeAt);
     long table = peOffset + static_cast<long>(kCoffBytes + optionalSize);
@@ -67,6 +84,9 @@ PeImageInfo readPeImageInfo(std::FILE* f) {
         }
         std::uint64_t rawSize = le32(s + kRawSizeAt), rawPointer = le32(s + kRawPointerAt);
         if (rawSize) end = std::max(end, rawPointer + rawSize);
+        if (std::memcmp(s, kPayloadSectionName, sizeof kPayloadSectionName) == 0 &&
+            rawSize >= kPayloadRecordBytes)
+            info.recordOffset = static_cast<std::uint32_t>(rawPointer);
     }
     if (symbolTable) {
         std::uint64_t strings = symbolTable + kSymbolBytes * symbolCount;

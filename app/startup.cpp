@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/installer_state.h"
 #include "app/main_window.h"
+#include "app/payload_record.h"
 #include "app/pe_image.h"
 #include "app/user_messages.h"
 #include "res/resource_ids.h"
@@ -25,15 +26,24 @@ void restrictDllSearch() {
 
 namespace {
 
+// The payload record's area: vopa-pack writes the record into this section of the
+// stub's file, where the loader then maps it. Read through volatile: the compiler must
+// not take the bytes built here for the bytes the file holds.
+__attribute__((section(".vopapay"), used))
+const volatile unsigned char payloadRecordArea[kPayloadRecordBytes] = VOPA_EMPTY_PAYLOAD_RECORD;
+
 bool openOwnFile(InstallerState& state) {
     DWORD n = GetModuleFileNameA(nullptr, state.ownPath, sizeof state.ownPath);
     // A path that filled the buffer may have been cut: it could name another file.
     if (n == 0 || n >= sizeof state.ownPath) return false;
     state.archiveStream = std::fopen(state.ownPath, "rb");
     if (!state.archiveStream) return false;
-    PeImageInfo image = readPeImageInfo(state.archiveStream);
-    return image.kind != PeKind::notPe &&
-           std::fseek(state.archiveStream, image.imageEnd, SEEK_SET) == 0;
+    state.image = readPeImageInfo(state.archiveStream);
+    unsigned char area[kPayloadRecordBytes];
+    for (std::size_t i = 0; i < sizeof area; ++i) area[i] = payloadRecordArea[i];
+    readPayloadRecord(area, state.payload);
+    return state.image.kind != PeKind::notPe &&
+           std::fseek(state.archiveStream, state.image.imageEnd, SEEK_SET) == 0;
 }
 
 bool readOwnSetupBlock(InstallerState& state) {

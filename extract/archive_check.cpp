@@ -105,8 +105,15 @@ ArchiveSummary checkArchive(std::FILE* f, const CheckOptions& options) {
     EntryHeader h;
     const std::uint64_t doneBefore = doneOriginalSize;
     for (;;) {
+        const std::uint64_t at = tellStream(f);
         HeaderRead r = readEntryHeader(f, h, options.timezoneSeconds);
-        if (r == HeaderRead::end) break;
+        if (r == HeaderRead::end) {
+            // Past the end byte; padding (only at the file's end) runs to the file's end.
+            seekStream(f, at);
+            const int first = std::fgetc(f);
+            s.end = first == EOF ? at : first == 0 ? at + 1 : archiveEnd;
+            break;
+        }
         if (r != HeaderRead::member) {
             s.problem = problemOf(r);
             s.member.clear();

@@ -52,6 +52,7 @@ struct ArchiveSummary {
     std::uint64_t fileBytes = 0;          // of the file members, for the free space
     std::size_t longestName = 0;          // bytes of the longest member path
     std::uint32_t members = 0;
+    std::uint64_t end = 0;  // stream offset just past the archive's last byte, when it ended
 };
 
 struct CheckOptions {

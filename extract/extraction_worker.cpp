@@ -67,6 +67,26 @@ bool refuseFolder(InstallerState& state) {
     return false;
 }
 
+// The payload against its record, the bar moving: a download cut short, or changed
+// anywhere, is refused before a member is read.
+bool payloadIsWhole(InstallerState& state) {
+    const PayloadRecord& record = state.payload;
+    if (record.length == 0) return true;  // nothing to check against
+    std::FILE* f = state.archiveStream;
+    const std::uint64_t back = tellStream(f);
+    totalOriginalSize = record.length;
+    doneOriginalSize = lastProgressPosition = 0;
+    if (progressSink) progressSink(0);
+    const bool whole = payloadMatches(f, state.image.imageEnd, record,
+                                      state.image.certificateOffset, [](std::size_t n) {
+                                          doneOriginalSize += n;
+                                          reportProgress(0);
+                                          return shouldContinue();
+                                      });
+    seekStream(f, back);
+    return whole && shouldContinue();
+}
+
 // Bytes a file of `size` takes on the destination's volume: whole clusters.
 std::uint64_t onDisk(std::uint64_t size, std::uint64_t cluster) {
     return (size + cluster - 1) / cluster * cluster;
@@ -117,6 +137,14 @@ bool checkBeforeWriting(InstallerState& state, Staging& staging) {
     const ArchiveSummary check = checkArchive(state.archiveStream, options);
     if (check.problem != ArchiveProblem::none) {
         tellProblem(state, check);
+        return false;
+    }
+    // An archive of nothing installs nothing, and must not register as installed; with a
+    // record, the archive ends where the payload does (a 0 byte where a header should
+    // begin ends it early).
+    if (check.members == 0 ||
+        (state.payload.length && check.end != state.image.imageEnd + state.payload.length)) {
+        tellUser(state, kDamagedArchive, state.title.text(), MessageKind::error);
         return false;
     }
     ULARGE_INTEGER available;
@@ -202,15 +230,17 @@ void notifyCommitted(InstallerState& state, const Staging& staging) {
             notifyShell(ShellChange::fileCreated, full);
 }
 
-// The folder of `path` (a full path), double-byte aware; false for a root.
+// The folder of `path` (a full path), double-byte aware: "C:\\" for "C:\\x"; false for a
+// root.
 bool parentOf(const char* path, char (&parent)[kPathCapacity]) {
     const char* cut = nullptr;
     forEachCharacter(path, LeadBytes::system, [&](const char* p, std::size_t n) {
         if (n == 1 && *p == '\\' && p[1]) cut = p;
         return true;
     });
-    if (!cut || cut == path || cut[-1] == ':') return false;
-    return copyText(parent, sizeof parent, std::string(path, cut).c_str());
+    if (!cut || cut == path) return false;
+    const bool root = cut[-1] == ':';
+    return copyText(parent, sizeof parent, std::string(path, cut + (root ? 1 : 0)).c_str());
 }
 
 // An installation that did not complete leaves no folder of its own making: the
@@ -270,12 +300,16 @@ void extractionWorker(InstallerState& state) {
     initCrcTable();
     const char* destination = state.destinationFolder.text();
     recoverInterruptedCommit(destination);
+    // The bar runs twice: the payload read whole (when recorded), then the members written.
+    const bool whole = payloadIsWhole(state);
+    if (!whole && shouldContinue())
+        tellUser(state, kDamagedArchive, state.title.text(), MessageKind::error);
     totalOriginalSize = archiveSummary(state).totalOriginalSize;
     doneOriginalSize = lastProgressPosition = 0;
-    if (progressSink) progressSink(0);
+    if (whole && progressSink) progressSink(0);
 
     Staging staging;
-    const bool checked = checkBeforeWriting(state, staging);
+    const bool checked = whole && checkBeforeWriting(state, staging);
     const bool committed =
         checked && stageMembers(state, staging) && commit(state, staging);
     if (committed) {

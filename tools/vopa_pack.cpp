@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/payload_record.h"
 #include "app/pe_image.h"
 #include "app/setup_block.h"
 #include "decode/crc16.h"
@@ -441,16 +442,48 @@ std::vector<std::uint8_t> givenArchive(const Options& o) {
 
 // --- reading an installer back
 
+// The payload record in the stub's area of the installer file `f`; length 0 when none.
+PayloadRecord payloadRecordOf(std::FILE* f, const PeImageInfo& image) {
+    PayloadRecord record;
+    unsigned char area[kPayloadRecordBytes];
+    if (image.recordOffset && std::fseek(f, static_cast<long>(image.recordOffset), SEEK_SET) == 0 &&
+        std::fread(area, 1, sizeof area, f) == sizeof area)
+        readPayloadRecord(area, record);
+    return record;
+}
+
+// Writes the record of everything after the image into the installer file at `path`, in
+// the stub's area (no section changes size: the payload stays where the image ends).
+bool recordPayload(const std::string& path, const PeImageInfo& image) {
+    std::FILE* f = openFile(path, "r+b");
+    if (!f) return false;
+    PayloadRecord record;
+    record.crc = crc32OfStream(f, image.imageEnd, ~std::uint64_t{0}, record.length);
+    unsigned char area[kPayloadRecordBytes];
+    writePayloadRecord(area, record);
+    bool ok = !std::ferror(f) && std::fseek(f, static_cast<long>(image.recordOffset), SEEK_SET) == 0 &&
+              std::fwrite(area, 1, sizeof area, f) == sizeof area;
+    ok = std::fclose(f) == 0 && ok;
+    return ok;
+}
+
 int inspect(const std::string& path, bool test) {
     std::FILE* f = openFile(path, "rb");
     if (!f) fail("cannot open " + path + ": " + std::strerror(errno));
     PeImageInfo image = readPeImageInfo(f);
     if (image.kind == PeKind::notPe) fail(path + " is not an installer (not a PE executable)");
-    std::fseek(f, static_cast<long>(image.imageEnd), SEEK_SET);
     SetupBlock block;
-    if (!readSetupBlock(f, block)) fail(path + ": the setup block is cut short");
     std::printf("stub: %s, image ends at %u\n", image.kind == PeKind::pe32 ? "PE32" : "PE32+",
                 image.imageEnd);
+    const PayloadRecord record = payloadRecordOf(f, image);
+    if (record.length)
+        std::printf("payload record: %llu bytes, CRC-32 %08x\n",
+                    static_cast<unsigned long long>(record.length), record.crc);
+    else
+        std::printf("payload record: none (%s)\n",
+                    image.recordOffset ? "the stub's area is empty" : "the stub has no area for it");
+    std::fseek(f, static_cast<long>(image.imageEnd), SEEK_SET);
+    if (!readSetupBlock(f, block)) fail(path + ": the setup block is cut short");
     if (block.present) {
         DestinationSources sources;
         sources.currentDirectory = "(current folder)";
@@ -493,7 +526,18 @@ int inspect(const std::string& path, bool test) {
     CheckOptions options;
     options.decode = test;
     ArchiveSummary s = checkArchive(f, options);
+    // The installer reads the payload whole against its record first.
+    if (test && record.length &&
+        (!payloadMatches(f, image.imageEnd, record, image.certificateOffset) ||
+         (s.problem == ArchiveProblem::none && s.end != image.imageEnd + record.length))) {
+        std::printf("the payload is DAMAGED: not the bytes its record describes\n");
+        ++bad;
+    }
     std::fclose(f);
+    if (members == 0 && r == HeaderRead::end) {
+        std::printf("the installer refuses it: the archive holds no members\n");
+        ++bad;
+    }
     const std::size_t destination = defaultDestinationLength(block.folder, block.underProgramFiles);
     std::printf("longest member path: %zu bytes; room after the default destination: %zu bytes\n",
                 s.longestName, roomAfter(destination));
@@ -521,14 +565,18 @@ int main(int argc, char** argv) {
             if (!input->empty() && sameFile(*input, output))
                 fail(*input + " is an input: writing " + output + " would replace it");
     std::vector<std::uint8_t> stub = readFile(o.stub);
+    PeImageInfo stubImage;
     {
         std::FILE* f = openFile(o.stub, "rb");
-        PeImageInfo info = f ? readPeImageInfo(f) : PeImageInfo{};
+        if (f) stubImage = readPeImageInfo(f);
         if (f) std::fclose(f);
-        if (info.kind == PeKind::notPe) fail(o.stub + " is not a PE executable");
-        if (info.imageEnd != stub.size())
+        if (stubImage.kind == PeKind::notPe) fail(o.stub + " is not a PE executable");
+        if (stubImage.imageEnd != stub.size())
             fail(o.stub + " already carries data after its image (" +
-                 std::to_string(stub.size() - info.imageEnd) + " bytes)");
+                 std::to_string(stub.size() - stubImage.imageEnd) + " bytes)");
+        if (!stubImage.recordOffset)
+            std::fprintf(stderr, "vopa-pack: %s has no area for the payload record: the "
+                                 "installer cannot check itself whole\n", o.stub.c_str());
     }
     std::string block = setupBlock(o);
     std::vector<std::uint8_t> given;
@@ -547,6 +595,8 @@ int main(int argc, char** argv) {
         (o.files.empty() ? std::fwrite(given.data(), 1, given.size(), out) == given.size()
                          : writePackedArchive(packed.members, readerOf(packed.files), out, error));
     ok = (std::fclose(out) == 0) && ok;
+    // The record of the finished payload, read back from the file as written.
+    ok = ok && (!stubImage.recordOffset || recordPayload(temporary, stubImage));
     if (!ok) {
         removeFile(temporary);
         fail(error.empty() ? "cannot write " + o.out + ": " + std::strerror(errno) : error);

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "app/payload_record.h"
 #include "app/pe_image.h"
 #include "tests/host/test_support.h"
 
@@ -51,6 +52,12 @@ TEST(StubImage, BothBuildsAreGuiImagesThatEndAtTheirLastSection) {
         EXPECT_EQ(info.kind, kind) << build;
         EXPECT_EQ(info.subsystem, 2) << "Windows GUI";
         EXPECT_EQ(info.imageEnd, image.size()) << "the bare stub carries nothing after its image";
+        // Its payload record area, found through the section table, empty as built.
+        ASSERT_NE(info.recordOffset, 0u) << build;
+        PayloadRecord record;
+        EXPECT_TRUE(readPayloadRecord(image.data() + info.recordOffset, record));
+        EXPECT_EQ(record.length, 0u);
+        EXPECT_EQ(info.certificateOffset, 0u) << "unsigned";
         image.insert(image.end(), {1, 5, 'h', 'e', 'l', 'l', 'o'});
         EXPECT_EQ(infoOf(image).imageEnd, info.imageEnd) << "appended data does not move the end";
     }
@@ -95,4 +102,69 @@ TEST(PeImage, HostileHeadersAreNotAnImage) {
     put(symbols, 1536 + 36, 40);
     symbols.resize(1536 + 36 + 40);
     EXPECT_EQ(infoOf(symbols).imageEnd, 1536u + 36 + 40);
+}
+
+TEST(PeImage, PayloadAreaAndCertificateTableAreFoundOnlyWhereTheHeadersSayTheyAre) {
+    // Directory 4 of a PE32 header: 96 bytes into the optional header, after the count.
+    Bytes signedImage = smallImage();
+    put(signedImage, 88 + 92, 16);
+    put(signedImage, 88 + 96 + 4 * 8, 1600);
+    put(signedImage, 88 + 96 + 4 * 8 + 4, 64);
+    std::memcpy(&signedImage[88 + 224], kPayloadSectionName, 8);
+    PeImageInfo info = infoOf(signedImage);
+    EXPECT_EQ(info.certificateOffset, 1600u);
+    EXPECT_EQ(info.certificateSize, 64u);
+    EXPECT_EQ(info.recordOffset, 1024u);
+    // Fewer directories than five, or a header too short to hold the fifth: none.
+    Bytes few = signedImage;
+    put(few, 88 + 92, 4);
+    EXPECT_EQ(infoOf(few).certificateOffset, 0u);
+    Bytes shortHeader = signedImage;
+    put(shortHeader, 64 + 20, 96 + 4 * 8 + 4);
+    EXPECT_EQ(infoOf(shortHeader).certificateOffset, 0u);
+    // A section of that name too small for the record is no area.
+    Bytes small = signedImage;
+    put(small, 88 + 224 + 16, kPayloadRecordBytes - 1);
+    EXPECT_EQ(infoOf(small).recordOffset, 0u);
+}
+
+TEST(PayloadRecord, RecordsAndChecksThePayloadAfterTheImage) {
+    EXPECT_EQ(crc32After(0, reinterpret_cast<const unsigned char*>("123456789"), 9), 0xCBF43926u);
+    Bytes long1(100000);
+    for (std::size_t i = 0; i < long1.size(); ++i) long1[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
+    // Any split gives the same CRC: the 16-byte steps and the tail agree.
+    EXPECT_EQ(crc32After(crc32After(0, long1.data(), 12345), long1.data() + 12345, long1.size() - 12345),
+              crc32After(0, long1.data(), long1.size()));
+    unsigned char area[kPayloadRecordBytes];
+    writePayloadRecord(area, {0x123456789ull, 0xDEADBEEF});
+    PayloadRecord back;
+    ASSERT_TRUE(readPayloadRecord(area, back));
+    EXPECT_EQ(back.length, 0x123456789ull);
+    EXPECT_EQ(back.crc, 0xDEADBEEFu);
+    area[0] ^= 1;
+    EXPECT_FALSE(readPayloadRecord(area, back)) << "no area of ours";
+
+    // An image of 100 bytes, the payload, then what a signature adds.
+    const Bytes image(100, 'i'), payload(long1.begin(), long1.begin() + 5000);
+    const PayloadRecord record{payload.size(), crc32After(0, payload.data(), payload.size())};
+    auto matches = [&](const Bytes& tail, std::uint64_t certificate, Bytes body) {
+        Bytes file = image;
+        file.insert(file.end(), body.begin(), body.end());
+        file.insert(file.end(), tail.begin(), tail.end());
+        std::FILE* f = streamOf(file);
+        const bool ok = payloadMatches(f, image.size(), record, certificate);
+        std::fclose(f);
+        return ok;
+    };
+    const std::uint64_t end = image.size() + payload.size();
+    EXPECT_TRUE(matches({}, 0, payload));
+    EXPECT_TRUE(matches({'x'}, 0, payload)) << "bytes after it are not the payload's";
+    EXPECT_TRUE(matches({0, 0, 0, 'S', 'I', 'G'}, end + 3, payload)) << "a signature after zeros";
+    EXPECT_FALSE(matches({0, 1, 0, 'S'}, end + 3, payload)) << "other bytes before it";
+    EXPECT_FALSE(matches(Bytes(8, 0), end + 8, payload)) << "more than its alignment";
+    EXPECT_FALSE(matches({}, end - 1, payload)) << "a table inside the payload";
+    Bytes changed = payload;
+    changed[2500] ^= 0x40;
+    EXPECT_FALSE(matches({}, 0, changed));
+    EXPECT_FALSE(matches({}, 0, Bytes(payload.begin(), payload.end() - 1))) << "cut short";
 }
