@@ -43,12 +43,12 @@ void applyWord(InstallerState& state, const char* word) {
     }
 }
 
-}  // namespace
-
-bool parseCommandLine(InstallerState& state, const char* tail) {
+// Walks the tail's items: each switch letter after "-" or "/", each quoted text (the
+// destination), each other word.
+template <class OnSwitch, class OnQuoted, class OnWord>
+void forEachItem(const char* tail, OnSwitch onSwitch, OnQuoted onQuoted, OnWord onWord) {
     enum class Mode { between, switches, quoted, word } mode = Mode::between;
-    OwnedString path, word;
-    bool refused = false;
+    OwnedString text;
     for (const char* p = tail ? tail : ""; *p; ++p) {
         char c = *p;
         switch (mode) {
@@ -57,40 +57,60 @@ bool parseCommandLine(InstallerState& state, const char* tail) {
                 if (c == '-' || c == '/') mode = Mode::switches;
                 else if (c == '"') mode = Mode::quoted;
                 else {
-                    word.append(c);
+                    text.append(c);
                     mode = Mode::word;
                 }
                 break;
             case Mode::switches:
                 if (isBlank(c)) mode = Mode::between;
-                else applySwitch(state, c);
+                else onSwitch(c);
                 break;
             case Mode::quoted:
                 if (c != '"') {
-                    path.append(c);
+                    text.append(c);
                     break;
                 }
-                if (path.length() < kPathCapacity) {
-                    state.destinationFolder.assign(path.text());
-                    state.unattended = true;
-                } else {
-                    refused = true;
-                }
-                path.clear();
+                onQuoted(text);
+                text.clear();
                 mode = Mode::between;
                 break;
             case Mode::word:
                 if (!isBlank(c)) {
-                    word.append(c);
+                    text.append(c);
                     break;
                 }
-                applyWord(state, word.text());
-                word.clear();
+                onWord(text.text());
+                text.clear();
                 mode = Mode::between;
                 break;
         }
     }
-    if (mode == Mode::word) applyWord(state, word.text());
+    if (mode == Mode::word) onWord(text.text());
+}
+
+}  // namespace
+
+bool silentRequested(const char* tail) {
+    bool silent = false;
+    forEachItem(
+        tail, [&](char c) { silent = silent || std::tolower(static_cast<unsigned char>(c)) == 's'; },
+        [](const OwnedString&) {}, [](const char*) {});
+    return silent;
+}
+
+bool parseCommandLine(InstallerState& state, const char* tail) {
+    bool refused = false;
+    forEachItem(
+        tail, [&](char c) { applySwitch(state, c); },
+        [&](const OwnedString& path) {
+            if (path.length() < kPathCapacity) {
+                state.destinationFolder.assign(path.text());
+                state.unattended = true;
+            } else {
+                refused = true;
+            }
+        },
+        [&](const char* word) { applyWord(state, word); });
 
     bool anyAssociation = false;
     for (bool flag : state.associateFlags) anyAssociation |= flag;

@@ -9,3 +9,7 @@ struct InstallerState;
 // Returns false when a quoted destination does not fit a path buffer: the installer
 // then refuses to start rather than install somewhere the caller did not name.
 bool parseCommandLine(InstallerState& state, const char* tail);
+
+// Whether the tail asks for a silent run (-s): known before start-up, so that a start-up
+// that fails is logged too.
+bool silentRequested(const char* tail);

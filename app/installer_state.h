@@ -65,6 +65,7 @@ struct InstallerState {
     bool failed = false;
     bool unattended = false;
     bool silent = false;  // no window and no waiting: messages go to the log (user_messages.h)
+    bool told = false;    // a message was shown (or logged) this run
     bool associateFlags[kAssociationCount] = {};
     bool addViewVerb = false;
     bool addCompressMenu = false;

@@ -134,6 +134,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return 0;
         case UM_ABORTED:  // the worker has undone what it did
             state->workerRunning = false;
+            if (state->silent) writeSilentLog(kStopped);
             DestroyWindow(window);
             return 0;
         default: return DefWindowProcA(window, message, wParam, lParam);

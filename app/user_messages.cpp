@@ -8,6 +8,7 @@
 
 void tellUser(InstallerState& state, const std::string& text, const char* caption,
               MessageKind kind) {
+    state.told = true;
     if (state.silent) {
         writeSilentLog(text);
         return;

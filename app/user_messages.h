@@ -8,6 +8,11 @@ struct InstallerState;
 
 enum class MessageKind { warning, error };
 
+// What the log of a silent run says of a run that ended before it began, or was stopped.
+constexpr const char kCannotStart[] =
+    "インストーラを開始できません。ファイルが壊れているか、読み取れません。";
+constexpr const char kStopped[] = "インストールを中止しました。";
+
 // `caption` null: the system's default caption.
 void tellUser(InstallerState& state, const std::string& text, const char* caption = nullptr,
               MessageKind kind = MessageKind::warning);

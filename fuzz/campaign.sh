@@ -17,7 +17,7 @@ for job in $jobs; do
     runs=${rest%%:*} seconds=${rest#*:}
     if [ $# -gt 0 ] && ! echo " $* " | grep -q " $name "; then continue; fi
     work=$(mktemp -d) findings="$build/fuzz/$name-findings"
-    mkdir -p "fuzz/corpus/$name" "$findings" "$work/seeds"
+    mkdir -p "fuzz/corpus/$name" "$findings" "$work/seeds" "$work/new"
     [ "$name" = fuzz_compress ] && fuzz/real-seeds.sh "$work/seeds"
     began=$(date +%s)
     if ! "$build/fuzz/$name" "$work/new" "fuzz/corpus/$name" "$work/seeds" -runs="$runs" \

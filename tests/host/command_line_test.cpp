@@ -36,6 +36,10 @@ TEST(CommandLine, ItemsAndWhatTheySet) {
         {"7zz 7", false, "- 110-- 0000000000"},
         {"\"" + fits + "\"", false, "u 110-- 0000000000 [" + fits + "]"},  // 259 bytes fit
         {"\"" + fits + "q\" zip", false, "refused u 110-- 0100000000"},    // 260 are not cut
+        {"/s", false, "u 110-- 0000000000 silent"},
+        {"-mS lzh", false, "u 310-- 1000000000 silent"},
+        {"\"/s\" s", false, "u 110-- 0000000000 [/s]"},  // a path, and a word: no switch
+        {"-x\"s", false, "u 110-- 0000000000 silent"},   // the group runs through a quote
     };
     for (const Case& c : cases) {
         InstallerState s;  // switches add to the block's bits and never clear one
@@ -49,6 +53,9 @@ TEST(CommandLine, ItemsAndWhatTheySet) {
         for (bool f : s.associateFlags) got += f ? '1' : '0';
         if (std::string(s.destinationFolder.text()) != "C:\\Program Files\\Vopa")
             got += " [" + std::string(s.destinationFolder.text()) + "]";
+        if (s.silent) got += " silent";
         EXPECT_EQ(got, c.expected) << c.tail;
+        // Seen before start-up, by the same reading of the line.
+        EXPECT_EQ(silentRequested(c.tail.c_str()), s.silent) << c.tail;
     }
 }
