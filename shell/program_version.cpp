@@ -26,11 +26,14 @@ Function function(HMODULE library, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
+// The text `name` of the string table for `translation`; empty when it has none.
 std::string stringValue(VerQueryValueFunction query, const std::string& block,
-                        const std::string& path) {
+                        const WORD* translation, const char* name) {
+    char path[64];  // "\StringFileInfo\", eight hexadecimal digits, "\" and the name
+    wsprintfA(path, "\\StringFileInfo\\%04x%04x\\%s", translation[0], translation[1], name);
     void* found = nullptr;
     UINT length = 0;
-    if (!query(block.data(), path.c_str(), &found, &length) || !found) return {};
+    if (!query(block.data(), path, &found, &length) || !found) return {};
     // Read up to the terminator, which the copy made for the ANSI call has, and never
     // past the block: the length counts characters, not the bytes of double-byte text.
     const char* text = static_cast<const char*>(found);
@@ -57,10 +60,8 @@ ProgramVersion readProgramVersion(const char* path) {
         query(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
               &length) &&
         translation && length >= 2 * sizeof(WORD)) {
-        char language[32];  // "\StringFileInfo\" and eight hexadecimal digits
-        wsprintfA(language, "\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
-        result.publisher = stringValue(query, block, std::string(language) + "CompanyName");
-        result.version = stringValue(query, block, std::string(language) + "ProductVersion");
+        result.publisher = stringValue(query, block, translation, "CompanyName");
+        result.version = stringValue(query, block, translation, "ProductVersion");
     }
     FreeLibrary(library);
     return result;

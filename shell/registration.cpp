@@ -19,8 +19,9 @@ void writeUninstallEntry(InstallerState& state) {
     writeString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", "Vopa");
     writeString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", command);
     // What Apps & features shows beside the name, and what deployment tools read.
-    writeString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon",
-                (std::string(program) + ",0").c_str());
+    char icon[kPathCapacity + 2];
+    wsprintfA(icon, "%s,0", program);
+    writeString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon", icon);
     const ProgramVersion version = readProgramVersion(program);
     if (!version.version.empty())
         writeString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion", version.version.c_str());
