@@ -1,8 +1,8 @@
 // The DPI a window is drawn for, and what is made for it. The manifest declares
 // per-monitor awareness, so Windows no longer stretches our windows as bitmaps: sizes
-// laid out for 96 DPI (what Windows calls 100%) are scaled here instead. Windows 7 and
-// 8 lack the per-window functions: they are looked up at run time, so the stub still
-// starts there, and the system DPI stands in.
+// laid out for 96 DPI (what Windows calls 100%) are scaled here instead. Windows before
+// 10 1607 lacks the per-window functions: they are looked up at run time, so the stub
+// still starts on 7 and 8, and the system DPI stands in.
 #pragma once
 #include <windows.h>
 
