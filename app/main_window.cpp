@@ -7,6 +7,7 @@
 #include "app/option_dialog.h"
 #include "app/startup.h"
 #include "app/user_messages.h"
+#include "app/window_dpi.h"
 #include "extract/entry_output.h"
 #include "extract/extraction_worker.h"
 #include "extract/progress.h"
@@ -27,15 +28,55 @@ void sendProgressPosition(std::uint32_t position) {
     SendMessageA(progressBar, PBM_SETPOS, position, 0);
 }
 
-HWND makeChild(HWND parent, const char* cls, const char* text, DWORD style, int x, int y, int w,
-               int h, int id, bool withFont) {
+// The progress window as it was drawn for 96 DPI, in pixels: 220 x 100 outside, and
+// within it the label and the bar 200 wide at 7 from the left, the abort button under
+// them near the middle. Every size is scaled to the window's DPI.
+constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+constexpr int kWindowWidth = 220, kWindowHeight = 100;
+constexpr int kCursorGap = 32;  // from the mouse down to the window: clear of the cursor
+
+struct ControlBox {
+    int x, y, width, height;  // in the client area
+};
+constexpr ControlBox kLabelBox = {7, 5, 200, 15};
+constexpr ControlBox kBarBox = {7, 23, 200, 20};
+constexpr ControlBox kAbortBox = {65, 50, 88, 19};
+
+// Made with no size: fitToDpi places it. The stock font stays when no other can be made.
+HWND makeChild(HWND parent, const char* cls, const char* text, DWORD style, int id, bool withFont) {
     HWND child =
-        CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+        CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), moduleInstance, nullptr);
     if (child && withFont)
         SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
                      FALSE);
     return child;
+}
+
+void place(HWND control, const ControlBox& box, int dpi) {
+    MoveWindow(control, scaleToDpi(box.x, dpi), scaleToDpi(box.y, dpi), scaleToDpi(box.width, dpi),
+               scaleToDpi(box.height, dpi), TRUE);
+}
+
+HGDIOBJ labelFont(const InstallerState& state) {
+    return reinterpret_cast<HGDIOBJ>(SendMessageA(state.pathLabel, WM_GETFONT, 0, 0));
+}
+
+// Lays out the controls, with their font, for `dpi` and puts the window at `frame`. The
+// move comes last: should it take the window to a monitor of another DPI, the layout
+// for that one (WM_DPICHANGED, sent during the move) is the one that stays.
+void fitToDpi(InstallerState& state, int dpi, const RECT& frame) {
+    place(state.pathLabel, kLabelBox, dpi);
+    place(progressBar, kBarBox, dpi);
+    place(state.abortButton, kAbortBox, dpi);
+    if (HFONT font = makeGuiFont(dpi)) {
+        HGDIOBJ previous = labelFont(state);  // deleting the stock font does nothing
+        SendMessageA(state.pathLabel, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        SendMessageA(state.abortButton, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        DeleteObject(previous);
+    }
+    SetWindowPos(state.mainWindow, nullptr, frame.left, frame.top, frame.right - frame.left,
+                 frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void startRun(InstallerState& state) {
@@ -72,7 +113,8 @@ void showEntryPath(InstallerState& state, const char* name) {
     if (!dc) {
         shown = displayForm(name);
     } else {
-        HGDIOBJ previous = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        HGDIOBJ font = labelFont(state);  // measured as it is drawn
+        HGDIOBJ previous = SelectObject(dc, font ? font : GetStockObject(DEFAULT_GUI_FONT));
         RECT client;
         GetClientRect(label, &client);
         shown = shortenEntryName(name, [&](const std::string& text) {
@@ -94,7 +136,13 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             windowState = static_cast<InstallerState*>(
                 reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
             return 0;
-        case WM_DESTROY: PostQuitMessage(state ? state->exitCode : kExitNotInstalled); return 0;
+        case WM_DESTROY:
+            if (state) DeleteObject(labelFont(*state));
+            PostQuitMessage(state ? state->exitCode : kExitNotInstalled);
+            return 0;
+        case WM_DPICHANGED:  // moved to a monitor of another DPI, or its scale changed
+            if (state) fitToDpi(*state, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return 0;
         case WM_CLOSE:
             // Nothing stops a commit half done: it is only renames, and short.
             if (state && state->committing) return 0;
@@ -141,27 +189,36 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
 }
 
+bool createProgressWindow(InstallerState& state, HINSTANCE instance) {
+    POINT mouse = {};
+    GetCursorPos(&mouse);
+    HWND window = CreateWindowExA(0, kMainWindowClass, kDefaultTitle, kWindowStyle,
+                                  mouse.x - kWindowWidth / 2, mouse.y + kCursorGap, kWindowWidth,
+                                  kWindowHeight, nullptr, nullptr, instance, &state);
+    if (!window) return false;
+    state.mainWindow = window;
+    state.pathLabel = makeChild(window, "STATIC", "", SS_LEFT, 0, true);
+    progressBar = makeChild(window, PROGRESS_CLASSA, "", PBS_SMOOTH, 0, false);
+    state.abortButton = makeChild(window, "BUTTON", "中止", BS_PUSHBUTTON, IDC_ABORT, true);
+    if (!state.pathLabel || !progressBar || !state.abortButton) return false;
+    // Made, it has the DPI of the monitor it was put on, below the mouse.
+    const int dpi = windowDpi(window);
+    const SIZE size = windowSizeForDpi(kWindowWidth, kWindowHeight, kWindowStyle, dpi);
+    const int x = mouse.x - size.cx / 2, y = mouse.y + scaleToDpi(kCursorGap, dpi);
+    fitToDpi(state, dpi, RECT{x, y, x + size.cx, y + size.cy});
+    return true;
+}
+
 bool createInstaller(InstallerState& state, HINSTANCE instance, const char* commandTail) {
     if (!initialised) {
         if (!initApplication(state, instance, commandTail)) return false;
         initialised = true;
     }
-    POINT mouse = {};
-    GetCursorPos(&mouse);
-    HWND window =
-        CreateWindowExA(0, kMainWindowClass, kDefaultTitle, WS_POPUP | WS_CAPTION | WS_SYSMENU,
-                        mouse.x - 110, mouse.y + 32, 220, 100, nullptr, nullptr, instance, &state);
-    if (!window) return false;
-    state.mainWindow = window;
-    state.pathLabel = makeChild(window, "STATIC", "", SS_LEFT, 7, 5, 200, 15, 0, true);
-    progressBar = makeChild(window, PROGRESS_CLASSA, "", PBS_SMOOTH, 7, 23, 200, 20, 0, false);
-    state.abortButton =
-        makeChild(window, "BUTTON", "中止", BS_PUSHBUTTON, 65, 50, 88, 19, IDC_ABORT, true);
-    if (!state.pathLabel || !progressBar || !state.abortButton) return false;
+    if (!createProgressWindow(state, instance)) return false;
     progressSink = sendProgressPosition;
-    ShowWindow(window, SW_HIDE);
-    UpdateWindow(window);
-    PostMessageA(window, UM_START, 0, 0);
+    ShowWindow(state.mainWindow, SW_HIDE);
+    UpdateWindow(state.mainWindow);
+    PostMessageA(state.mainWindow, UM_START, 0, 0);
     return true;
 }
 

@@ -7,14 +7,34 @@
 
 #include "app/installer_state.h"
 #include "shell/associations.h"
+#include "shell/program_version.h"
 #include "shell/registry.h"
 
 void writeUninstallEntry(InstallerState& state) {
     // No program file name (no setup block): no command that names nothing.
-    char command[300];
-    if (!programCommand(state, " /u", command)) return;
+    char command[300], program[kPathCapacity];
+    if (!programCommand(state, " /u", command) ||
+        !installedPath(state, state.programFileName.text(), program))
+        return;
     writeString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", "Vopa");
     writeString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", command);
+    // What Apps & features shows beside the name, and what deployment tools read.
+    char icon[kPathCapacity + 2];
+    wsprintfA(icon, "%s,0", program);
+    writeString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon", icon);
+    const ProgramVersion version = readProgramVersion(program);
+    if (!version.version.empty())
+        writeString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion", version.version.c_str());
+    if (!version.publisher.empty())
+        writeString(HKEY_LOCAL_MACHINE, kUninstallKey, "Publisher", version.publisher.c_str());
+    writeString(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation",
+                state.destinationFolder.text());
+    const std::uint64_t kilobytes = (archiveSummary(state).fileBytes + 1023) / 1024;
+    writeNumber(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize",
+                kilobytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(kilobytes));
+    // The program only uninstalls: no Change or Repair button for it.
+    writeNumber(HKEY_LOCAL_MACHINE, kUninstallKey, "NoModify", 1);
+    writeNumber(HKEY_LOCAL_MACHINE, kUninstallKey, "NoRepair", 1);
 }
 
 void writeInstallDir(InstallerState& state) {

@@ -40,12 +40,24 @@ StringRead readString(HKEY root, const char* key, const char* valueName, char* o
     return StringRead::ok;
 }
 
-void writeString(HKEY root, const char* key, const char* valueName, const char* data, DWORD type) {
+namespace {
+
+void writeValue(HKEY root, const char* key, const char* valueName, DWORD type, const void* data,
+                DWORD size) {
     HKEY k;
     if (RegCreateKeyExA(root, key, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
         return;
-    RegSetValueExA(k, valueName, 0, type, reinterpret_cast<const BYTE*>(data),
-                   static_cast<DWORD>(std::strlen(data) + 1));
+    RegSetValueExA(k, valueName, 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(k);
+}
+
+}  // namespace
+
+void writeString(HKEY root, const char* key, const char* valueName, const char* data, DWORD type) {
+    writeValue(root, key, valueName, type, data, static_cast<DWORD>(std::strlen(data) + 1));
+}
+
+void writeNumber(HKEY root, const char* key, const char* valueName, DWORD number) {
+    writeValue(root, key, valueName, REG_DWORD, &number, sizeof number);
 }

@@ -1,6 +1,7 @@
 // Registry access of the installer: every key it writes is created with full access
 // and closed at once; every test or read opens with KEY_READ, so reading never
-// leaves a key behind.
+// leaves a key behind. Values are texts, but for the few numbers that Windows reads as
+// REG_DWORD.
 #pragma once
 #include <windows.h>
 
@@ -25,3 +26,5 @@ StringRead readWholeString(HKEY key, const char* valueName, std::string& out,
 // Failures are silent, as for all registry work.
 void writeString(HKEY root, const char* key, const char* valueName, const char* data,
                  DWORD type = REG_SZ);
+// The same for a REG_DWORD value.
+void writeNumber(HKEY root, const char* key, const char* valueName, DWORD number);

@@ -29,8 +29,8 @@ head -c 1000M /dev/zero > "$work/large/big.bin"   # long enough to press a butto
 "$pack" "${options[@]}" --files "$work/large" --out "$work/large.exe" --method lh0 || exit 1
 rm -rf "$work/large"
 
-freshPrefix() {
-    newPrefix "$work/prefix-$1"
+freshPrefix() {  # name [DPI]
+    newPrefix "$work/prefix-$1" "${2:-}"
     drive="$WINEPREFIX/drive_c"
 }
 start() {  # installer and arguments; exit status lands in $work/status
@@ -52,15 +52,16 @@ installerStatus() { cat "$work/status" 2>/dev/null || echo running; }
 waitExit() {
     if until_ '[ -f "$work/status" ]' 600; then status=$(cat "$work/status"); else status=timeout; fi
 }
-# The shown window with the title whose width tells dialog (wide) from progress window
-# (220); up to a minute, as a first start in a fresh prefix can be slow. A window found
-# before it is shown would take keys meant for it nowhere.
+# The shown window with the title whose shape tells dialog (about as tall as wide) from
+# progress window (220 x 100 at 96 DPI), at any DPI; up to a minute, as a first start in
+# a fresh prefix can be slow. A window found before it is shown would take keys meant
+# for it nowhere.
 findWindow() {  # kind: dialog | progress
     for _ in $(seq 1 600); do
         for w in $(xdotool search --onlyvisible --name "$title" 2>/dev/null); do
-            width=$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
-            [ -n "$width" ] || continue
-            case $1:$((width > 240)) in dialog:1 | progress:0) echo "$w"; return ;; esac
+            size=$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: \([0-9]*x[0-9]*\).*/\1/p')
+            [ -n "$size" ] || continue
+            case $1:$((${size%x*} * 10 > ${size#*x} * 18)) in dialog:0 | progress:1) echo "$w"; return ;; esac
         done
         [ -f "$work/status" ] && break
         sleep 0.1
@@ -83,6 +84,13 @@ hasKey() { wine reg query "$1" >/dev/null 2>&1; }
 mtimeOf() { stat -c %Y "$1" 2>/dev/null; }
 sampleTime=$(mtimeOf "$work/product/LICENSE.txt")
 glyphs() { [ "$(convert "$1" -format %k info: 2>/dev/null || echo 0)" -gt 8 ]; }
+# Waits until large.exe writes its large member (into the staging folder).
+whileBigMemberIsWritten() {
+    for _ in $(seq 1 3000); do
+        [ -n "$(find "$drive/Program Files/Vopa/.vopa-staging" -size +1M 2>/dev/null)" ] && return
+        sleep 0.02
+    done
+}
 
 echo "== dialog: change the destination and some boxes, press OK"
 freshPrefix dialog
@@ -113,6 +121,28 @@ check "start menu and desktop shortcuts, no Send To one" '[ -f "$drive/ProgramDa
 check "screenshots show text (not blank)" 'glyphs "$artefacts/dialog.png" && glyphs "$artefacts/progress.png"'
 wineserver -k
 
+echo "== at 144 DPI: the dialog and the progress window drawn for it, sharp"
+freshPrefix dpi144 144
+start "$work/large.exe"
+dialog=$(findWindow dialog)
+focus "$dialog"
+sleep 0.5
+[ -n "$dialog" ] && import -window "$dialog" "$artefacts/dialog-144.png"
+xdotool key Return
+progress=$(findWindow progress)
+check "at 144 DPI the progress window shows, 1.5 times its size (Wine's frame and caption)" \
+    '[ -n "$progress" ] && xdotool getwindowgeometry "$progress" | grep -q "Geometry: 327x147"'
+sleep 0.5  # for the bar to move while the archive is checked
+[ -n "$progress" ] && import -window "$progress" "$artefacts/progress-144.png"
+check "at 144 DPI both windows show text" 'glyphs "$artefacts/dialog-144.png" && glyphs "$artefacts/progress-144.png"'
+whileBigMemberIsWritten
+eval "$(xdotool getwindowgeometry --shell "$progress")"
+# The abort button as laid out for 144 DPI: client (98..230, 75..104) below a 3-pixel
+# frame and a 28-pixel caption.
+xdotool mousemove $((X + 3 + 164)) $((Y + 31 + 89)) click 1
+check "a click where the button is drawn at 144 DPI aborts" 'waitExit; [ "$status" = 1 ] && [ ! -e "$drive/Program Files/Vopa" ]'
+wineserver -k
+
 echo "== cancel: ends the program and writes nothing"
 freshPrefix cancel
 start "$work/small.exe"
@@ -140,11 +170,7 @@ pressDuringBigMember() {  # how: abort | close
     freshPrefix "$1"
     start "$work/large.exe" -m
     progress=$(findWindow progress)
-    # Wait until the large member is being written into the staging folder.
-    for _ in $(seq 1 3000); do
-        [ -n "$(find "$drive/Program Files/Vopa/.vopa-staging" -size +1M 2>/dev/null)" ] && break
-        sleep 0.02
-    done
+    whileBigMemberIsWritten
     if [ "$1" = abort ]; then
         eval "$(xdotool getwindowgeometry --shell "$progress")"
         # The abort button: client (65..153, 50..69) below a 3-pixel frame and the caption.

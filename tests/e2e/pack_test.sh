@@ -253,6 +253,16 @@ for build in "$app32:PE32" "$app:PE32+"; do
     check "its manifest asks for highestAvailable and common controls 6, its dialog MS UI Gothic" \
         'grep -aq "level=\"highestAvailable\"" "$image" && grep -aq "Microsoft.Windows.Common-Controls" "$image" &&
          grep -aq "version=\"6.0.0.0\"" "$image" && grep -aqP "M\x00S\x00 \x00U\x00I\x00" "$image"'
+    # Per-monitor awareness, system awareness where Windows knows no better (Wine
+    # follows neither, so only the image can show them).
+    check "its manifest declares per-monitor (v2) DPI awareness, system awareness before it" \
+        'grep -aq ">PerMonitorV2, System</dpiAwareness>" "$image" && grep -aq ">true</dpiAware>" "$image"'
+    # Windows 7 starts no program that imports a function it lacks, and version.dll,
+    # no known DLL, would be loaded from the installer's folder: both are looked up.
+    x86_64-w64-mingw32-objdump -p "$image" > "$work/headers.txt"
+    check "the ${build#*:} stub imports no version.dll and no DPI function of Windows 10" \
+        'grep -q "DLL Name: USER32.dll" "$work/headers.txt" &&
+         ! grep -qiE "DLL Name: version\.dll|GetDpiForWindow|AdjustWindowRectExForDpi|GetFileVersionInfo|VerQueryValue" "$work/headers.txt"'
 done
 
 # The distributor's kit in a folder of a Japanese name: both packers beside the stub.

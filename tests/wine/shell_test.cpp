@@ -28,13 +28,15 @@ void setText(HKEY root, const std::string& key, const char* name, const std::str
                     static_cast<DWORD>(text.size() + 1));
 }
 
-// The value as text, "(type N)" for another type, "<none>" when it is missing.
+// The value as text, "dword:N" for a number, "(type N)" for another type, "<none>" when
+// it is missing.
 std::string readText(HKEY root, const std::string& key, const char* name) {
     char data[2048] = {};
     DWORD type = 0, size = sizeof data - 1;
     if (RegGetValueA(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size) !=
         ERROR_SUCCESS)
         return "<none>";
+    if (type == REG_DWORD) return "dword:" + std::to_string(*reinterpret_cast<DWORD*>(data));
     if (type != REG_SZ && type != REG_EXPAND_SZ) return "(type " + std::to_string(type) + ")";
     return std::string(data) + (type == REG_EXPAND_SZ ? " (expand)" : "");
 }
@@ -89,13 +91,20 @@ void startFullInstall(InstallerState& s) {
     s.destinationFolder.assign("C:\\Program Files\\Vopa");
     s.programFileName.assign("Vopa.exe");
     s.setupBlockRead = true;
+    s.archiveSummarized = true;
+    s.archive.fileBytes = 5 * 1024 * 1024 + 1;  // 5121 KB, the last one begun
     for (bool& f : s.associateFlags) f = true;
     s.addViewVerb = s.addCompressMenu = s.extendDragDropMenu = true;
 }
 
 // The expected result of a full installation, written out by hand.
 const char kFullInstall[] = R"([HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa]
+DisplayIcon=C:\Program Files\Vopa\Vopa.exe,0
 DisplayName=Vopa
+EstimatedSize=dword:5121
+InstallLocation=C:\Program Files\Vopa
+NoModify=dword:1
+NoRepair=dword:1
 UninstallString="C:\Program Files\Vopa\Vopa.exe" /u
 [HKCR\CLSID\{8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}]
 @=VopaDll
@@ -257,7 +266,12 @@ TEST(Registration, OptionsOffWriteNothingForThem) {
     s.programFileName.assign("Vopa.exe");
     registerAll(s);
     EXPECT_EQ(dumpOurKeys(), R"([HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa]
+DisplayIcon=D:\Vopa.exe,0
 DisplayName=Vopa
+EstimatedSize=dword:0
+InstallLocation=D:\
+NoModify=dword:1
+NoRepair=dword:1
 UninstallString="D:\Vopa.exe" /u
 [HKCR\CLSID\{8E4B2D17-93A6-4F5C-B1E0-6C2A9D47F3B5}]
 InstallDir=D:\
@@ -301,6 +315,36 @@ TEST(Registration, NoProgramNameOrPathsThatDoNotFitWriteNoCommands) {
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "VopaArchive\\Shell\\Open\\command"));
     EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32", nullptr), "<none>");
     EXPECT_EQ(readText(HKEY_CLASSES_ROOT, kClassKey, "InstallDir"), s.destinationFolder.text());
+}
+
+TEST(Registration, TheUninstallEntryTakesVersionAndPublisherFromTheProgram) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    const std::string built = std::string(self).substr(0, std::string(self).rfind('\\') + 1);
+    CreateDirectoryA("C:\\Versioned", nullptr);
+    InstallerState s;
+    s.destinationFolder.assign("C:\\Versioned");
+    s.programFileName.assign("Vopa.exe");
+    // In the language the translation names, which is not the resource's first; none
+    // at all from a program without a version resource, or from no program.
+    const std::pair<const char*, const char*> programs[] = {
+        {"stand_in_program.exe", "2.50 ベータ|テスト出版"},
+        {"plain_program.exe", "<none>|<none>"},
+        {nullptr, "<none>|<none>"},
+    };
+    for (const auto& [program, expected] : programs) {
+        removeEverything();
+        DeleteFileA("C:\\Versioned\\Vopa.exe");
+        if (program) {
+            ASSERT_TRUE(CopyFileA((built + program).c_str(), "C:\\Versioned\\Vopa.exe", FALSE));
+        }
+        registerAll(s);
+        EXPECT_EQ(readText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion") + "|" +
+                      readText(HKEY_LOCAL_MACHINE, kUninstallKey, "Publisher"),
+                  expected)
+            << (program ? program : "no program");
+        EXPECT_EQ(readText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "Vopa");
+    }
 }
 
 TEST(Shortcuts, MadeInTheRightFoldersAndTheOldOneGoes) {

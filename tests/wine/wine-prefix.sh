@@ -1,6 +1,7 @@
 # Sourced by the scripts that run Windows programs under Wine: code page 932, and
-# newPrefix FOLDER, which boots there, on the caller's display, a prefix whose Windows
-# faces draw Japanese as the originals do.
+# newPrefix FOLDER [DPI], which boots there, on the caller's display, a prefix whose
+# Windows faces draw Japanese as the originals do, at 96 DPI or the one given (Wine has
+# one DPI for all its windows, read as each program starts).
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 newPrefix() {
     export WINEPREFIX="$1"
@@ -30,6 +31,10 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Managed"="N"
 REG
+    if [ -n "${2:-}" ]; then
+        printf '\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:%08x\n' "$2" \
+            >> "$WINEPREFIX/vopa-setup.reg"
+    fi
     wine regedit /S "$WINEPREFIX/vopa-setup.reg" >/dev/null 2>&1
     # Wine's own symbol face draws the caption buttons; Debian installs it where this
     # Wine does not look (fonts-wine), so the prefix gets it among the system's fonts.
