@@ -184,6 +184,14 @@ pressDuringBigMember() {  # how: abort | close
     check "$1: no registration, no shortcut" '! hasKey "HKLM\SoftWare\Microsoft\Windows\CurrentVersion\Uninstall\Vopa" && ! hasKey "HKCR\.lzh" && [ -z "$(find "$drive" -name Vopa.lnk)" ]'
     wineserver -k
 }
+echo "== a silent run closed (taskkill asks it to) while it writes"
+freshPrefix silentclose
+start "$work/large.exe" -s -m
+whileBigMemberIsWritten
+wine taskkill /im large.exe >/dev/null 2>&1
+check "it exits 1, leaves nothing, and logs why" 'waitExit; [ "$status" = 1 ] && [ ! -e "$drive/Program Files/Vopa" ] &&
+    iconv -f CP932 -t UTF-8 "$drive"/users/*/Temp/VopaSetup.log | grep -q "インストールを中止しました"'
+wineserver -k
 echo "== abort button during a large member"
 pressDuringBigMember abort
 echo "== close box (Alt+F4) during a large member"

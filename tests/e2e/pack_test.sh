@@ -223,6 +223,10 @@ for f in bare cut hostile-setup foreign-block; do
     # (a stub that took such a block would wait in its dialog: the timeout ends it)
     check "a $f stub ends with a start-up failure (status 2)" 'inWine "" "$work/$f.exe"; [ "$status" = 2 ]'
 done
+# Silent, it says why in the log, though the line is read only after start-up.
+check "silent, a start-up failure leaves its reason in the log" \
+    'inWine "$whole" "$work/cut.exe" /s; [ "$status" = 2 ] &&
+     iconv -f CP932 -t UTF-8 "$whole"/drive_c/users/*/Temp/VopaSetup.log | grep -q "開始できません"'
 
 # The same under wine64 from the Windows build, in one prefix.
 windowsPath() { printf 'Z:%s' "${1//\//\\}"; }  # the prefix's Z: is the Unix root
