@@ -21,6 +21,8 @@ constexpr const char kRestartCompletes[] =
     "使用中のファイルがあるため、コンピュータを再起動すると更新が完了します。";
 
 bool initialised = false;
+constexpr DWORD kEntryShownEvery = 30;  // ms
+DWORD entryShownAt = 0;
 InstallerState* windowState = nullptr;
 HWND progressBar = nullptr;
 
@@ -163,7 +165,14 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             EnableWindow(state->abortButton, FALSE);
             return 0;
         case UM_START: startRun(*state); return 0;
-        case UM_SHOW_ENTRY: showEntryPath(*state, reinterpret_cast<const char*>(lParam)); return 0;
+        case UM_SHOW_ENTRY:
+            // Names faster than anyone reads them (thousands of small files) are shown
+            // one now and then; a hidden window shows none.
+            if (!state->silent && GetTickCount() - entryShownAt >= kEntryShownEvery) {
+                entryShownAt = GetTickCount();
+                showEntryPath(*state, reinterpret_cast<const char*>(lParam));
+            }
+            return 0;
         case UM_CHECK_ENTRY:
             showEntryPath(*state,
                           (std::string("確認中 ") + reinterpret_cast<const char*>(lParam)).c_str());

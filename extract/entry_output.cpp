@@ -1,8 +1,8 @@
 #include "extract/entry_output.h"
 
 #include <shlobj.h>
+#include <io.h>
 #include <sys/stat.h>
-#include <sys/utime.h>
 #include <windows.h>
 
 #include <cstring>
@@ -21,6 +21,8 @@ constexpr const char kDamaged[] = "ファイル %s が壊れています。";
 constexpr const char kCannotWrite[] =
     "ファイル %s を書き込めません。ディスクの空きを確認してください。";
 constexpr const char kNoMemory[] = "ファイル %s を展開するメモリが足りません。";
+// FILETIME counts 100 ns from 1601: 11,644,473,600 s before 1970.
+constexpr ULONGLONG kUnixEpochInFileTime = 11644473600ull, kFileTimeTicksPerSecond = 10000000;
 
 }  // namespace
 
@@ -39,7 +41,7 @@ bool fullOutputPath(InstallerState& state, const char* path, char (&full)[kPathC
 void notifyShell(ShellChange change, const char* path) {
     const LONG event = change == ShellChange::folderCreated   ? SHCNE_MKDIR
                        : change == ShellChange::folderRemoved ? SHCNE_RMDIR
-                                                              : SHCNE_CREATE;
+                                                              : SHCNE_UPDATEDIR;
     SHChangeNotify(event, SHCNF_PATHA, path, nullptr);
 }
 
@@ -71,6 +73,11 @@ bool stageMember(InstallerState& state, const EntryHeader& h, int methodIndex,
     // A full disk may show only in the last flush, and some runtimes' fclose (Wine's)
     // does not report a flush that failed.
     bool closed = std::fflush(out) == 0;
+    // The member's time, set on the open file: opening it again costs as much again.
+    const ULONGLONG ticks =
+        (static_cast<ULONGLONG>(h.modifiedTime) + kUnixEpochInFileTime) * kFileTimeTicksPerSecond;
+    const FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SetFileTime(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out))), nullptr, &time, &time);
     closed = std::fclose(out) == 0 && closed;
     if (!shouldContinue() || result == DecodeResult::aborted) return false;
     const char* problem = result == DecodeResult::writeFailed || !closed ? kCannotWrite
@@ -82,7 +89,5 @@ bool stageMember(InstallerState& state, const EntryHeader& h, int methodIndex,
         tellUserAbout(state, problem, shownPath);
         return false;
     }
-    _utimbuf times{static_cast<time_t>(h.modifiedTime), static_cast<time_t>(h.modifiedTime)};
-    _utime(stagedPath, &times);
     return true;
 }

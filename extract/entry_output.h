@@ -14,8 +14,8 @@ bool stageMember(InstallerState& state, const EntryHeader& header, int methodInd
 // Creates the folder that holds the path's last "/"-separated component.
 bool createParentFolders(InstallerState& state, const char* path);
 
-enum class ShellChange { folderCreated, folderRemoved, fileCreated };
-// `path` is a full path.
+enum class ShellChange { folderCreated, folderRemoved, filesCreated };
+// `path` is a full path (for filesCreated, of the folder that holds them).
 void notifyShell(ShellChange change, const char* path);
 
 // Destination + "\" + path with "\" separators: the form the shell and Windows' own

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <set>
 
 #include "app/installer_state.h"
 #include "app/user_messages.h"
@@ -20,6 +21,7 @@
 namespace {
 
 constexpr const char kCannotCreateFolder[] = "フォルダを作成できません";
+constexpr DWORD kCheckShownEvery = 50;  // ms between names shown while checking
 constexpr const char kCannotCreate[] = "ファイル %s を作成できません。";
 constexpr const char kPathTooLong[] = "ファイル名 %s が長すぎるため展開できません。";
 constexpr const char kDamagedArchive[] = "書庫が壊れているため、インストールを中止しました。";
@@ -113,8 +115,15 @@ bool checkBeforeWriting(InstallerState& state, Staging& staging) {
     std::uint64_t needed = cluster;  // the journal
     CheckOptions options;
     options.timezoneSeconds = localTimezoneOffset();
+    DWORD shownAt = 0;
     options.onMember = [&](const EntryHeader& h, const MemberTarget& target) {
-        SendMessageA(state.mainWindow, UM_CHECK_ENTRY, 0, reinterpret_cast<LPARAM>(target.path));
+        // The check runs through names faster than anyone reads them: one now and then.
+        const DWORD now = GetTickCount();
+        if (!shownAt || now - shownAt >= kCheckShownEvery) {
+            shownAt = now | 1;
+            SendMessageA(state.mainWindow, UM_CHECK_ENTRY, 0,
+                         reinterpret_cast<LPARAM>(target.path));
+        }
         if (!shouldContinue()) return false;
         char full[kPathCapacity];
         if (!fullOutputPath(state, target.path, full)) {
@@ -164,7 +173,7 @@ bool checkBeforeWriting(InstallerState& state, Staging& staging) {
 // Every member decoded once into the staging folder, its CRC checked as it is written.
 bool stageMembers(InstallerState& state, Staging& staging) {
     const char* destination = state.destinationFolder.text();
-    if (!makeStagingFolder(destination)) return refuseFolder(state);
+    if (!makeStagingFolder(destination, staging.members.size())) return refuseFolder(state);
     std::FILE* archive = state.archiveStream;
     const std::uint64_t archiveStart = tellStream(archive);
     const long timezone = localTimezoneOffset();
@@ -225,9 +234,18 @@ void notifyCommitted(InstallerState& state, const Staging& staging) {
     for (const std::string& folder : staging.newFolders)
         if (fullOutputPath(state, folder.c_str(), full))
             notifyShell(ShellChange::folderCreated, full);
-    for (const StagedMember& m : staging.members)
-        if (!m.folder && fullOutputPath(state, m.path.c_str(), full))
-            notifyShell(ShellChange::fileCreated, full);
+    // A word per folder that got files, not per file: a shell reads the folder again,
+    // and thousands of files do not cost thousands of notices.
+    std::set<std::string> folders;
+    for (const StagedMember& m : staging.members) {
+        if (m.folder) continue;
+        std::size_t cut = 0;
+        forEachSeparator(m.path.c_str(), '\\', [&](std::size_t at) { cut = at; });
+        folders.insert(m.path.substr(0, cut));
+    }
+    for (const std::string& folder : folders)
+        if (fullOutputPath(state, folder.c_str(), full))
+            notifyShell(ShellChange::filesCreated, full);
 }
 
 // The folder of `path` (a full path), double-byte aware: "C:\\" for "C:\\x"; false for a
@@ -310,8 +328,7 @@ void extractionWorker(InstallerState& state) {
 
     Staging staging;
     const bool checked = whole && checkBeforeWriting(state, staging);
-    const bool committed =
-        checked && stageMembers(state, staging) && commit(state, staging);
+    const bool committed = checked && stageMembers(state, staging) && commit(state, staging);
     if (committed) {
         finishCommit(staging, destination);
         state.restartNeeded = staging.restartNeeded;

@@ -39,6 +39,16 @@ bool forEachCharacter(Char* text, LeadBytes rule, Visit visit) {
     return true;
 }
 
+// Calls `visit(offset)` for each single-byte `separator` of the text, in order, passing
+// over second bytes of double-byte characters (code page 932 as Windows reads it).
+template <class Visit>
+void forEachSeparator(const char* text, char separator, Visit visit) {
+    forEachCharacter(text, LeadBytes::system, [&](const char* p, std::size_t n) {
+        if (n == 1 && *p == separator) visit(static_cast<std::size_t>(p - text));
+        return true;
+    });
+}
+
 // Every single-byte character of `text` found in `from` becomes `to`.
 void replaceCharacters(char* text, LeadBytes rule, const char* from, char to);
 

@@ -12,10 +12,14 @@
 
 namespace {
 
-// Files of the staging folder: the staged members ("k"), the files they replace once
-// set aside ("k.old"), the journal and, once the commit is done, its marker. Set-aside
-// files that another program still holds are renamed to GetTempFileName's names
-// ("oldXXXX.tmp"), which nothing else uses, and deleted at the next restart.
+// Files of the staging folder: the staged members, the files they replace once set
+// aside, the journal and, once the commit is done, its marker. Member k is staged as
+// "g\\i" (hexadecimal: g = k / 256, i = k % 256) and set aside as "g\\i.old": a folder
+// of many thousand files is slow to create files in under Wine, which looks through it
+// for a name in other letters each time. Set-aside files that another program still
+// holds are renamed to GetTempFileName's names ("oldXXXX.tmp") in the staging folder
+// itself, which nothing else uses, and deleted at the next restart.
+constexpr std::size_t kGroupBits = 8;
 constexpr char kJournal[] = "journal";
 constexpr char kCommitted[] = "committed";
 constexpr char kAsideSuffix[] = ".old";
@@ -31,8 +35,14 @@ std::string inStaging(const char* destination, const std::string& name) {
     return inDestination(destination, std::string(kStagingFolder) + "\\" + name);
 }
 
+std::string groupName(std::size_t member) {
+    char name[24];
+    std::snprintf(name, sizeof name, "%zx", member >> kGroupBits);
+    return name;
+}
+
 std::string asidePath(const char* destination, std::size_t member) {
-    return inStaging(destination, std::to_string(member) + kAsideSuffix);
+    return stagedFilePath(destination, member) + kAsideSuffix;
 }
 
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -119,20 +129,24 @@ bool undoCommit(const Staging& s, const char* destination) {
     return whole;
 }
 
-// Deletes the staging folder's files that `keep` does not keep, then the folder when
-// that leaves it empty.
+// Deletes the staging folder's files that `keep` does not keep (given their name), then
+// every folder that leaves empty.
 template <class Keep>
-void clearStagingFolder(const char* destination, Keep keep) {
+void clearStagingFolder(const std::string& folder, Keep keep) {
     WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA(inStaging(destination, "*").c_str(), &found);
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-            if (!keep(found.cFileName)) DeleteFileA(inStaging(destination, found.cFileName).c_str());
+            const std::string path = folder + "\\" + found.cFileName;
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                if (!keep(found.cFileName)) DeleteFileA(path.c_str());
+            } else if (std::strcmp(found.cFileName, ".") && std::strcmp(found.cFileName, "..")) {
+                clearStagingFolder(path, keep);
+            }
         } while (FindNextFileA(find, &found));
         FindClose(find);
     }
-    RemoveDirectoryA(inDestination(destination, kStagingFolder).c_str());
+    RemoveDirectoryA(folder.c_str());
 }
 
 bool isAside(const char* name) {
@@ -155,7 +169,9 @@ bool deleteAside(const std::string& aside, const char* destination) {
 }  // namespace
 
 std::string stagedFilePath(const char* destination, std::size_t member) {
-    return inStaging(destination, std::to_string(member));
+    char name[8];
+    std::snprintf(name, sizeof name, "%zx", member & ((std::size_t{1} << kGroupBits) - 1));
+    return inStaging(destination, groupName(member) + "\\" + name);
 }
 
 bool startStaging(Staging& s, const char* destination) {
@@ -174,11 +190,13 @@ PlaceProblem placeMember(Staging& s, const char* destination, const MemberTarget
     const std::string& path = m.path;
     // Each folder on the way, then the member; below a folder the commit makes,
     // nothing exists yet.
+    std::vector<std::size_t> ends;
+    forEachSeparator(path.c_str(), '\\', [&](std::size_t at) { ends.push_back(at); });
+    ends.push_back(path.size());
     bool parentNew = false;
-    for (std::size_t end = 0; !path.empty() && end != std::string::npos;) {
-        end = path.find('\\', end + 1);  // sanitised paths spell no "\\" inside a character
-        const bool last = end == std::string::npos;
-        const std::string prefix = last ? path : path.substr(0, end);
+    for (std::size_t i = 0; !path.empty() && i < ends.size(); ++i) {
+        const bool last = i + 1 == ends.size();
+        const std::string prefix = path.substr(0, ends[i]);
         const bool isFolder = !last || target.folder;
         // A folder many members share is looked at once, by the name Windows knows it by.
         const std::string key = isFolder ? windowsNameKey(prefix) : std::string();
@@ -228,7 +246,7 @@ PlaceProblem placeMember(Staging& s, const char* destination, const MemberTarget
     return PlaceProblem::none;
 }
 
-bool makeStagingFolder(const char* destination) {
+bool makeStagingFolder(const char* destination, std::size_t members) {
     const std::string folder = inDestination(destination, kStagingFolder);
     if (folder.empty()) return false;
     // Left by an earlier run, it holds at most files still in use: ours never clash.
@@ -239,6 +257,8 @@ bool makeStagingFolder(const char* destination) {
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
     SetFileAttributesA(folder.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
+    for (std::size_t k = 0; k < members; k += std::size_t{1} << kGroupBits)
+        if (!CreateDirectoryA(inStaging(destination, groupName(k)).c_str(), nullptr)) return false;
     return true;
 }
 
@@ -281,20 +301,21 @@ void finishCommit(Staging& s, const char* destination) {
         if (s.members[k].replaces && !deleteAside(asidePath(destination, k), destination))
             s.restartNeeded = true;
     DeleteFileA(inStaging(destination, kCommitted).c_str());
-    RemoveDirectoryA(inDestination(destination, kStagingFolder).c_str());
+    // Only what is still held stays: deleted at the restart, with the folder.
+    clearStagingFolder(inDestination(destination, kStagingFolder), [](const char*) { return false; });
 }
 
 void removeStaging(const char* destination) {
     // Set-aside files are never deleted here: one that could not be put back is the
     // only copy of the earlier file, and the journal beside it says where it goes.
-    WIN32_FIND_DATAA found;
-    HANDLE find =
-        FindFirstFileA(inStaging(destination, std::string("*") + kAsideSuffix).c_str(), &found);
-    const bool asideLeft = find != INVALID_HANDLE_VALUE;
-    if (asideLeft) FindClose(find);
-    clearStagingFolder(destination, [&](const char* name) {
-        return isAside(name) || (asideLeft && std::strcmp(name, kJournal) == 0);
+    const std::string folder = inDestination(destination, kStagingFolder);
+    bool asideLeft = false;
+    clearStagingFolder(folder, [&](const char* name) {
+        asideLeft = asideLeft || isAside(name);
+        return isAside(name) || std::strcmp(name, kJournal) == 0;
     });
+    if (!asideLeft) DeleteFileA(inStaging(destination, kJournal).c_str());
+    RemoveDirectoryA(folder.c_str());
 }
 
 void recoverInterruptedCommit(const char* destination) {

@@ -61,9 +61,10 @@ bool startStaging(Staging& staging, const char* destination);
 PlaceProblem placeMember(Staging& staging, const char* destination, const MemberTarget& target,
                          std::string& where);
 
-// The staging folder, made anew and hidden; false when it cannot be made.
-bool makeStagingFolder(const char* destination);
-// "DESTINATION\\.vopa-staging\\k" for file k of the plan.
+// The staging folder, made anew and hidden, with room for `members`; false when it
+// cannot be made.
+bool makeStagingFolder(const char* destination, std::size_t members);
+// Where file k of the plan is staged.
 std::string stagedFilePath(const char* destination, std::size_t member);
 
 // Why a commit was undone.
