@@ -47,6 +47,11 @@ std::string asidePath(const char* destination, std::size_t member) {
 
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+bool isFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool rename(const std::string& from, const std::string& to) {
     return !from.empty() && !to.empty() && MoveFileExA(from.c_str(), to.c_str(), 0);
 }
@@ -257,8 +262,10 @@ bool makeStagingFolder(const char* destination, std::size_t members) {
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
     SetFileAttributesA(folder.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
-    for (std::size_t k = 0; k < members; k += std::size_t{1} << kGroupBits)
-        if (!CreateDirectoryA(inStaging(destination, groupName(k)).c_str(), nullptr)) return false;
+    for (std::size_t k = 0; k < members; k += std::size_t{1} << kGroupBits) {
+        const std::string group = inStaging(destination, groupName(k));
+        if (!CreateDirectoryA(group.c_str(), nullptr) && !isFolder(group)) return false;
+    }
     return true;
 }
 
@@ -277,11 +284,7 @@ bool commitStaging(Staging& s, const char* destination, CommitFailure& failure) 
     for (const std::string& folder : s.newFolders) {
         const std::string full = inDestination(destination, folder);
         // Made already when two members spell the same folder differently.
-        if (!CreateDirectoryA(full.c_str(), nullptr)) {
-            const DWORD attributes = GetFileAttributesA(full.c_str());
-            if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-                return fail(folder, true);
-        }
+        if (!CreateDirectoryA(full.c_str(), nullptr) && !isFolder(full)) return fail(folder, true);
     }
     for (std::size_t k = 0; k < s.members.size(); ++k)
         if (s.members[k].replaces &&
@@ -297,12 +300,20 @@ bool commitStaging(Staging& s, const char* destination, CommitFailure& failure) 
 }
 
 void finishCommit(Staging& s, const char* destination) {
-    for (std::size_t k = 0; k < s.members.size(); ++k)
-        if (s.members[k].replaces && !deleteAside(asidePath(destination, k), destination))
-            s.restartNeeded = true;
-    DeleteFileA(inStaging(destination, kCommitted).c_str());
+    bool asideLeft = false;  // one that is still held, and could not even be moved away
+    for (std::size_t k = 0; k < s.members.size(); ++k) {
+        if (!s.members[k].replaces) continue;
+        const std::string aside = asidePath(destination, k);
+        if (deleteAside(aside, destination)) continue;
+        s.restartNeeded = true;
+        asideLeft = asideLeft || exists(aside);
+    }
+    // The marker stays while a set-aside file does: the next run finishes this commit,
+    // and its own set-aside files never meet this one's.
+    if (!asideLeft) DeleteFileA(inStaging(destination, kCommitted).c_str());
     // Only what is still held stays: deleted at the restart, with the folder.
-    clearStagingFolder(inDestination(destination, kStagingFolder), [](const char*) { return false; });
+    clearStagingFolder(inDestination(destination, kStagingFolder),
+                       [](const char* name) { return std::strcmp(name, kCommitted) == 0; });
 }
 
 void removeStaging(const char* destination) {
