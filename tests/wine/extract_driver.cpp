@@ -125,7 +125,9 @@ void runOne(const std::string& archive, const std::string& destination) {
         while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
     }
     // Unattended, each message goes to the log from a time stamp on; its lines are joined.
-    std::ifstream silentLog(silentLogPath());
+    char logPath[kPathCapacity];
+    silentLogPath(logPath);
+    std::ifstream silentLog(logPath);
     std::string messages;
     for (std::string line; std::getline(silentLog, line);) {
         const bool stamped = line.size() > 20 && line[4] == '-' && line[19] == ' ';
@@ -133,7 +135,7 @@ void runOne(const std::string& archive, const std::string& destination) {
     }
     if (!messages.empty()) std::fprintf(logFile, "%s\n", messages.c_str() + 1);
     silentLog.close();
-    DeleteFileA(silentLogPath().c_str());
+    DeleteFileA(logPath);
     std::fprintf(logFile, "FAILED %d\nRESTART %d\nDESTINATION %s\nHANDLER-KEY %d\n",
                  state.failed ? 1 : 0, state.restartNeeded ? 1 : 0, state.destinationFolder.text(),
                  keyExists(HKEY_CLASSES_ROOT, kFileContextMenuKey));
