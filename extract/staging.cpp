@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unordered_map>
+#include <map>
 
 #include "extract/entry_path.h"
 #include "extract/path_text.h"
