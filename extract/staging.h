@@ -19,8 +19,8 @@
 // Runs on the worker thread; the destination is the current directory.
 #pragma once
 #include <cstdint>
-#include <string>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "extract/archive_check.h"
