@@ -5,10 +5,12 @@
 #include "app/installer_state.h"
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "app/stub_runtime.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int) {
     restrictDllSearch();
     InstallerState state;
+    watchRuntimeFailures(state);
     int status = kExitStartupRefused;  // no window, no message
     if (createInstaller(state, instance, commandTail)) status = runMessageLoop();
     destroyInstaller(state);
