@@ -449,7 +449,8 @@ int inspect(const std::string& path, bool test) {
     std::fseek(f, static_cast<long>(image.imageEnd), SEEK_SET);
     SetupBlock block;
     if (!readSetupBlock(f, block)) fail(path + ": the setup block is cut short");
-    std::printf("stub: %s, image ends at %u\n", image.kind == PeKind::pe32 ? "PE32" : "PE32+",
+    // The stub's size is where its image ends: the setup block follows.
+    std::printf("stub: %s, %u bytes\n", image.kind == PeKind::pe32 ? "PE32" : "PE32+",
                 image.imageEnd);
     if (block.present) {
         DestinationSources sources;
