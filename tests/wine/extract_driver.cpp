@@ -61,27 +61,8 @@ void fillDisk() {
     CloseHandle(file);
 }
 
-// Another process that holds `dll` loaded until it is ended.
-HANDLE loadElsewhere(const std::string& dll) {
-    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "VopaDriverLoaded");
-    char self[MAX_PATH], full[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    GetFullPathNameA(dll.c_str(), sizeof full, full, nullptr);
-    std::string command = std::string("\"") + self + "\" --load \"" + full + "\" VopaDriverLoaded";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process) ||
-        WaitForSingleObject(ready, 60000) != WAIT_OBJECT_0)
-        std::fprintf(logFile, "LOAD failed\n");
-    CloseHandle(ready);
-    CloseHandle(process.hThread);
-    return process.hProcess;
-}
-
-// Runs this program again with `arguments`; its exit status, or -1.
-long runSelf(const std::string& arguments) {
+// This program started again with `arguments`; its handle, or null.
+HANDLE startSelf(const std::string& arguments) {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
     std::string command = std::string("\"") + self + "\" " + arguments;
@@ -90,13 +71,32 @@ long runSelf(const std::string& arguments) {
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
-        return -1;
-    DWORD status = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(process.hProcess, &status))
-        TerminateProcess(process.hProcess, status);
+        return nullptr;
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    return process.hProcess;
+}
+
+// Another process that holds `dll` loaded until it is ended.
+HANDLE loadElsewhere(const std::string& dll) {
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "VopaDriverLoaded");
+    char full[MAX_PATH];
+    GetFullPathNameA(dll.c_str(), sizeof full, full, nullptr);
+    HANDLE process = startSelf(std::string("--load \"") + full + "\" VopaDriverLoaded");
+    if (!process || WaitForSingleObject(ready, 60000) != WAIT_OBJECT_0)
+        std::fprintf(logFile, "LOAD failed\n");
+    CloseHandle(ready);
+    return process;
+}
+
+// This program run again with `arguments`; its exit status, or -1.
+long runSelf(const std::string& arguments) {
+    HANDLE process = startSelf(arguments);
+    if (!process) return -1;
+    DWORD status = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process, 60000) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process, &status))
+        TerminateProcess(process, status);
+    CloseHandle(process);
     return static_cast<long>(status);
 }
 
