@@ -6,6 +6,7 @@
 #include "app/installer_state.h"
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "app/stub_runtime.h"
 #include "app/user_messages.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int) {
@@ -13,6 +14,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int) {
     InstallerState state;
     // Known first: a silent run that cannot start must still leave its reason in the log.
     state.silent = silentRequested(commandTail);
+    watchRuntimeFailures(state);
     int status = kExitStartupRefused;  // no window, no message
     if (createInstaller(state, instance, commandTail)) status = runMessageLoop();
     else if (state.silent && !state.told) writeSilentLog(kCannotStart);

@@ -184,8 +184,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 state->exitCode = state->restartNeeded ? kExitRestartNeeded : kExitInstalled;
                 if (state->restartNeeded) tellUser(*state, kRestartCompletes);
                 if (state->silent)
-                    writeSilentLog(std::string("インストールしました: ") +
-                                   state->destinationFolder.text());
+                    writeSilentLog(
+                        (std::string("インストールしました: ") + state->destinationFolder.text())
+                            .c_str());
             }
             DestroyWindow(window);
             return 0;

@@ -2,19 +2,19 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <cstring>
 
 #include "app/installer_state.h"
+#include "app/text_format.h"
 
-void tellUser(InstallerState& state, const std::string& text, const char* caption,
-              MessageKind kind) {
+void tellUser(InstallerState& state, const char* text, const char* caption, MessageKind kind) {
     state.told = true;
     if (state.silent) {
         writeSilentLog(text);
         return;
     }
     UINT icon = kind == MessageKind::error ? MB_ICONERROR : MB_ICONWARNING;
-    MessageBoxA(state.mainWindow, text.c_str(), caption, icon | MB_OK);
+    MessageBoxA(state.mainWindow, text, caption, icon | MB_OK);
 }
 
 void tellUserAbout(InstallerState& state, const char* format, const char* path) {
@@ -23,26 +23,32 @@ void tellUserAbout(InstallerState& state, const char* format, const char* path) 
 
 void tellUserAbout(InstallerState& state, const char* format, const char* first,
                    const char* second) {
-    char text[2 * kPathCapacity + 256];  // two paths and the message's own words
-    std::snprintf(text, sizeof text, format, first, second);
+    char text[kMessageCapacity];
+    formatText(text, sizeof text, format, first, second);
     tellUser(state, text);
 }
 
-std::string silentLogPath() {
-    char folder[MAX_PATH];
+void silentLogPath(char (&path)[kPathCapacity]) {
+    char folder[kPathCapacity];
     DWORD n = GetTempPathA(sizeof folder, folder);
-    char path[MAX_PATH];
     if (n == 0 || n >= sizeof folder || !joinPath(path, folder, "VopaSetup.log"))
-        return "VopaSetup.log";
-    return path;
+        std::strcpy(path, "VopaSetup.log");
 }
 
-void writeSilentLog(const std::string& line) {
-    std::FILE* log = std::fopen(silentLogPath().c_str(), "ab");
-    if (!log) return;
+void writeSilentLog(const char* line) {
+    char path[kPathCapacity];
+    silentLogPath(path);
+    HANDLE log = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE) return;
     SYSTEMTIME t;
     GetLocalTime(&t);
-    std::fprintf(log, "%04u-%02u-%02u %02u:%02u:%02u %s\r\n", t.wYear, t.wMonth, t.wDay, t.wHour,
-                 t.wMinute, t.wSecond, line.c_str());
-    std::fclose(log);
+    // One write: lines of two installers that share the log do not interleave.
+    char text[kMessageCapacity + 32];  // the message, its time stamp and CR LF
+    if (!formatText(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u %s\r\n", t.wYear, t.wMonth,
+                    t.wDay, t.wHour, t.wMinute, t.wSecond, line))
+        std::strcpy(text + sizeof text - 3, "\r\n");  // cut short, still a line
+    DWORD written;
+    WriteFile(log, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+    CloseHandle(log);
 }

@@ -1,8 +1,11 @@
 // What the installer tells the user: a message box owned by the main window, or, in a
 // silent run, a line in the log file, where a deployment tool that started the
-// installer without anyone watching finds it. Nothing here ever waits in a silent run.
+// installer without anyone watching finds it. Nothing here ever waits in a silent run,
+// and nothing here allocates: the stub's last word on exhausted memory comes this way.
 #pragma once
-#include <string>
+#include <cstddef>
+
+#include "extract/path_text.h"
 
 struct InstallerState;
 
@@ -12,9 +15,11 @@ enum class MessageKind { warning, error };
 constexpr const char kCannotStart[] =
     "インストーラを開始できません。ファイルが壊れているか、読み取れません。";
 constexpr const char kStopped[] = "インストールを中止しました。";
+// Bytes of a message with two paths in it, its own words and the terminator.
+constexpr std::size_t kMessageCapacity = 2 * kPathCapacity + 256;
 
 // `caption` null: the system's default caption.
-void tellUser(InstallerState& state, const std::string& text, const char* caption = nullptr,
+void tellUser(InstallerState& state, const char* text, const char* caption = nullptr,
               MessageKind kind = MessageKind::warning);
 // A message formatted with one path or name (printf's %s).
 void tellUserAbout(InstallerState& state, const char* format, const char* path);
@@ -23,6 +28,6 @@ void tellUserAbout(InstallerState& state, const char* format, const char* first,
                    const char* second);
 
 // The log of silent runs: "VopaSetup.log" in the user's temporary folder.
-std::string silentLogPath();
+void silentLogPath(char (&path)[kPathCapacity]);
 // Appends one line, with the date and time, to the log.
-void writeSilentLog(const std::string& line);
+void writeSilentLog(const char* line);

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "app/installer_state.h"
+#include "app/text_format.h"
 #include "app/user_messages.h"
 #include "decode/crc16.h"
 #include "decode/lha_format.h"
@@ -160,8 +161,8 @@ bool checkBeforeWriting(InstallerState& state, Staging& staging) {
     if (GetDiskFreeSpaceExA(destination, &available, nullptr, nullptr) &&
         available.QuadPart < needed) {
         char megabytes[32];
-        std::snprintf(megabytes, sizeof megabytes, "%llu",
-                      static_cast<unsigned long long>((needed + 1048575) >> 20));
+        formatText(megabytes, sizeof megabytes, "%I64u",
+                   static_cast<unsigned long long>((needed + 1048575) >> 20));
         tellUserAbout(state,
                       "ディスクの空きが足りません。インストールには %s MB の空きが必要です。",
                       megabytes);

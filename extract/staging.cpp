@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unordered_map>
+#include <map>
 
 #include "extract/entry_path.h"
 #include "extract/path_text.h"
@@ -35,11 +35,14 @@ std::string inStaging(const char* destination, const std::string& name) {
     return inDestination(destination, std::string(kStagingFolder) + "\\" + name);
 }
 
-std::string groupName(std::size_t member) {
-    char name[24];
-    std::snprintf(name, sizeof name, "%zx", member >> kGroupBits);
-    return name;
+// `v` in hexadecimal digits.
+std::string hex(std::size_t v) {
+    std::string digits;
+    do digits.insert(digits.begin(), "0123456789abcdef"[v & 15]); while (v >>= 4);
+    return digits;
 }
+
+std::string groupName(std::size_t member) { return hex(member >> kGroupBits); }
 
 std::string asidePath(const char* destination, std::size_t member) {
     return stagedFilePath(destination, member) + kAsideSuffix;
@@ -174,9 +177,8 @@ bool deleteAside(const std::string& aside, const char* destination) {
 }  // namespace
 
 std::string stagedFilePath(const char* destination, std::size_t member) {
-    char name[8];
-    std::snprintf(name, sizeof name, "%zx", member & ((std::size_t{1} << kGroupBits) - 1));
-    return inStaging(destination, groupName(member) + "\\" + name);
+    return inStaging(destination,
+                     groupName(member) + "\\" + hex(member & ((std::size_t{1} << kGroupBits) - 1)));
 }
 
 bool startStaging(Staging& s, const char* destination) {

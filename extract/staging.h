@@ -19,8 +19,8 @@
 // Runs on the worker thread; the destination is the current directory.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "extract/archive_check.h"
@@ -40,7 +40,9 @@ struct StagedMember {
 struct Staging {
     std::vector<StagedMember> members;  // every member in archive order; file k is staged as "k"
     std::vector<std::string> newFolders;  // below the destination, parents first
-    std::unordered_map<std::string, bool> folders;  // looked at, by name key: made by the commit
+    // Looked at, by name key: made by the commit. A tree, as the member names' table is:
+    // every installer then carries the code of one kind of table, not two.
+    std::map<std::string, bool> folders;
     std::string destinationFinal;  // the destination as Windows resolves it (links followed)
     bool restartNeeded = false;    // a set-aside file is still in use: deleted at restart
 };

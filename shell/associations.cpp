@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "app/installer_state.h"
+#include "app/text_format.h"
 #include "shell/registry.h"
 
 bool installedPath(const InstallerState& state, const char* file, char (&out)[260]) {
@@ -19,8 +19,7 @@ bool programCommand(const InstallerState& state, const char* arguments, char (&o
     if (state.programFileName.empty() ||
         !installedPath(state, state.programFileName.text(), program))
         return false;
-    int n = std::snprintf(out, sizeof out, "\"%s\"%s", program, arguments);
-    return n > 0 && static_cast<std::size_t>(n) < sizeof out;
+    return formatText(out, sizeof out, "\"%s\"%s", program, arguments);
 }
 
 void registerExtension(InstallerState& state, std::size_t t) {
@@ -49,7 +48,7 @@ void writeArchiveClass(InstallerState& state, std::size_t t) {
 
     char icon[kPathCapacity];
     char iconFile[32];
-    std::snprintf(iconFile, sizeof iconFile, "VopaResource.dll,%d", row.iconIndex);
+    formatText(iconFile, sizeof iconFile, "VopaResource.dll,%d", row.iconIndex);
     if (installedPath(state, iconFile, icon))
         writeString(HKEY_CLASSES_ROOT, (cls + "\\DefaultIcon").c_str(), nullptr, icon);
 

@@ -473,7 +473,8 @@ int inspect(const std::string& path, bool test) {
     PeImageInfo image = readPeImageInfo(f);
     if (image.kind == PeKind::notPe) fail(path + " is not an installer (not a PE executable)");
     SetupBlock block;
-    std::printf("stub: %s, image ends at %u\n", image.kind == PeKind::pe32 ? "PE32" : "PE32+",
+    // The stub's size is where its image ends: the setup block follows.
+    std::printf("stub: %s, %u bytes\n", image.kind == PeKind::pe32 ? "PE32" : "PE32+",
                 image.imageEnd);
     const PayloadRecord record = payloadRecordOf(f, image);
     if (record.length)

@@ -94,7 +94,8 @@ if [ -z "$via" ]; then
     check "--quiet and a pipe see nothing" '! grep -q packing "$work/quiet.txt" && "$pack" "${base[@]}" --out "$work/pipe.exe" 2>&1 | wc -c | grep -qx 0'
     check "the bytes are the same with it" 'cmp -s "$work/a.exe" "$work/tty.exe"'
 fi
-check "--list shows the setup block" '"$pack" --list "$work/a.exe" | grep -q "program: Vopa.exe"'
+check "--list shows the setup block and the stub's size" '"$pack" --list "$work/a.exe" | tr -d "\r" > "$work/list-a.txt" &&
+    grep -q "program: Vopa.exe" "$work/list-a.txt" && grep -qx "stub: PE32+, $(stat -c %s "$stub") bytes" "$work/list-a.txt"'
 check "--test verifies every member" '"$pack" --test "$work/a.exe" | grep -q "all ok"'
 # A member of 4 GiB and more, its 32-bit fields the low bits of its 64-bit size header,
 # its data sparse: --list steps over all of it to the next member.

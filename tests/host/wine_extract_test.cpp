@@ -262,6 +262,19 @@ TEST(WineExtraction, CorpusHostileNamesAbortsAndDestinations) {
     } else {
         std::printf("free-space case left out: tmpfs cannot be mounted here\n");
     }
+    // The stub's runtime, in a process of its own, asked for more memory than there is
+    // (on the worker thread too) or made to break a rule of the C++ library: the
+    // installer's own message and status 1, never an abort, and nothing changed. The
+    // nothrow form gives null, which the decoders answer with their own message; a
+    // static two threads race to is made once.
+    for (const std::string route : {"new", "string", "vector", "worker", "substr", "function"})
+        jobs.push_back(
+            {small, earlier("rt-" + route), "runtime:" + route,
+             route == "substr" || route == "function" ? "内部エラー" : "メモリが足りない", "",
+             "exit 1", true});
+    for (const std::string route : {"nothrow", "static"})
+        jobs.push_back(
+            {small, "rt-" + route, "runtime:" + route, nullptr, "-rt-" + route, "exit 0"});
     // The loaded DLL is ours, built for the purpose: the sample's would be random bytes.
     runCommand("mkdir -p loaded");
     writeWholeFile("loaded/VopaDll.dll", dll);
