@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "extract/archive_check.h"
 
@@ -71,14 +70,15 @@ std::uint32_t crc32OfStream(std::FILE* f, std::uint64_t start, std::uint64_t len
     read = 0;
     std::uint32_t crc = 0;
     if (!seekStream(f, start)) return crc;
-    std::vector<unsigned char> buffer(kChunk);
+    auto* buffer = new unsigned char[kChunk];  // the installer's own message if it fails
     while (read < length) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, length - read));
-        const std::size_t n = std::fread(buffer.data(), 1, want, f);
-        crc = crc32After(crc, buffer.data(), n);
+        const std::size_t n = std::fread(buffer, 1, want, f);
+        crc = crc32After(crc, buffer, n);
         read += n;
         if (n < want || (onChunk && !onChunk(n))) break;
     }
+    delete[] buffer;
     return crc;
 }
 

@@ -100,6 +100,11 @@ struct BitInput {
         if (count < n) refill();
         return take(n);
     }
+    // The same for the block headers, out of line: they are cold, and read in many
+    // places. Only for the decoder's own copy of the input (d.in), never a hot loop's
+    // local, whose address must not escape.
+    __attribute__((noinline)) std::uint32_t readBitsCold(unsigned n) { return readBits(n); }
+    __attribute__((noinline)) void refillCold() { refill(); }
     // One whole byte of a byte-aligned method.
     VOPA_INLINE std::uint8_t readByte() {
         if (count < 8) refill();

@@ -35,10 +35,10 @@ struct FixedTableMethod {
     // The first three lengths all 1 is the escape: one symbol, zero bits per code.
     void readCodeTree(BitInput& in) {
         for (unsigned i = 0; i < kCodeSymbols; ++i) {
-            literalLengths[i] = static_cast<std::uint8_t>(in.readBits(1) ? in.readBits(4) + 1 : 0);
+            literalLengths[i] = static_cast<std::uint8_t>(in.readBitsCold(1) ? in.readBitsCold(4) + 1 : 0);
             if (i == 2 && literalLengths[0] == 1 && literalLengths[1] == 1 &&
                 literalLengths[2] == 1) {
-                unsigned c = in.readBits(9);
+                unsigned c = in.readBitsCold(9);
                 if (c >= kCodeSymbols) in.damaged = true;
                 else literals.setSingle(c);
                 return;
@@ -49,11 +49,11 @@ struct FixedTableMethod {
 
     void readPositionTree(BitInput& in) {
         for (unsigned i = 0; i < kPositionSymbols; ++i) {
-            positions.lengths[i] = static_cast<std::uint8_t>(in.readBits(4));
+            positions.lengths[i] = static_cast<std::uint8_t>(in.readBitsCold(4));
             if (i == 2 && positions.lengths[0] == 1 && positions.lengths[1] == 1 &&
                 positions.lengths[2] == 1) {
                 // The escape value is read in 10 bits; only a real symbol may stand.
-                unsigned c = in.readBits(10);
+                unsigned c = in.readBitsCold(10);
                 if (c >= kPositionSymbols) in.damaged = true;
                 else positions.table.setSingle(c);
                 return;
@@ -63,13 +63,13 @@ struct FixedTableMethod {
     }
 
     __attribute__((noinline)) void readBlockHeader(BitInput& in) {
-        blockLeft = in.readBits(16);
+        blockLeft = in.readBitsCold(16);
         if (blockLeft == 0) blockLeft = 65536;
         readCodeTree(in);
         if (in.damaged) return;
-        if (in.readBits(1)) readPositionTree(in);
+        if (in.readBitsCold(1)) readPositionTree(in);
         else positions.usePreset(1);
-        in.refill();
+        in.refillCold();
     }
 
     unsigned readCode(SlideDecoder& d, BitInput& in) {

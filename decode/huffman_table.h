@@ -16,12 +16,22 @@
 #include "decode/bit_input.h"
 #include "decode/lha_format.h"
 
+// The parts of a table, for the builder that every table shares.
+struct HuffmanTableParts {
+    std::uint16_t* entries;
+    unsigned tableBits;
+    std::uint16_t *firstCode, *lengthCount, *firstIndex, *sortedSymbols;
+};
+constexpr std::uint16_t kHuffmanLongCode = 31, kHuffmanNoCode = 30;
+bool buildHuffmanTable(const HuffmanTableParts& table, const std::uint8_t* lengths,
+                       unsigned symbolCount);
+
 template <unsigned TableBits, unsigned MaxSymbols>
 struct HuffmanTable {
     static_assert(TableBits <= kMaxCodeLength, "a table wider than any code is waste");
     static_assert(MaxSymbols < 2048, "symbols live in 11 bits of an entry");
-    static constexpr std::uint16_t kLongCode = 31;
-    static constexpr std::uint16_t kNoCode = 30;
+    static constexpr std::uint16_t kLongCode = kHuffmanLongCode;
+    static constexpr std::uint16_t kNoCode = kHuffmanNoCode;
     static constexpr unsigned kSize = 1u << TableBits;
 
     std::uint16_t entries[kSize];
@@ -39,43 +49,12 @@ struct HuffmanTable {
 
     // Builds from `lengths[0..symbolCount)`. False for a set the format cannot hold:
     // a length above 16, or an over-full code (more codes than the code space).
-    // An incomplete code builds; the slots no code reaches are kNoCode.
+    // An incomplete code builds; the slots no code reaches are kNoCode. (Out of line and
+    // the same for every table: a block header is cold, and the stub carries one copy.)
     bool build(const std::uint8_t* lengths, unsigned symbolCount) {
-        std::memset(lengthCount, 0, sizeof lengthCount);
-        for (unsigned s = 0; s < symbolCount; ++s) {
-            if (lengths[s] > kMaxCodeLength) return false;
-            ++lengthCount[lengths[s]];
-        }
-        lengthCount[0] = 0;
-        std::int32_t left = 1;
-        unsigned code = 0, index = 0;
-        for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
-            left = 2 * left - lengthCount[len];
-            if (left < 0) return false;
-            firstCode[len] = static_cast<std::uint16_t>(code);
-            firstIndex[len] = static_cast<std::uint16_t>(index);
-            code = (code + lengthCount[len]) << 1;
-            index += lengthCount[len];
-        }
-        std::uint16_t nextIndex[kMaxCodeLength + 1];
-        std::memcpy(nextIndex, firstIndex, sizeof nextIndex);
-        for (auto& slot : entries) slot = kNoCode;
-        for (unsigned s = 0; s < symbolCount; ++s) {
-            unsigned len = lengths[s];
-            if (!len) continue;
-            unsigned rank = nextIndex[len]++;
-            sortedSymbols[rank] = static_cast<std::uint16_t>(s);
-            unsigned c = firstCode[len] + (rank - firstIndex[len]);
-            if (len <= TableBits) {
-                unsigned shift = TableBits - len;
-                std::uint16_t e = static_cast<std::uint16_t>((s << 5) | len);
-                for (unsigned k = c << shift, last = (c + 1) << shift; k < last; ++k)
-                    entries[k] = e;
-            } else {
-                entries[c >> (len - TableBits)] = kLongCode;
-            }
-        }
-        return true;
+        return buildHuffmanTable({entries, TableBits, firstCode, lengthCount, firstIndex,
+                                  sortedSymbols},
+                                 lengths, symbolCount);
     }
 
     // Decodes one symbol; the caller has refilled at least 16 bits. Returns -1, with

@@ -45,16 +45,16 @@ struct StaticHuffmanMethod {
     template <class Table>
     void readSmallLengths(BitInput& in, Table& table, unsigned symbolCount, unsigned countBits,
                           unsigned zeroRunAfter) {
-        unsigned n = in.readBits(countBits);
+        unsigned n = in.readBitsCold(countBits);
         if (n == 0) {
-            unsigned c = in.readBits(countBits);
+            unsigned c = in.readBitsCold(countBits);
             if (c >= symbolCount) in.damaged = true;
             else table.setSingle(c);
             return;
         }
         unsigned i = 0;
         while (i < n && !in.damaged) {
-            in.refill();
+            in.refillCold();
             unsigned c = in.peek(kSmallLengthBits);
             if (c == 7) {
                 // One more per one bit after 111; a run past 16 bits is damage that
@@ -67,7 +67,7 @@ struct StaticHuffmanMethod {
             if (i < symbolCount) smallLengths[i] = static_cast<std::uint8_t>(c);
             ++i;
             if (i == zeroRunAfter) {
-                for (unsigned z = in.readBits(kLengthCodeZeroRunBits); z; --z, ++i)
+                for (unsigned z = in.readBitsCold(kLengthCodeZeroRunBits); z; --z, ++i)
                     if (i < symbolCount) smallLengths[i] = 0;
             }
         }
@@ -76,16 +76,16 @@ struct StaticHuffmanMethod {
     }
 
     void readLiteralLengths(BitInput& in) {
-        unsigned n = in.readBits(kLiteralCountBits);
+        unsigned n = in.readBitsCold(kLiteralCountBits);
         if (n == 0) {
-            unsigned c = in.readBits(kLiteralCountBits);
+            unsigned c = in.readBitsCold(kLiteralCountBits);
             if (c >= kLiteralSymbols) in.damaged = true;
             else literals.setSingle(c);
             return;
         }
         unsigned i = 0;
         while (i < n && !in.damaged) {
-            in.refill();
+            in.refillCold();
             int c = lengthCode.decode(in);
             if (c < 0) return;
             if (c < static_cast<int>(kZeroRunSymbols)) {
@@ -105,13 +105,13 @@ struct StaticHuffmanMethod {
     }
 
     __attribute__((noinline)) void readBlockHeader(BitInput& in) {
-        blockCodesLeft = in.readBits(kBlockCountBits);
+        blockCodesLeft = in.readBitsCold(kBlockCountBits);
         if (blockCodesLeft == 0) blockCodesLeft = 1u << kBlockCountBits;
         readSmallLengths(in, lengthCode, kLengthCodeSymbols, kLengthCodeCountBits,
                          kLengthCodeZeroRunAfter);
         if (!in.damaged) readLiteralLengths(in);
         if (!in.damaged) readSmallLengths(in, positions, positionSymbols, positionCountBits, ~0u);
-        in.refill();
+        in.refillCold();
     }
 
     unsigned readCode(SlideDecoder& d, BitInput& in) {

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <set>
 
 #include "app/installer_state.h"
 #include "app/text_format.h"
@@ -237,14 +236,7 @@ void notifyCommitted(InstallerState& state, const Staging& staging) {
             notifyShell(ShellChange::folderCreated, full);
     // A word per folder that got files, not per file: a shell reads the folder again,
     // and thousands of files do not cost thousands of notices.
-    std::set<std::string> folders;
-    for (const StagedMember& m : staging.members) {
-        if (m.folder) continue;
-        std::size_t cut = 0;
-        forEachSeparator(m.path.c_str(), '\\', [&](std::size_t at) { cut = at; });
-        folders.insert(m.path.substr(0, cut));
-    }
-    for (const std::string& folder : folders)
+    for (const std::string& folder : staging.filledFolders)
         if (fullOutputPath(state, folder.c_str(), full))
             notifyShell(ShellChange::filesCreated, full);
 }
@@ -258,8 +250,11 @@ bool parentOf(const char* path, char (&parent)[kPathCapacity]) {
         return true;
     });
     if (!cut || cut == path) return false;
-    const bool root = cut[-1] == ':';
-    return copyText(parent, sizeof parent, std::string(path, cut + (root ? 1 : 0)).c_str());
+    const std::size_t length = static_cast<std::size_t>(cut - path) + (cut[-1] == ':');
+    if (length >= sizeof parent) return false;
+    std::memcpy(parent, path, length);
+    parent[length] = '\0';
+    return true;
 }
 
 // An installation that did not complete leaves no folder of its own making: the

@@ -37,9 +37,10 @@ std::string inStaging(const char* destination, const std::string& name) {
 
 // `v` in hexadecimal digits.
 std::string hex(std::size_t v) {
-    std::string digits;
-    do digits.insert(digits.begin(), "0123456789abcdef"[v & 15]); while (v >>= 4);
-    return digits;
+    char digits[2 * sizeof v + 1], *p = digits + sizeof digits - 1;
+    *p = '\0';
+    do *--p = "0123456789abcdef"[v & 15]; while (v >>= 4);
+    return p;
 }
 
 std::string groupName(std::size_t member) { return hex(member >> kGroupBits); }
@@ -75,11 +76,11 @@ std::string resolved(const char* path) {
 // ("F\tREPLACES\tPATH", file k being the k-th member line). Paths hold no control
 // characters: the path rules refuse them.
 std::string journalText(const Staging& s) {
-    std::string text = std::string(kJournalHeading) + "\n";
-    for (const std::string& folder : s.newFolders) text += "D\t" + folder + "\n";
+    std::string text = kJournalHeading;
+    for (const std::string& folder : s.newFolders) (text += "\nD\t") += folder;
     for (const StagedMember& m : s.members)
-        text += std::string(m.folder ? "d\t0\t" : m.replaces ? "F\t1\t" : "F\t0\t") + m.path + "\n";
-    return text;
+        (text += m.folder ? "\nd\t0\t" : m.replaces ? "\nF\t1\t" : "\nF\t0\t") += m.path;
+    return text += '\n';
 }
 
 bool writeJournal(const Staging& s, const char* destination) {
@@ -137,24 +138,35 @@ bool undoCommit(const Staging& s, const char* destination) {
     return whole;
 }
 
-// Deletes the staging folder's files that `keep` does not keep (given their name), then
-// every folder that leaves empty.
-template <class Keep>
-void clearStagingFolder(const std::string& folder, Keep keep) {
+// What a clearing of the staging folder leaves.
+enum class Keep { marker, asidesAndJournal };
+
+bool isAside(const char* name);
+
+// Deletes the staging folder's files but those `keep` names, then every folder that
+// leaves empty; true when an aside was kept.
+bool clearStagingFolder(const std::string& folder, Keep keep) {
+    bool asideKept = false;
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            const std::string path = folder + "\\" + found.cFileName;
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                if (!keep(found.cFileName)) DeleteFileA(path.c_str());
-            } else if (std::strcmp(found.cFileName, ".") && std::strcmp(found.cFileName, "..")) {
-                clearStagingFolder(path, keep);
+            const char* name = found.cFileName;
+            const std::string path = folder + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (std::strcmp(name, ".") && std::strcmp(name, ".."))
+                    asideKept = clearStagingFolder(path, keep) || asideKept;
+            } else if (keep == Keep::marker ? std::strcmp(name, kCommitted) == 0
+                                            : isAside(name) || std::strcmp(name, kJournal) == 0) {
+                asideKept = asideKept || isAside(name);
+            } else {
+                DeleteFileA(path.c_str());
             }
         } while (FindNextFileA(find, &found));
         FindClose(find);
     }
     RemoveDirectoryA(folder.c_str());
+    return asideKept;
 }
 
 bool isAside(const char* name) {
@@ -201,16 +213,18 @@ PlaceProblem placeMember(Staging& s, const char* destination, const MemberTarget
     forEachSeparator(path.c_str(), '\\', [&](std::size_t at) { ends.push_back(at); });
     ends.push_back(path.size());
     bool parentNew = false;
+    Staging::Folder* parent = nullptr;  // the folder last looked at (none: the destination)
     for (std::size_t i = 0; !path.empty() && i < ends.size(); ++i) {
         const bool last = i + 1 == ends.size();
         const std::string prefix = path.substr(0, ends[i]);
         const bool isFolder = !last || target.folder;
-        // A folder many members share is looked at once, by the name Windows knows it by.
+        // A folder many members share is looked at once.
         const std::string key = isFolder ? windowsNameKey(prefix) : std::string();
         if (isFolder) {
             const auto seen = s.folders.find(key);
             if (seen != s.folders.end()) {
-                parentNew = seen->second;
+                parentNew = seen->second == Staging::Folder::made;
+                parent = &seen->second;
                 continue;
             }
         }
@@ -220,7 +234,7 @@ PlaceProblem placeMember(Staging& s, const char* destination, const MemberTarget
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             parentNew = true;
             if (isFolder) {
-                s.folders.emplace(key, true);
+                parent = &(s.folders[key] = Staging::Folder::made);
                 s.newFolders.push_back(prefix);
             }
             continue;
@@ -236,7 +250,7 @@ PlaceProblem placeMember(Staging& s, const char* destination, const MemberTarget
             return PlaceProblem::occupied;
         }
         if (isFolder) {
-            s.folders.emplace(key, false);
+            parent = &(s.folders[key] = Staging::Folder::there);
             continue;
         }
         // A file seen as a plain file may still be a link (Wine shows a Unix one so):
@@ -248,6 +262,13 @@ PlaceProblem placeMember(Staging& s, const char* destination, const MemberTarget
             return PlaceProblem::link;
         }
         m.replaces = true;
+    }
+    // A file in a folder there already: the shell hears of that folder once.
+    const bool inRoot = !parent && !m.folder && !path.empty();
+    if (inRoot ? !s.rootFilled : parent && *parent == Staging::Folder::there && !m.folder) {
+        if (inRoot) s.rootFilled = true;
+        else *parent = Staging::Folder::filled;
+        s.filledFolders.push_back(inRoot ? std::string() : path.substr(0, ends[ends.size() - 2]));
     }
     s.members.push_back(m);
     return PlaceProblem::none;
@@ -314,20 +335,15 @@ void finishCommit(Staging& s, const char* destination) {
     // and its own set-aside files never meet this one's.
     if (!asideLeft) DeleteFileA(inStaging(destination, kCommitted).c_str());
     // Only what is still held stays: deleted at the restart, with the folder.
-    clearStagingFolder(inDestination(destination, kStagingFolder),
-                       [](const char* name) { return std::strcmp(name, kCommitted) == 0; });
+    clearStagingFolder(inDestination(destination, kStagingFolder), Keep::marker);
 }
 
 void removeStaging(const char* destination) {
     // Set-aside files are never deleted here: one that could not be put back is the
     // only copy of the earlier file, and the journal beside it says where it goes.
     const std::string folder = inDestination(destination, kStagingFolder);
-    bool asideLeft = false;
-    clearStagingFolder(folder, [&](const char* name) {
-        asideLeft = asideLeft || isAside(name);
-        return isAside(name) || std::strcmp(name, kJournal) == 0;
-    });
-    if (!asideLeft) DeleteFileA(inStaging(destination, kJournal).c_str());
+    if (!clearStagingFolder(folder, Keep::asidesAndJournal))
+        DeleteFileA(inStaging(destination, kJournal).c_str());
     RemoveDirectoryA(folder.c_str());
 }
 

@@ -40,9 +40,14 @@ struct StagedMember {
 struct Staging {
     std::vector<StagedMember> members;  // every member in archive order; file k is staged as "k"
     std::vector<std::string> newFolders;  // below the destination, parents first
-    // Looked at, by name key: made by the commit. A tree, as the member names' table is:
-    // every installer then carries the code of one kind of table, not two.
-    std::map<std::string, bool> folders;
+    // Folders looked at, by the name Windows knows them by (a tree, as the member names'
+    // table is: every installer then carries the code of one kind of table, not two).
+    enum class Folder : unsigned char { there, made, filled /* there, and gets files */ };
+    std::map<std::string, Folder> folders;
+    // Folders there already that get files ("" for the destination), each once: the
+    // shell hears of them, and of the new ones, after the commit.
+    std::vector<std::string> filledFolders;
+    bool rootFilled = false;
     std::string destinationFinal;  // the destination as Windows resolves it (links followed)
     bool restartNeeded = false;    // a set-aside file is still in use: deleted at restart
 };
