@@ -85,7 +85,7 @@ mkdir -p "$kit" && cp "$app/vopa-pack.exe" "$app/vopa-stub.exe" "$kit/"
 makeJapaneseProduct "$work/製品"
 emulated pack "$kit/vopa-pack.exe" --files "$(windowsPath "$work/製品")" \
     --out "$(windowsPath "$work/セットアップ.exe")" "${japaneseOptions[@]}"
-check "packs, status 0, silent into a pipe" '[ "$status" = 0 ] && [ ! -s "$work/pack.out" ]'
+check "packs, status 0, printing nothing into a pipe" '[ "$status" = 0 ] && [ ! -s "$work/pack.out" ]'
 "$native" --stub "$app/vopa-stub.exe" --files "$work/製品" --out "$work/linux.exe" "${japaneseOptions[@]}"
 check "byte for byte the Linux build's output (--mtime)" 'cmp "$work/セットアップ.exe" "$work/linux.exe"'
 

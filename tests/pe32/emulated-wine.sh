@@ -39,7 +39,8 @@ export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe,winemenubuilder.exe=d" HO
 
 bootEmulatedPrefix() {
     # newPrefix runs in the root: handed over as text, as no tree of ours is in there.
-    inRoot bash -c "$(declare -f newPrefix); newPrefix \"\$1\"" _ "$1" >/dev/null 2>&1
+    inRoot bash -c "$(declare -f newPrefix); newPrefix \"\$1\"" _ "$1" >/dev/null 2> "$1.wine.txt"
+    grep '^note:' "$1.wine.txt"  # a boot made anew
     export WINEPREFIX=$1
     # Kept up between the programs: a start racing the server's own shutdown can die.
     inRoot wineserver -p60
