@@ -6,7 +6,7 @@
 #                             runs a Windows program through the probe ($probeExe): its
 #                             exit status in $status, its output in $work/NAME.out; a
 #                             run that records no exit status is made once more
-#   stopEmulatedWine
+#   stopEmulatedWine          ends every process of the prefix
 i386Root=${VOPA_I386_ROOT:-/var/lib/vopa/i386-root}
 
 # A command in the root, in a mount namespace of its own: the mounts go with it, so the
@@ -37,17 +37,44 @@ requireEmulator() {
 # shortcuts are work for nothing, and more of those crashes.
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe,winemenubuilder.exe=d" HOME=/root
 
+# The emulated Wine server crashes now and then, and its clients then wait for it
+# forever. This prefix's processes are ended by their ids: all of them, or with
+# --orphans only those of a server that is gone.
+endEmulatedProcesses() {
+    local pid server="" pids=()
+    for pid in $(pgrep -f qemu-i386-static); do
+        grep -qzxF "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null || continue
+        case $(tr '\0' ' ' < "/proc/$pid/cmdline") in
+            *wineserver*) server=$pid ;;
+            *) pids+=("$pid") ;;
+        esac
+    done
+    [ "${1:-}" = --orphans ] && [ -n "$server" ] && return
+    [ -n "$server" ] && pids+=("$server")
+    [ ${#pids[@]} = 0 ] || kill -9 "${pids[@]}"
+}
+
 bootEmulatedPrefix() {
-    # newPrefix runs in the root: handed over as text, as no tree of ours is in there.
-    inRoot bash -c "$(declare -f newPrefix); newPrefix \"\$1\"" _ "$1" >/dev/null 2> "$1.wine.txt"
-    grep '^note:' "$1.wine.txt"  # a boot made anew
     export WINEPREFIX=$1
+    local try booted
+    for try in 1 2; do
+        # newPrefix runs in the root: handed over as text, as no tree of ours is in there.
+        inRoot timeout 180 bash -c "$(declare -f newPrefix); newPrefix \"\$1\"" _ "$1" \
+            >/dev/null 2> "$1.wine.txt"
+        booted=$?
+        grep '^note:' "$1.wine.txt"
+        [ $booted = 0 ] && [ -f "$1/drive_c/windows/system32/kernel32.dll" ] && break
+        echo "note: the prefix's boot ended with status $booted; booting it anew"
+        endEmulatedProcesses
+        rm -rf "$1"
+    done
     # Kept up between the programs: a start racing the server's own shutdown can die.
     inRoot wineserver -p60
 }
 
 stopEmulatedWine() {
     inRoot wineserver -k >/dev/null 2>&1
+    endEmulatedProcesses
 }
 
 # An installation takes 3-40 s here; a start that hangs under emulation is given up after
@@ -66,12 +93,14 @@ emulated() {
         local wineStatus=$?
         status=$(cat "$recorded" 2>/dev/null)
         case $status in
-            '') status="none: the emulated Wine start ended (status $wineStatus) before the program ran" ;;
+            '') status="none: the emulated Wine start ended (status $wineStatus) with nothing recorded" ;;
             running) status="none: the program did not end within $programSeconds s" ;;
             *) return ;;
         esac
         # No exit status of the program: under emulation a Wine start now and then dies or
         # hangs before the program runs. A program of ours that hangs fails the second time.
         echo "note: $name: exit status $status; $([ $try = 1 ] && echo "starting it again" || echo "giving up")"
+        endEmulatedProcesses --orphans
+        inRoot wineserver -p60 2>/dev/null  # unless one is up
     done
 }
