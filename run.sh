@@ -3,7 +3,7 @@
 # an installer and runs it unattended under Wine, then shows what was installed.
 set -eu
 cd "$(dirname "$0")"
-tools/install-deps.sh
+tools/install-deps.sh --no-i386-root
 for preset in win32 win64 host; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"

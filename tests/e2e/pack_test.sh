@@ -9,6 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
+. "$here/japanese_product.sh"
 work=$(mktemp -d /tmp/vopa-pack.XXXXXX)
 failures=0
 check() {
@@ -230,7 +231,6 @@ check "silent, a start-up failure leaves its reason in the log" \
      iconv -f CP932 -t UTF-8 "$whole"/drive_c/users/*/Temp/VopaSetup.log | grep -q "開始できません"'
 
 # The same under wine64 from the Windows build, in one prefix.
-windowsPath() { printf 'Z:%s' "${1//\//\\}"; }  # the prefix's Z: is the Unix root
 packExe() {  # every absolute path as Windows names it
     local a args=()
     for a; do case $a in /*) a=$(windowsPath "$a") ;; esac; args+=("$a"); done
@@ -274,20 +274,13 @@ done
 kit="$work/配布キット"
 mkdir -p "$kit" && cp "$app/vopa-pack.exe" "$app/vopa-stub.exe" "$native" "$kit/"
 product="$work/製品"
-"$here/../../tools/make-sample.sh" "$product" >/dev/null
-mkdir -p "$product/ソース/共通/空のフォルダ"
-printf '説明書\r\n' | iconv -f UTF-8 -t CP932 > "$product/説明書.txt"
-printf 'int main(void) { return 0; }\n' > "$product/ソース/メイン.c"
-printf '#pragma once\n' > "$product/ソース/共通/定義.h"
-seq 1 500000 > "$product/ソース/番号.txt"  # over 2 MiB: packed in pieces, on threads
-options=(--title 'Vopa 1.00 セットアップ' --program-files --folder Vopa --program Vopa.exe
-         --mtime 999148766 --level 7)
+makeJapaneseProduct "$product"
 
 check "vopa-pack.exe packs a Windows path with the stub beside it, silent into a pipe" \
-    '(cd "$work" && wine "$kit/vopa-pack.exe" --files "$(windowsPath "$product")" --out セットアップ.exe "${options[@]}" > "$work/pack.txt" 2>&1) &&
+    '(cd "$work" && wine "$kit/vopa-pack.exe" --files "$(windowsPath "$product")" --out セットアップ.exe "${japaneseOptions[@]}" > "$work/pack.txt" 2>&1) &&
      [ -s "$work/セットアップ.exe" ] && [ ! -s "$work/pack.txt" ]'
 check "its output is byte for byte the Linux build's, stub beside it too (--mtime)" \
-    '"$kit/vopa-pack" --files "$product" --out "$work/linux.exe" "${options[@]}" && cmp "$work/セットアップ.exe" "$work/linux.exe"'
+    '"$kit/vopa-pack" --files "$product" --out "$work/linux.exe" "${japaneseOptions[@]}" && cmp "$work/セットアップ.exe" "$work/linux.exe"'
 "$native" --list "$work/linux.exe" > "$work/linux-list.txt"
 check "--list lists it as the Linux build does" \
     'wine "$kit/vopa-pack.exe" --list "$(windowsPath "$work/セットアップ.exe")" > "$work/list.txt" 2>&1 &&
@@ -303,7 +296,7 @@ check "the installed tree is the product folder" \
 # A second run over the same output replaces it (Windows renames do not, unasked); the
 # folder given relative to the current one, with a final separator.
 check "packing again replaces the installer" \
-    '(cd "$work" && wine "$kit/vopa-pack.exe" --files "製品\\" --out セットアップ.exe "${options[@]}" --title Second >/dev/null 2>&1) &&
+    '(cd "$work" && wine "$kit/vopa-pack.exe" --files "製品\\" --out セットアップ.exe "${japaneseOptions[@]}" --title Second >/dev/null 2>&1) &&
      "$native" --list "$work/セットアップ.exe" | grep -q "title: Second"'
 
 check "--sign is refused, pointing to signtool" \

@@ -12,6 +12,7 @@
 #include "app/installer_state.h"
 #include "app/option_dialog.h"
 #include "res/resource_ids.h"
+#include "tests/wine/dialog_layout.h"
 
 namespace {
 
@@ -129,45 +130,6 @@ TEST(OptionDialog, EveryControlInItsPlaceAndEveryLabelUncut) {
     LOGFONTA face = {};
     GetObjectA(font, sizeof face, &face);
     EXPECT_STREQ(face.lfFaceName, "MS UI Gothic");
-    RECT client;
-    GetClientRect(d.window, &client);
-    std::vector<std::pair<HWND, RECT>> children;
-    for (HWND c = GetWindow(d.window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        RECT box;
-        GetWindowRect(c, &box);
-        MapWindowPoints(nullptr, d.window, reinterpret_cast<POINT*>(&box), 2);
-        children.emplace_back(c, box);
-    }
-    ASSERT_EQ(children.size(), 23u);
-    HDC dc = GetDC(d.window);
-    HGDIOBJ previous = SelectObject(dc, font);
-    const int mark = GetSystemMetrics(SM_CXMENUCHECK) + 4;  // a check box's mark and gap
-    for (const auto& [c, box] : children) {
-        const int id = GetDlgCtrlID(c);
-        RECT inside;
-        EXPECT_TRUE(IntersectRect(&inside, &box, &client) && EqualRect(&inside, &box)) << id;
-        for (const auto& [o, other] : children)
-            EXPECT_TRUE(o == c || !IntersectRect(&inside, &box, &other))
-                << id << " overlaps " << GetDlgCtrlID(o);
-        char text[256];
-        std::string shown(text, static_cast<std::size_t>(GetWindowTextA(c, text, sizeof text)));
-        shown.erase(std::remove(shown.begin(), shown.end(), '&'), shown.end());
-        const LONG style = GetWindowLongA(c, GWL_STYLE), type = style & BS_TYPEMASK;
-        const bool association = shown[0] == '.';  // ".lzh" and the others
-        if (id >= IDC_START_MENU && id <= IDC_DRAG_DROP) {
-            EXPECT_EQ(type, BS_AUTOCHECKBOX) << id;
-            EXPECT_EQ((style & BS_PUSHLIKE) != 0, association) << id;
-            EXPECT_TRUE(style & WS_TABSTOP) << id;
-        }
-        EXPECT_TRUE(id != IDOK || type == BS_DEFPUSHBUTTON);
-        EXPECT_TRUE(id != IDC_DESTINATION || (style & ES_AUTOHSCROLL));
-        SIZE size = {};
-        GetTextExtentPoint32A(dc, shown.c_str(), static_cast<int>(shown.size()), &size);
-        const bool checkBox = type == BS_AUTOCHECKBOX && !association;
-        const bool button = type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON || association;
-        const int room = box.right - box.left - (checkBox ? mark : button ? 4 : 0);
-        EXPECT_LE(size.cx, room) << "label cut: " << id;
-    }
-    SelectObject(dc, previous);
-    ReleaseDC(d.window, dc);
+    EXPECT_EQ(dialogControls(d.window).size(), 23u);
+    EXPECT_EQ(layoutFaults(d.window, font), std::vector<std::string>());
 }

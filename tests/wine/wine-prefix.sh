@@ -1,8 +1,9 @@
-# Sourced by the scripts that run Windows programs under Wine: code page 932, and
+# Sourced by the scripts that run Windows programs under Wine: code page 932,
 # newPrefix FOLDER [DPI], which boots there, on the caller's display, a prefix whose
 # Windows faces draw Japanese as the originals do, at 96 DPI or the one given (Wine has
-# one DPI for all its windows, read as each program starts).
+# one DPI for all its windows, read as each program starts), and windowsPath UNIX_PATH.
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+windowsPath() { printf 'Z:%s' "$1" | tr / '\\'; }  # the prefix's Z: is the Unix root
 newPrefix() {
     export WINEPREFIX="$1"
     wineboot -i >/dev/null 2>&1
