@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "app/payload_record.h"
+#include "app/setup/payload_record.h"
 #include "bench/bench_data.h"
 #include "decode/crc16.h"
 #include "decode/lha_format.h"
-#include "extract/archive_check.h"
-#include "extract/entry_header.h"
-#include "extract/member_data.h"
-#include "extract/progress.h"
+#include "extract/lha/archive_check.h"
+#include "extract/lha/entry_header.h"
+#include "extract/lha/member_data.h"
+#include "extract/lha/progress.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bench/bench_data.h"
-#include "tools/member_packer.h"
+#include "tools/pack/member_packer.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "bench/bench_data.h"
 #include "decode/lha_format.h"
 #include "decode/slide_decoder.h"
-#include "tools/lha_compressor.h"
+#include "tools/pack/lha_compressor.h"
 
 namespace {
 

@@ -46,7 +46,7 @@ endfunction()
 # has no exceptions, RTTI or unwind tables, and each function has a section of its own
 # for the linker to drop when nothing calls it. (Not each datum: GCC then puts zeroed
 # data, 8 KB of CRC tables, in the file.) What the C++ library's failures do instead:
-# app/stub_runtime.h. On x86-64 the unwind data is part of Windows' calling convention
+# app/stub/stub_runtime.h. On x86-64 the unwind data is part of Windows' calling convention
 # (the system walks stacks by it), so the 64-bit build keeps it.
 function(vopa_stub_options target)
     target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti -ffunction-sections)

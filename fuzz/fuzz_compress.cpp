@@ -15,8 +15,8 @@
 
 #include "decode/lha_format.h"
 #include "decode/slide_decoder.h"
-#include "tools/lha_compressor.h"
-#include "tools/pack_check.h"
+#include "tools/pack/lha_compressor.h"
+#include "tools/pack/pack_check.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "extract/archive_check.h"
-#include "extract/entry_header.h"
-#include "extract/entry_path.h"
-#include "extract/path_text.h"
+#include "extract/lha/archive_check.h"
+#include "extract/lha/entry_header.h"
+#include "extract/lha/entry_path.h"
+#include "extract/lha/path_text.h"
 
 namespace {
 

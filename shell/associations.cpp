@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/installer_state.h"
-#include "app/text_format.h"
+#include "app/installer/installer_state.h"
+#include "app/installer/text_format.h"
 #include "shell/registry.h"
 
 bool installedPath(const InstallerState& state, const char* file, char (&out)[260]) {

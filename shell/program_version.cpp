@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "extract/path_text.h"
+#include "extract/lha/path_text.h"
 
 namespace {
 

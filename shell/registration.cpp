@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/installer_state.h"
+#include "app/installer/installer_state.h"
 #include "shell/associations.h"
 #include "shell/program_version.h"
 #include "shell/registry.h"

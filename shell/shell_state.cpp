@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/installer_state.h"
+#include "app/installer/installer_state.h"
 #include "shell/registry.h"
 
 bool isExtensionAssociated(const char* extension, const char* className) {

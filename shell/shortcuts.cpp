@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/installer_state.h"
+#include "app/installer/installer_state.h"
 #include "shell/associations.h"
 
 namespace {

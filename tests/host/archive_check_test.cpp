@@ -6,11 +6,11 @@
 #include <cstring>
 
 #include "decode/crc16.h"
-#include "extract/archive_check.h"
-#include "extract/header_layout.h"
-#include "extract/member_data.h"
-#include "extract/progress.h"
-#include "tools/lha_compressor.h"
+#include "extract/lha/archive_check.h"
+#include "extract/lha/header_layout.h"
+#include "extract/lha/member_data.h"
+#include "extract/lha/progress.h"
+#include "tools/pack/lha_compressor.h"
 #include "tests/host/test_support.h"
 
 namespace {

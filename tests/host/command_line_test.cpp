@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/command_line.h"
-#include "app/installer_state.h"
+#include "app/installer/command_line.h"
+#include "app/installer/installer_state.h"
 
 TEST(CommandLine, ItemsAndWhatTheySet) {
     struct Case {

@@ -7,12 +7,12 @@
 
 #include "decode/lha_format.h"
 #include "tests/host/test_support.h"
-#include "tools/block_split.h"
-#include "tools/lha_compressor.h"
-#include "tools/large_memory.h"
-#include "tools/lha_writer.h"
-#include "tools/match_finder.h"
-#include "tools/member_packer.h"
+#include "tools/pack/block_split.h"
+#include "tools/pack/lha_compressor.h"
+#include "tools/pack/large_memory.h"
+#include "tools/pack/lha_writer.h"
+#include "tools/pack/match_finder.h"
+#include "tools/pack/member_packer.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include "decode/adaptive_trees.h"
 #include "decode/crc16.h"
 #include "decode/lha_format.h"
-#include "extract/progress.h"
+#include "extract/lha/progress.h"
 #include "tests/host/test_support.h"
-#include "tools/match_finder.h"
+#include "tools/pack/match_finder.h"
 
 using namespace std::string_literals;
 

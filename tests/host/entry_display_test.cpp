@@ -2,8 +2,8 @@
 // through a double-byte character.
 #include <gtest/gtest.h>
 
-#include "app/entry_display.h"
-#include "extract/path_text.h"
+#include "app/installer/entry_display.h"
+#include "extract/lha/path_text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "tests/host/test_support.h"
-#include "tools/lha_writer.h"
+#include "tools/pack/lha_writer.h"
 
 TEST(LhaWriter, FieldsAtTheirLimitsReadBack) {
     std::vector<LhaMember> members;

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "extract/entry_path.h"
-#include "extract/path_text.h"
+#include "extract/lha/entry_path.h"
+#include "extract/lha/path_text.h"
 #include "tests/host/test_support.h"
 
 namespace {
@@ -163,7 +163,7 @@ TEST(MemberNames, EveryGroupTheTableScriptFindsAndNoOther) {
     // Every code of code page 932, grouped by the script as Windows takes them for one
     // name: each group is one name, and no two groups are.
     std::FILE* p =
-        popen("python3 '" VOPA_SOURCE_DIR "/extract/make_name_key_table.py' --groups", "r");
+        popen("python3 '" VOPA_SOURCE_DIR "/extract/lha/make_name_key_table.py' --groups", "r");
     ASSERT_TRUE(p);
     MemberNames names;
     std::size_t groups = 0, pairs = 0;

@@ -2,8 +2,8 @@
 // field, a block cut short) and as vopa-pack writes it.
 #include <gtest/gtest.h>
 
-#include "app/installer_state.h"
-#include "app/setup_block.h"
+#include "app/installer/installer_state.h"
+#include "app/setup/setup_block.h"
 #include "tests/host/test_support.h"
 
 namespace {

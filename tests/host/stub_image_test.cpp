@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "app/payload_record.h"
-#include "app/pe_image.h"
+#include "app/setup/payload_record.h"
+#include "app/setup/pe_image.h"
 #include "tests/host/test_support.h"
 
 namespace {

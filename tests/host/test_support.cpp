@@ -14,10 +14,10 @@
 
 #include "decode/crc16.h"
 #include "decode/lha_format.h"
-#include "extract/archive_check.h"
-#include "extract/entry_path.h"
-#include "extract/header_layout.h"
-#include "extract/member_data.h"
+#include "extract/lha/archive_check.h"
+#include "extract/lha/entry_path.h"
+#include "extract/lha/header_layout.h"
+#include "extract/lha/member_data.h"
 
 namespace fs = std::filesystem;
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "decode/slide_decoder.h"
-#include "extract/entry_header.h"
-#include "tools/block_writer.h"
-#include "tools/lha_writer.h"
+#include "extract/lha/entry_header.h"
+#include "tools/pack/block_writer.h"
+#include "tools/pack/lha_writer.h"
 
 using Bytes = std::vector<std::uint8_t>;
 

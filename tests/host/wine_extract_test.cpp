@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "decode/lha_format.h"
-#include "extract/entry_path.h"
+#include "extract/lha/entry_path.h"
 #include "tests/host/test_support.h"
-#include "tools/lha_compressor.h"
-#include "tools/lha_writer.h"
+#include "tools/pack/lha_compressor.h"
+#include "tools/pack/lha_writer.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/installer_state.h"
-#include "app/option_dialog.h"
+#include "app/installer/installer_state.h"
+#include "app/installer/option_dialog.h"
 #include "res/resource_ids.h"
 #include "tests/wine/dialog_layout.h"
 

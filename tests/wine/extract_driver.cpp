@@ -23,12 +23,12 @@
 #include <string>
 #include <vector>
 
-#include "app/installer_state.h"
-#include "app/stub_runtime.h"
-#include "app/user_messages.h"
-#include "extract/entry_output.h"
-#include "extract/extraction_worker.h"
-#include "extract/progress.h"
+#include "app/installer/installer_state.h"
+#include "app/stub/stub_runtime.h"
+#include "app/installer/user_messages.h"
+#include "extract/installer/entry_output.h"
+#include "extract/installer/extraction_worker.h"
+#include "extract/lha/progress.h"
 #include "shell/association_table.h"
 #include "shell/registry.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <utility>
 
-#include "app/installer_state.h"
-#include "app/main_window.h"
+#include "app/installer/installer_state.h"
+#include "app/installer/main_window.h"
 
 namespace {
 

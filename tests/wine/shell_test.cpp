@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/installer_state.h"
-#include "app/startup.h"
+#include "app/installer/installer_state.h"
+#include "app/installer/startup.h"
 #include "shell/association_table.h"
 #include "shell/associations.h"
 #include "shell/registration.h"
