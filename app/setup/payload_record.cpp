@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "extract/lha/archive_check.h"
+#include "extract/lha/little_endian.h"
 
 namespace {
 
@@ -26,29 +27,21 @@ struct Crc32Table {
     }
 };
 
-std::uint64_t readLe(const unsigned char* p, int bytes) {
-    std::uint64_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-void writeLe(unsigned char* p, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i, v >>= 8) p[i] = static_cast<unsigned char>(v);
-}
 
 }  // namespace
 
 bool readPayloadRecord(const unsigned char* area, PayloadRecord& r) {
     if (std::memcmp(area, kMagic, sizeof kMagic) != 0) return false;
-    r.length = readLe(area + kLengthAt, 8);
-    r.crc = static_cast<std::uint32_t>(readLe(area + kCrcAt, 4));
+    r.length = le64(area + kLengthAt);
+    r.crc = le32(area + kCrcAt);
     return true;
 }
 
 void writePayloadRecord(unsigned char* area, const PayloadRecord& r) {
     std::memset(area, 0, kPayloadRecordBytes);
     std::memcpy(area, kMagic, sizeof kMagic);
-    writeLe(area + kLengthAt, r.length, 8);
-    writeLe(area + kCrcAt, r.crc, 4);
+    putLe(area + kLengthAt, r.length, 8);
+    putLe(area + kCrcAt, r.crc, 4);
 }
 
 std::uint32_t crc32After(std::uint32_t crc, const unsigned char* p, std::size_t n) {
@@ -56,7 +49,7 @@ std::uint32_t crc32After(std::uint32_t crc, const unsigned char* p, std::size_t 
     const auto& t = table.row;
     crc = ~crc;
     for (; n >= 16; n -= 16, p += 16) {
-        const std::uint32_t a = crc ^ static_cast<std::uint32_t>(readLe(p, 4));
+        const std::uint32_t a = crc ^ le32(p);
         crc = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
               t[11][p[4]] ^ t[10][p[5]] ^ t[9][p[6]] ^ t[8][p[7]] ^ t[7][p[8]] ^ t[6][p[9]] ^
               t[5][p[10]] ^ t[4][p[11]] ^ t[3][p[12]] ^ t[2][p[13]] ^ t[1][p[14]] ^ t[0][p[15]];

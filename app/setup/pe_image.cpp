@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/setup/payload_record.h"
+#include "extract/lha/little_endian.h"
 
 namespace {
 
@@ -11,10 +12,6 @@ bool readAt(std::FILE* f, long offset, void* buffer, std::size_t n) {
     return std::fseek(f, offset, SEEK_SET) == 0 && std::fread(buffer, 1, n, f) == n;
 }
 
-std::uint32_t le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-std::uint32_t le32(const unsigned char* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // Windows loads at most 96 sections; a larger count is damage, not a stub of ours.
 constexpr std::uint32_t kMaxSections = 96;

@@ -6,14 +6,10 @@
 #include "decode/crc16.h"
 #include "extract/lha/archive_check.h"
 #include "extract/lha/header_layout.h"
+#include "extract/lha/little_endian.h"
 
 namespace {
 
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t le32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint64_t le64(const std::uint8_t* p) { return le32(p) | (std::uint64_t{le32(p + 4)} << 32); }
 
 bool readExactly(std::FILE* f, std::uint8_t* to, std::size_t n) {
     return n == 0 || std::fread(to, 1, n, f) == n;

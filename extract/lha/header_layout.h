@@ -30,6 +30,9 @@ constexpr std::size_t kNoCrc = 20, kCrcOnly = 22, kCrcAndOs = 24;
 constexpr std::size_t kExtendedOverhead = 3;
 constexpr std::uint8_t kHeaderCrcType = 0x00, kFileNameType = 0x01, kDirectoryType = 0x02,
                        kDosAttributeType = 0x40, kSize64Type = 0x42;
+// What the packer writes of the fields the installer does not use: the MS-DOS
+// "archive" attribute, and the OS identifier of MS-DOS, as Windows archivers write.
+constexpr std::uint8_t kArchiveAttribute = 0x20, kOsMsDos = 'M';
 // Archivers of OS-9 ('9') and of OS-9/68K ('K') write level-2 lengths 2 short.
 constexpr bool countsLevel2Short(std::uint8_t osId) { return osId == '9' || osId == 'K'; }
 // Old archives pad their end with these (the MS-DOS end-of-file byte).

@@ -5,17 +5,12 @@
 
 #include "decode/crc16.h"
 #include "extract/lha/header_layout.h"
+#include "extract/lha/little_endian.h"
 
 namespace {
 
-void put16(std::vector<std::uint8_t>& b, unsigned v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void put32(std::vector<std::uint8_t>& b, std::uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
+void put16(std::vector<std::uint8_t>& b, unsigned v) { appendLe(b, v, 2); }
+void put32(std::vector<std::uint8_t>& b, std::uint32_t v) { appendLe(b, v, 4); }
 void putBytes(std::vector<std::uint8_t>& b, const std::string& s) {
     b.insert(b.end(), s.begin(), s.end());
 }
@@ -67,10 +62,10 @@ std::vector<std::uint8_t> lhaHeader(const LhaMember& m, std::string& error) {
         put32(h, packedSize(m));
         put32(h, m.originalSize);
         put32(h, m.modifiedTime);
-        h.push_back(0x20);
+        h.push_back(kArchiveAttribute);
         h.push_back(2);
         put16(h, m.crc);
-        h.push_back('M');
+        h.push_back(kOsMsDos);
         std::size_t headerCrcAt = h.size() + kExtendedOverhead;
         extendedHeader(h, kHeaderCrcType, std::string(2, '\0'));  // filled in below
         extendedHeader(h, kFileNameType, file);
@@ -118,13 +113,13 @@ std::vector<std::uint8_t> lhaHeader(const LhaMember& m, std::string& error) {
     put32(h, packed);
     put32(h, m.originalSize);
     put32(h, unixTimeToDosTime(m.modifiedTime, 0));
-    h.push_back(0x20);
+    h.push_back(kArchiveAttribute);
     h.push_back(static_cast<std::uint8_t>(m.level));
     h.push_back(static_cast<std::uint8_t>(baseName.size()));
     putBytes(h, baseName);
     put16(h, m.crc);
     if (m.level == 1) {
-        h.push_back('M');
+        h.push_back(kOsMsDos);
         // The first extended size ends the base header; the rest follows it.
         h.insert(h.end(), extended.begin(), extended.begin() + 2);
         h[1] = headerChecksum(h.data(), headerLength);
