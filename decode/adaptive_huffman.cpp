@@ -1,7 +1,6 @@
 // -lh1- and -lh2-: literal/length codes from an adaptive Huffman tree that is updated
 // after every symbol, so the stream carries no tables. lh1 takes its positions from a
 // preset code; lh2 from a second adaptive tree that gains a symbol per 64 bytes.
-#include <new>
 
 #include "decode/adaptive_trees.h"
 #include "decode/decode_loop.h"
@@ -58,11 +57,7 @@ struct AdaptiveMethod {
 };
 
 DecodeResult decodeAdaptive(SlideDecoder& d, bool lh1) {
-    auto* method = new (std::nothrow) AdaptiveMethod(lh1);
-    if (!method) return DecodeResult::outOfMemory;
-    DecodeResult result = runDecodeLoop(d, *method);
-    delete method;
-    return result;
+    return runOnHeap<AdaptiveMethod>(d, lh1);
 }
 
 }  // namespace

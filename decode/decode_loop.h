@@ -13,6 +13,7 @@
 // A method marks damage with in.damaged; the loop then stops the member.
 #pragma once
 #include <cstring>
+#include <new>
 
 #include "decode/crc16.h"
 #include "decode/slide_decoder.h"
@@ -105,4 +106,15 @@ DecodeResult runDecodeLoop(SlideDecoder& d, Method& m) {
     d.in = in;
     if (pos && !flushRing(d, pos)) return DecodeResult::writeFailed;
     return in.damaged ? DecodeResult::damaged : DecodeResult::complete;
+}
+
+// The loop on a method made with `args`: its tables take tens of KiB, kept on the heap,
+// not on a worker thread's stack.
+template <class Method, class... Args>
+DecodeResult runOnHeap(SlideDecoder& d, Args... args) {
+    auto* method = new (std::nothrow) Method(args...);
+    if (!method) return DecodeResult::outOfMemory;
+    const DecodeResult result = runDecodeLoop(d, *method);
+    delete method;
+    return result;
 }

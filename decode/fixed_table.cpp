@@ -1,7 +1,6 @@
 // -lh3-: blocks with static Huffman codes whose lengths are sent as plain 4-bit fields
 // (older than -lh4- to -lh7-). Positions come from a sent code or from preset list 1,
 // as a symbol for the upper bits followed by 6 plain bits.
-#include <new>
 
 #include "decode/decode_loop.h"
 #include "decode/huffman_table.h"
@@ -92,9 +91,5 @@ struct FixedTableMethod {
 }  // namespace
 
 DecodeResult decodeLh3(SlideDecoder& d) {
-    auto* method = new (std::nothrow) FixedTableMethod;
-    if (!method) return DecodeResult::outOfMemory;
-    DecodeResult result = runDecodeLoop(d, *method);
-    delete method;
-    return result;
+    return runOnHeap<FixedTableMethod>(d);
 }

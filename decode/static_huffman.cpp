@@ -8,7 +8,6 @@
 // the first-level cache; the position code has at most 17 symbols, so 10 bits leave
 // only very rare codes to the walk; the code-length code is read a few hundred times
 // per block at most, so 8 bits suffice.
-#include <new>
 
 #include "decode/decode_loop.h"
 #include "decode/huffman_table.h"
@@ -137,10 +136,5 @@ struct StaticHuffmanMethod {
 }  // namespace
 
 DecodeResult decodeStaticHuffman(SlideDecoder& d) {
-    // Tables of a few tens of KiB: on the heap, not on a worker thread's stack.
-    auto* method = new (std::nothrow) StaticHuffmanMethod;
-    if (!method) return DecodeResult::outOfMemory;
-    DecodeResult result = runDecodeLoop(d, *method);
-    delete method;
-    return result;
+    return runOnHeap<StaticHuffmanMethod>(d);
 }

@@ -9,11 +9,11 @@
 #include "app/installer/text_format.h"
 #include "shell/registry.h"
 
-bool installedPath(const InstallerState& state, const char* file, char (&out)[260]) {
+bool installedPath(const InstallerState& state, const char* file, char (&out)[kPathCapacity]) {
     return joinPath(out, state.destinationFolder.text(), file);
 }
 
-bool programCommand(const InstallerState& state, const char* arguments, char (&out)[300]) {
+bool programCommand(const InstallerState& state, const char* arguments, char (&out)[kCommandCapacity]) {
     char program[kPathCapacity];
     // Unquoted, "C:\Program Files\Vopa\Vopa.exe /u" would run C:\Program.exe first.
     if (state.programFileName.empty() ||
@@ -69,7 +69,7 @@ void writeArchiveClass(InstallerState& state, std::size_t t) {
     }
 
     // Without a program file name there is nothing for a verb to run: no verbs.
-    char command[300];
+    char command[kCommandCapacity];
     if (!programCommand(state, " /e \"%1\"", command)) return;
     writeString(HKEY_CLASSES_ROOT, (shell + "\\Open").c_str(), nullptr, "Vopaで解凍(&E)");
     writeString(HKEY_CLASSES_ROOT, (shell + "\\Open\\command").c_str(), nullptr, command);

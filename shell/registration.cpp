@@ -12,7 +12,7 @@
 
 void writeUninstallEntry(InstallerState& state) {
     // No program file name (no setup block): no command that names nothing.
-    char command[300], program[kPathCapacity];
+    char command[kCommandCapacity], program[kPathCapacity];
     if (!programCommand(state, " /u", command) ||
         !installedPath(state, state.programFileName.text(), program))
         return;

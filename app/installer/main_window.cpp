@@ -7,6 +7,7 @@
 #include "app/installer/option_dialog.h"
 #include "app/installer/startup.h"
 #include "app/installer/user_messages.h"
+#include "app/installer/user_texts.h"
 #include "app/installer/window_dpi.h"
 #include "extract/installer/entry_output.h"
 #include "extract/installer/extraction_worker.h"
@@ -16,9 +17,6 @@
 #include "shell/shortcuts.h"
 
 namespace {
-
-constexpr const char kRestartCompletes[] =
-    "使用中のファイルがあるため、コンピュータを再起動すると更新が完了します。";
 
 bool initialised = false;
 constexpr DWORD kEntryShownEvery = 30;  // ms
@@ -175,7 +173,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return 0;
         case UM_CHECK_ENTRY:
             showEntryPath(*state,
-                          (std::string("確認中 ") + reinterpret_cast<const char*>(lParam)).c_str());
+                          (std::string(kChecking) + reinterpret_cast<const char*>(lParam)).c_str());
             return 0;
         case UM_DONE:
             state->workerRunning = false;
@@ -185,7 +183,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 if (state->restartNeeded) tellUser(*state, kRestartCompletes);
                 if (state->silent)
                     writeSilentLog(
-                        (std::string("インストールしました: ") + state->destinationFolder.text())
+                        (std::string(kInstalledTo) + state->destinationFolder.text())
                             .c_str());
             }
             DestroyWindow(window);
@@ -209,7 +207,7 @@ bool createProgressWindow(InstallerState& state, HINSTANCE instance) {
     state.mainWindow = window;
     state.pathLabel = makeChild(window, "STATIC", "", SS_LEFT, 0, true);
     progressBar = makeChild(window, PROGRESS_CLASSA, "", PBS_SMOOTH, 0, false);
-    state.abortButton = makeChild(window, "BUTTON", "中止", BS_PUSHBUTTON, IDC_ABORT, true);
+    state.abortButton = makeChild(window, "BUTTON", kAbortLabel, BS_PUSHBUTTON, IDC_ABORT, true);
     if (!state.pathLabel || !progressBar || !state.abortButton) return false;
     // Made, it has the DPI of the monitor it was put on, below the mouse.
     const int dpi = windowDpi(window);

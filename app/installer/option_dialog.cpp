@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/installer/installer_state.h"
+#include "app/installer/user_texts.h"
 #include "extract/installer/extraction_worker.h"
 #include "res/resource_ids.h"
 
@@ -60,7 +61,7 @@ void confirm(HWND dialog, InstallerState& state) {
     HWND edit = GetDlgItem(dialog, IDC_DESTINATION);
     if (GetWindowTextLengthA(edit) >= static_cast<int>(sizeof folderText)) {
         // Taking the first 259 characters would install into a different folder.
-        MessageBoxA(dialog, "フォルダを作成できません", nullptr, MB_ICONWARNING | MB_OK);
+        MessageBoxA(dialog, kCannotCreateFolder, nullptr, MB_ICONWARNING | MB_OK);
         return;
     }
     std::memset(folderText, 0, sizeof folderText);
@@ -89,7 +90,7 @@ void browse(HWND dialog) {
     BROWSEINFOA info = {};
     info.hwndOwner = dialog;
     info.pszDisplayName = display;
-    info.lpszTitle = "解凍先フォルダの指定";
+    info.lpszTitle = kBrowseTitle;
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     if (LPITEMIDLIST list = SHBrowseForFolderA(&info)) {
         char picked[kPathCapacity] = {};

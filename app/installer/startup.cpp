@@ -10,6 +10,7 @@
 #include "app/setup/payload_record.h"
 #include "app/setup/pe_image.h"
 #include "app/installer/user_messages.h"
+#include "app/installer/user_texts.h"
 #include "res/resource_ids.h"
 #include "shell/registry.h"
 #include "shell/shell_state.h"
@@ -74,7 +75,7 @@ bool initApplication(InstallerState& state, HINSTANCE instance, const char* comm
     readShellState(state);
     if (!parseCommandLine(state, commandTail)) {
         // A destination too long to hold is refused rather than cut, and said so.
-        tellUser(state, "フォルダを作成できません");
+        tellUser(state, kCannotCreateFolder);
         return false;
     }
 
@@ -83,7 +84,7 @@ bool initApplication(InstallerState& state, HINSTANCE instance, const char* comm
     wc.lpfnWndProc = mainWindowProc;
     wc.hInstance = instance;
     wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_VOPA));
-    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kMainWindowClass;
     return RegisterClassA(&wc) != 0;

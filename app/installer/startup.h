@@ -1,6 +1,7 @@
 // Start-up on the main thread: own path and file, setup block, current shell state,
 // command line, window class. Runs once per process.
 #pragma once
+#include "extract/lha/path_text.h"
 #include <windows.h>
 
 struct InstallerState;
@@ -13,6 +14,6 @@ void restrictDllSearch();
 
 // "InstallDir" of a previous installation: a non-empty text value that fits a path
 // buffer, read without creating anything.
-bool readPreviousInstallDir(char (&folder)[260]);
+bool readPreviousInstallDir(char (&folder)[kPathCapacity]);
 
 bool initApplication(InstallerState& state, HINSTANCE instance, const char* commandTail);

@@ -1,4 +1,5 @@
 #include "app/installer/user_messages.h"
+#include "app/installer/user_texts.h"
 
 #include <windows.h>
 

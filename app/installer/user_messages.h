@@ -11,10 +11,6 @@ struct InstallerState;
 
 enum class MessageKind { warning, error };
 
-// What the log of a silent run says of a run that ended before it began, or was stopped.
-constexpr const char kCannotStart[] =
-    "インストーラを開始できません。ファイルが壊れているか、読み取れません。";
-constexpr const char kStopped[] = "インストールを中止しました。";
 // Bytes of a message with two paths in it, its own words and the terminator.
 constexpr std::size_t kMessageCapacity = 2 * kPathCapacity + 256;
 

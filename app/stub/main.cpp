@@ -8,6 +8,7 @@
 #include "app/installer/startup.h"
 #include "app/stub/stub_runtime.h"
 #include "app/installer/user_messages.h"
+#include "app/installer/user_texts.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int) {
     restrictDllSearch();

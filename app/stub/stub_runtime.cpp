@@ -9,11 +9,10 @@
 
 #include "app/installer/installer_state.h"
 #include "app/installer/user_messages.h"
+#include "app/installer/user_texts.h"
 
 namespace {
 
-constexpr const char kNoMemory[] = "メモリが足りないため、インストールを中止しました。";
-constexpr const char kInternalFault[] = "内部エラーのため、インストールを中止しました。";
 
 InstallerState* watchedState = nullptr;
 volatile LONG stoppingThread = 0;  // the thread that tells the user; 0 until one does

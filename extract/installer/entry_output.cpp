@@ -9,6 +9,7 @@
 
 #include "app/installer/installer_state.h"
 #include "app/installer/user_messages.h"
+#include "app/installer/user_texts.h"
 #include "decode/crc16.h"
 #include "extract/lha/entry_header.h"
 #include "extract/lha/member_data.h"
@@ -16,11 +17,6 @@
 
 namespace {
 
-constexpr const char kCannotCreate[] = "ファイル %s を作成できません。";
-constexpr const char kDamaged[] = "ファイル %s が壊れています。";
-constexpr const char kCannotWrite[] =
-    "ファイル %s を書き込めません。ディスクの空きを確認してください。";
-constexpr const char kNoMemory[] = "ファイル %s を展開するメモリが足りません。";
 // FILETIME counts 100 ns from 1601: 11,644,473,600 s before 1970.
 constexpr ULONGLONG kUnixEpochInFileTime = 11644473600ull, kFileTimeTicksPerSecond = 10000000;
 
@@ -81,9 +77,9 @@ bool stageMember(InstallerState& state, const EntryHeader& h, int methodIndex,
     closed = std::fclose(out) == 0 && closed;
     if (!shouldContinue() || result == DecodeResult::aborted) return false;
     const char* problem = result == DecodeResult::writeFailed || !closed ? kCannotWrite
-                          : result == DecodeResult::outOfMemory          ? kNoMemory
+                          : result == DecodeResult::outOfMemory          ? kNoMemoryFor
                           : result == DecodeResult::damaged || (h.hasCrc && runningCrc != h.crc)
-                              ? kDamaged
+                              ? kDamagedFile
                               : nullptr;
     if (problem) {
         tellUserAbout(state, problem, shownPath);

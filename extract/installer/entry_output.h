@@ -1,6 +1,7 @@
 // Entry output: one member's bytes into its staged file — data copied or decoded, CRC
 // compared, time set — and the destination's own folders. Runs on the worker thread.
 #pragma once
+#include "extract/lha/path_text.h"
 
 struct InstallerState;
 struct EntryHeader;
@@ -20,7 +21,7 @@ void notifyShell(ShellChange change, const char* path);
 
 // Destination + "\" + path with "\" separators: the form the shell and Windows' own
 // limit see. False when it does not fit.
-bool fullOutputPath(InstallerState& state, const char* path, char (&full)[260]);
+bool fullOutputPath(InstallerState& state, const char* path, char (&full)[kPathCapacity]);
 
 // Whether `name` (a path or a file name) is the shell extension's DLL, which a shell
 // keeps loaded.

@@ -8,6 +8,7 @@
 #include "app/installer/installer_state.h"
 #include "app/installer/text_format.h"
 #include "app/installer/user_messages.h"
+#include "app/installer/user_texts.h"
 #include "decode/crc16.h"
 #include "decode/lha_format.h"
 #include "extract/lha/archive_check.h"
@@ -20,15 +21,7 @@
 
 namespace {
 
-constexpr const char kCannotCreateFolder[] = "フォルダを作成できません";
 constexpr DWORD kCheckShownEvery = 50;  // ms between names shown while checking
-constexpr const char kCannotCreate[] = "ファイル %s を作成できません。";
-constexpr const char kPathTooLong[] = "ファイル名 %s が長すぎるため展開できません。";
-constexpr const char kDamagedArchive[] = "書庫が壊れているため、インストールを中止しました。";
-constexpr const char kLinkInPath[] = "%s はリンクのため、展開できません。";
-constexpr const char kInUse[] = "ファイル %s が使用中のため、インストールを中止しました。";
-constexpr const char kDllInUse[] =
-    "VopaDll.dll が使用中です。\n再起動後にインストールを行ってください。";
 
 // The message for what the check found, with the member (and another) it concerns.
 void tellProblem(InstallerState& state, const ArchiveSummary& check) {
@@ -38,28 +31,27 @@ void tellProblem(InstallerState& state, const ArchiveSummary& check) {
         case ArchiveProblem::refused:  // its message is out already
         case ArchiveProblem::aborted: return;
         case ArchiveProblem::unknownHeader:
-            tellUser(state, "Unknown header", kDefaultTitle, MessageKind::error);
+            tellUser(state, kUnknownHeader, kDefaultTitle, MessageKind::error);
             return;
         case ArchiveProblem::damagedHeader:
             tellUser(state, kDamagedArchive, state.title.text(), MessageKind::error);
             return;
         case ArchiveProblem::damagedMember:
-            tellUserAbout(state, "ファイル %s が壊れています。", member);
+            tellUserAbout(state, kDamagedFile, member);
             return;
         case ArchiveProblem::unknownMethod:
-            tellUserAbout(state, "ファイル %s は展開できない形式で圧縮されています。", member);
+            tellUserAbout(state, kUnknownMethod, member);
             return;
         case ArchiveProblem::tooLarge:
-            tellUserAbout(state, "ファイル %s は大きすぎるため展開できません。", member);
+            tellUserAbout(state, kTooLarge, member);
             return;
         case ArchiveProblem::nameTooLong: tellUserAbout(state, kPathTooLong, member); return;
         case ArchiveProblem::escapes: tellUserAbout(state, kCannotCreate, member); return;
         case ArchiveProblem::unusableName:
-            tellUserAbout(state, "ファイル名 %s は使用できません。", member);
+            tellUserAbout(state, kUnusableName, member);
             return;
         case ArchiveProblem::sameName:
-            tellUserAbout(state, "ファイル %s と %s は同じ名前になるため展開できません。",
-                          check.other.c_str(), member);
+            tellUserAbout(state, kSameName, check.other.c_str(), member);
             return;
     }
 }
@@ -162,9 +154,7 @@ bool checkBeforeWriting(InstallerState& state, Staging& staging) {
         char megabytes[32];
         formatText(megabytes, sizeof megabytes, "%I64u",
                    static_cast<unsigned long long>((needed + 1048575) >> 20));
-        tellUserAbout(state,
-                      "ディスクの空きが足りません。インストールには %s MB の空きが必要です。",
-                      megabytes);
+        tellUserAbout(state, kDiskFull, megabytes);
         return false;
     }
     return true;
@@ -284,7 +274,7 @@ bool prepareDestination(InstallerState& state, const char* folder) {
     DWORD n = GetFullPathNameA(folder, sizeof full, full, nullptr);
     if (n == 0 || n >= sizeof full) return refuseFolder(state);
     // The destination must hold the archive's longest member path as well.
-    if (std::strlen(full) + 1 + archiveSummary(state).longestName >= kPathCapacity)
+    if (archiveSummary(state).longestName > roomAfterDestination(std::strlen(full)))
         return refuseFolder(state);
     // `folder` may be destinationFolder's own text: use `full` from here on.
     state.destinationFolder.assign(full);

@@ -4,8 +4,16 @@
 #pragma once
 #include <cstddef>
 
-// MAX_PATH: every path buffer of the installer holds 260 bytes with its terminator.
+// MAX_PATH: every path buffer of the installer holds 260 bytes with its terminator, so
+// a path has 259 bytes at most.
 constexpr std::size_t kPathCapacity = 260;
+constexpr std::size_t kLongestPath = kPathCapacity - 1;
+
+// Bytes a member path may have after a destination of `destinationBytes` and the "\"
+// that joins them.
+constexpr std::size_t roomAfterDestination(std::size_t destinationBytes) {
+    return destinationBytes + 1 < kLongestPath ? kLongestPath - 1 - destinationBytes : 0;
+}
 
 // Which bytes start a double-byte character.
 enum class LeadBytes {

@@ -244,7 +244,9 @@ void collect(const std::string& dir, const std::string& relative, std::vector<So
             fail(host + " is 2 GiB or more: the installer cannot hold it");
         std::string name = toCp932(rel, "file name") + (folder ? "/" : "");
         // The installer writes below a destination folder into 260-byte paths.
-        if (name.size() > 259) fail("path " + rel + " is longer than 259 bytes in code page 932");
+        if (name.size() > kLongestPath)
+            fail("path " + rel + " is longer than " + std::to_string(kLongestPath) +
+                 " bytes in code page 932");
         // Headers hold 1970 to 2106: a time outside is stamped as the nearest end, not wrapped.
         const auto mtime = static_cast<std::uint32_t>(
             std::clamp<std::int64_t>(e.mtime, 0, std::numeric_limits<std::uint32_t>::max()));
@@ -261,11 +263,6 @@ std::size_t defaultDestinationLength(const std::string& folder, bool programFile
     if (folder.size() >= 2 && folder[1] == ':') return folder.size();
     if (programFiles && !folder.empty()) return std::strlen("C:\\Program Files\\") + folder.size();
     return kCurrentFolderReserve + (folder.empty() ? 0 : 1 + folder.size());
-}
-
-// Bytes a member path may have after that destination and a "\\".
-std::size_t roomAfter(std::size_t destination) {
-    return destination + 1 < 259 ? 258 - destination : 0;
 }
 
 const char* ruleOf(ArchiveProblem p) {
@@ -313,11 +310,11 @@ ArchiveSummary checkAsTheInstaller(const std::vector<std::uint8_t>& archive, boo
 void checkRoom(const Options& o, const ArchiveSummary& s) {
     const std::size_t destination =
         defaultDestinationLength(toCp932(o.folder, "--folder"), o.programFiles);
-    if (s.longestName > roomAfter(destination))
+    if (s.longestName > roomAfterDestination(destination))
         fail("the longest member path, " + std::to_string(s.longestName) +
              " bytes, does not fit after the default destination (" + std::to_string(destination) +
              " bytes) in the installer's 259: it may have " +
-             std::to_string(roomAfter(destination)) + " bytes");
+             std::to_string(roomAfterDestination(destination)) + " bytes");
 }
 
 double mb(std::uint64_t bytes) { return static_cast<double>(bytes) / 1e6; }
@@ -541,7 +538,7 @@ int inspect(const std::string& path, bool test) {
     }
     const std::size_t destination = defaultDestinationLength(block.folder, block.underProgramFiles);
     std::printf("longest member path: %zu bytes; room after the default destination: %zu bytes\n",
-                s.longestName, roomAfter(destination));
+                s.longestName, roomAfterDestination(destination));
     if (s.problem == ArchiveProblem::damagedMember) {
         std::printf("file %s is DAMAGED\n", fromCp932(s.member).c_str());
         ++bad;
