@@ -33,10 +33,8 @@ std::uint16_t crcAfter(std::uint16_t from, const std::uint8_t* p, std::size_t n)
     return static_cast<std::uint16_t>(crc);
 }
 
-void updateCrc(const std::uint8_t* p, std::size_t n) { runningCrc = crcAfter(runningCrc, p, n); }
-
 std::size_t writeWithCrc(const std::uint8_t* data, std::size_t length, std::FILE* stream) {
-    updateCrc(data, length);
+    runningCrc = crcAfter(runningCrc, data, length);
     if (!stream) return length;
     return length ? std::fwrite(data, 1, length, stream) : 0;
 }

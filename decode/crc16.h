@@ -5,14 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 
-// crcTable[0] is the classic byte table; rows 1..15 let updateCrc take 16 bytes a step.
+// crcTable[0] is the classic byte table; rows 1..15 let crcAfter take 16 bytes a step.
 extern std::uint16_t crcTable[16][256];
 // CRC of the bytes written so far for the member in hand. One writer: the worker.
 extern std::uint16_t runningCrc;
 
 void initCrcTable();
-void updateCrc(const std::uint8_t* data, std::size_t length);
-// updateCrc, then fwrite; returns fwrite's count. A null stream only counts the CRC
+// The CRC of `data` folded into runningCrc, then fwrite; returns fwrite's count. A null stream only counts the CRC
 // (members checked before anything is written).
 std::size_t writeWithCrc(const std::uint8_t* data, std::size_t length, std::FILE* stream);
 // The CRC after `data` from `crc`, or of `data` alone; they touch no shared state (the

@@ -22,24 +22,7 @@ bool programCommand(const InstallerState& state, const char* arguments, char (&o
     return formatText(out, sizeof out, "\"%s\"%s", program, arguments);
 }
 
-void registerExtension(InstallerState& state, std::size_t t) {
-    const AssociationRow& row = kAssociations[t];
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, row.extension, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        std::string previous;
-        DWORD type = REG_SZ;
-        StringRead r = readWholeString(key, nullptr, previous, /*classNameOnly=*/false, &type);
-        RegCloseKey(key);
-        // A key without a default value saves the empty string; a text value is saved
-        // as it is, an expandable one as expandable; any other type is no class name.
-        if (r == StringRead::missing) type = REG_SZ;
-        if (r != StringRead::notText && previous != row.className)
-            writeString(HKEY_CURRENT_USER, kSavedClassKey, row.savedClassValue, previous.c_str(),
-                        type);
-    }
-    writeString(HKEY_CLASSES_ROOT, row.extension, nullptr, row.className);
-    writeArchiveClass(state, t);
-}
+namespace {
 
 void writeArchiveClass(InstallerState& state, std::size_t t) {
     const AssociationRow& row = kAssociations[t];
@@ -77,3 +60,25 @@ void writeArchiveClass(InstallerState& state, std::size_t t) {
     writeString(HKEY_CLASSES_ROOT, (shell + "\\View").c_str(), nullptr, "Vopaで閲覧(&V)");
     writeString(HKEY_CLASSES_ROOT, (shell + "\\View\\command").c_str(), nullptr, command);
 }
+
+}  // namespace
+
+void registerExtension(InstallerState& state, std::size_t t) {
+    const AssociationRow& row = kAssociations[t];
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, row.extension, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        std::string previous;
+        DWORD type = REG_SZ;
+        StringRead r = readWholeString(key, nullptr, previous, /*classNameOnly=*/false, &type);
+        RegCloseKey(key);
+        // A key without a default value saves the empty string; a text value is saved
+        // as it is, an expandable one as expandable; any other type is no class name.
+        if (r == StringRead::missing) type = REG_SZ;
+        if (r != StringRead::notText && previous != row.className)
+            writeString(HKEY_CURRENT_USER, kSavedClassKey, row.savedClassValue, previous.c_str(),
+                        type);
+    }
+    writeString(HKEY_CLASSES_ROOT, row.extension, nullptr, row.className);
+    writeArchiveClass(state, t);
+}
+

@@ -13,7 +13,6 @@ constexpr std::size_t kCommandCapacity = kPathCapacity + 40;
 constexpr const char kSavedClassKey[] = "Software\\Morvane\\Vopa\\Output";
 
 void registerExtension(InstallerState& state, std::size_t typeIndex);
-void writeArchiveClass(InstallerState& state, std::size_t typeIndex);
 
 // "<folder>\<file>", with `folder` passed through appendBackslash. False when it does
 // not fit a path buffer: the item that needs it is skipped rather than misnamed.

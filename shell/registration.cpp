@@ -10,6 +10,8 @@
 #include "shell/program_version.h"
 #include "shell/registry.h"
 
+namespace {
+
 void writeUninstallEntry(InstallerState& state) {
     // No program file name (no setup block): no command that names nothing.
     char command[kCommandCapacity], program[kPathCapacity];
@@ -70,6 +72,8 @@ void registerDragDropHandlers(InstallerState&) {
     if (folder) writeString(HKEY_CLASSES_ROOT, kFolderDragDropKey, nullptr, kShellExtensionClsid);
     if (drive) writeString(HKEY_CLASSES_ROOT, kDriveDragDropKey, nullptr, kShellExtensionClsid);
 }
+
+}  // namespace
 
 void registerAll(InstallerState& state) {
     writeUninstallEntry(state);

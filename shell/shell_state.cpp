@@ -6,6 +6,9 @@
 #include "app/installer/installer_state.h"
 #include "shell/registry.h"
 
+namespace {
+
+// True when the extension's key exists and its default value is exactly the class.
 bool isExtensionAssociated(const char* extension, const char* className) {
     HKEY k;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, extension, 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
@@ -15,6 +18,8 @@ bool isExtensionAssociated(const char* extension, const char* className) {
     RegCloseKey(k);
     return same;
 }
+
+}  // namespace
 
 void readShellState(InstallerState& state) {
     for (std::size_t i = 0; i < kAssociationCount; ++i)

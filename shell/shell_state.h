@@ -4,7 +4,5 @@
 
 struct InstallerState;
 
-// True when the extension's key exists and its default value is exactly the class.
-bool isExtensionAssociated(const char* extension, const char* className);
 // Sets the ten associateFlags; may set addCompressMenu and extendDragDropMenu.
 void readShellState(InstallerState& state);

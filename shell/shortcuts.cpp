@@ -34,8 +34,6 @@ bool shortcutName(const InstallerState& state, char (&name)[kPathCapacity]) {
     return copyText(name, sizeof name, base);
 }
 
-}  // namespace
-
 void deleteOldShortcut(int id) {
     char folder[kPathCapacity], path[kPathCapacity];
     if (specialFolderPath(nullptr, id, folder) && joinPath(path, folder, "vopa.lnk"))
@@ -69,6 +67,8 @@ void createShortcut(InstallerState& state, int id) {
     if (link) link->Release();
     CoUninitialize();
 }
+
+}  // namespace
 
 void createShortcuts(InstallerState& state) {
     if (state.startMenuOption & kOptionMake) {

@@ -4,5 +4,3 @@
 struct InstallerState;
 
 void createShortcuts(InstallerState& state);
-void createShortcut(InstallerState& state, int folderId);
-void deleteOldShortcut(int folderId);

@@ -98,13 +98,16 @@ void startRun(InstallerState& state) {
     state.workerRunning = true;
 }
 
-}  // namespace
-
+// The completion work that follows a successful extraction: shortcuts, launch file,
+// registration.
 void completeInstallation(InstallerState& state) {
     if (state.setupBlockRead) createShortcuts(state);
     if (!state.launchFile.empty()) launchProgram(state);
     registerAll(state);
 }
+
+}  // namespace
+
 
 void showEntryPath(InstallerState& state, const char* name) {
     HWND label = state.pathLabel;

@@ -15,7 +15,3 @@ bool createProgressWindow(InstallerState& state, HINSTANCE instance);
 int runMessageLoop();
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void showEntryPath(InstallerState& state, const char* name);
-
-// Runs the completion work that follows a successful extraction: shortcuts, launch
-// file, registration.
-void completeInstallation(InstallerState& state);

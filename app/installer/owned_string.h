@@ -1,6 +1,8 @@
 // OwnedString: one zero-terminated heap text with a single owner. The installer's
-// texts that outlive a call (title, destination, the member being written, the
-// command-line parser's growing words) are held in these.
+// texts that outlive a call (title, destination, the command-line parser's growing
+// words) are held in these. Appends double the room when it runs out, so a text grown a
+// character at a time costs time in proportion to its length. Memory comes from new, so
+// a failure ends in the installer's own message, never in a text quietly cut.
 #pragma once
 #include <cstddef>
 
@@ -22,9 +24,10 @@ public:
     void replaceSeparators(char separator);
 
     const char* text() const { return text_ ? text_ : ""; }
-    bool empty() const { return text_ == nullptr || text_[0] == '\0'; }
-    std::size_t length() const;
+    bool empty() const { return length_ == 0; }
+    std::size_t length() const { return length_; }
 
 private:
     char* text_ = nullptr;
+    std::size_t length_ = 0, capacity_ = 0;  // capacity_ bytes of text, and a terminator
 };

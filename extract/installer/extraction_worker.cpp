@@ -263,6 +263,36 @@ void removeMadeDestination(InstallerState& state) {
     }
 }
 
+// The thread's work: the archive checked, staged and committed (staging.h); posts
+// UM_DONE or UM_ABORTED as its last act, after any rollback.
+void extractionWorker(InstallerState& state) {
+    initCrcTable();
+    const char* destination = state.destinationFolder.text();
+    recoverInterruptedCommit(destination);
+    // The bar runs twice: the payload read whole (when recorded), then the members written.
+    const bool whole = payloadIsWhole(state);
+    if (!whole && shouldContinue())
+        tellUser(state, kDamagedArchive, state.title.text(), MessageKind::error);
+    totalOriginalSize = archiveSummary(state).totalOriginalSize;
+    doneOriginalSize = lastProgressPosition = 0;
+    if (whole && progressSink) progressSink(0);
+
+    Staging staging;
+    const bool checked = whole && checkBeforeWriting(state, staging);
+    const bool committed = checked && stageMembers(state, staging) && commit(state, staging);
+    if (committed) {
+        finishCommit(staging, destination);
+        state.restartNeeded = staging.restartNeeded;
+        notifyCommitted(state, staging);
+    } else {
+        if (checked) removeStaging(destination);
+        removeMadeDestination(state);
+        state.failed = shouldContinue();
+    }
+    // Only after the rollback: the window then has nothing left to undo.
+    PostMessageA(state.mainWindow, committed || shouldContinue() ? UM_DONE : UM_ABORTED, 0, 0);
+}
+
 void __cdecl workerEntry(void* state) { extractionWorker(*static_cast<InstallerState*>(state)); }
 
 }  // namespace
@@ -300,30 +330,3 @@ bool startExtraction(InstallerState& state) {
     return _beginthread(workerEntry, 0, &state) != static_cast<uintptr_t>(-1);
 }
 
-void extractionWorker(InstallerState& state) {
-    initCrcTable();
-    const char* destination = state.destinationFolder.text();
-    recoverInterruptedCommit(destination);
-    // The bar runs twice: the payload read whole (when recorded), then the members written.
-    const bool whole = payloadIsWhole(state);
-    if (!whole && shouldContinue())
-        tellUser(state, kDamagedArchive, state.title.text(), MessageKind::error);
-    totalOriginalSize = archiveSummary(state).totalOriginalSize;
-    doneOriginalSize = lastProgressPosition = 0;
-    if (whole && progressSink) progressSink(0);
-
-    Staging staging;
-    const bool checked = whole && checkBeforeWriting(state, staging);
-    const bool committed = checked && stageMembers(state, staging) && commit(state, staging);
-    if (committed) {
-        finishCommit(staging, destination);
-        state.restartNeeded = staging.restartNeeded;
-        notifyCommitted(state, staging);
-    } else {
-        if (checked) removeStaging(destination);
-        removeMadeDestination(state);
-        state.failed = shouldContinue();
-    }
-    // Only after the rollback: the window then has nothing left to undo.
-    PostMessageA(state.mainWindow, committed || shouldContinue() ? UM_DONE : UM_ABORTED, 0, 0);
-}

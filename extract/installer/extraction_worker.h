@@ -19,7 +19,3 @@ bool prepareDestination(InstallerState& state, const char* folder);
 
 // Prepares the destination and starts the worker; false when neither could be done.
 bool startExtraction(InstallerState& state);
-
-// The thread's work: the archive checked, staged and committed (staging.h); posts
-// UM_DONE or UM_ABORTED as its last act, after any rollback.
-void extractionWorker(InstallerState& state);

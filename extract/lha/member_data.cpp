@@ -11,8 +11,8 @@ namespace {
 
 constexpr std::uint32_t kStoredChunk = 2048;
 
-}  // namespace
-
+// Copies `count` stored bytes from the archive to `out`, folding them into runningCrc,
+// reporting progress per 2,048-byte chunk and stopping when continueFlag is cleared.
 DecodeResult copyStored(std::FILE* archive, std::FILE* out, std::uint32_t count) {
     auto* buffer = static_cast<std::uint8_t*>(std::malloc(kStoredChunk));
     if (!buffer) return DecodeResult::outOfMemory;
@@ -39,6 +39,8 @@ DecodeResult copyStored(std::FILE* archive, std::FILE* out, std::uint32_t count)
     std::free(buffer);
     return result;
 }
+
+}  // namespace
 
 DecodeResult extractMemberData(std::FILE* archive, std::FILE* out, const EntryHeader& h,
                                int methodIndex) {

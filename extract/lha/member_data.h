@@ -8,10 +8,6 @@
 
 struct EntryHeader;
 
-// Copies `count` stored bytes from the archive to `out`, folding them into runningCrc,
-// reporting progress per 2,048-byte chunk and stopping when continueFlag is cleared.
-DecodeResult copyStored(std::FILE* archive, std::FILE* out, std::uint32_t count);
-
 // Writes the member's original bytes to `out`; `archive` stands at its data and
 // `methodIndex` is a stored or compressed row of the method table. runningCrc holds
 // the CRC of every byte written.

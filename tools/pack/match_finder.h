@@ -5,9 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "tools/pack/block_writer.h"
 #include "tools/pack/large_memory.h"
@@ -32,42 +29,6 @@ struct FinderTables {
 private:
     std::uint64_t next_ = 0;  // past every entry so far
 };
-
-// Bytes `a` and `b` agree on, counting on from `from` up to `limit`.
-inline unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned from,
-                            unsigned limit) {
-    unsigned len = from;
-#if defined(__SSE2__)
-    while (len + 16 <= limit) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + len));
-        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + len));
-        const unsigned differ =
-            0xFFFFu ^ static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y)));
-        if (differ) return len + static_cast<unsigned>(__builtin_ctz(differ));
-        len += 16;
-    }
-#endif
-    while (len + 8 <= limit) {
-        std::uint64_t x, y;
-        std::memcpy(&x, a + len, 8);
-        std::memcpy(&y, b + len, 8);
-        if (x != y) return len + static_cast<unsigned>(__builtin_ctzll(x ^ y) >> 3);
-        len += 8;
-    }
-    while (len < limit && a[len] == b[len]) ++len;
-    return len;
-}
-
-// Builds with VOPA_CHECK_MATCHES (the tests' and the fuzzers') compare every match a
-// finder reports with the bytes it stands for, and stop at once on a wrong one: the
-// decoder would give back other bytes than the file's.
-inline void checkMatch(const std::uint8_t* at, unsigned length, unsigned distance) {
-#if defined(VOPA_CHECK_MATCHES)
-    if (std::memcmp(at, at - distance, length) != 0) __builtin_trap();
-#else
-    (void)at, (void)length, (void)distance;
-#endif
-}
 
 // Hash chains of 3-byte prefixes: cheap to keep, for the greedy and lazy levels.
 class ChainFinder {
