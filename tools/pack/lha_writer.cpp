@@ -52,41 +52,42 @@ std::uint32_t unixTimeToDosTime(std::uint32_t unixTime, long timezoneSeconds) {
            (static_cast<std::uint32_t>(t.tm_min) << 5) | static_cast<std::uint32_t>(t.tm_sec / 2);
 }
 
-std::vector<std::uint8_t> lhaHeader(const LhaMember& m, std::string& error) {
-    std::vector<std::uint8_t> h;
-    std::string dir, file;
-    split(m.name, dir, file);
-    if (m.level == 2) {
-        put16(h, 0);  // total length, filled in below
-        putBytes(h, std::string(m.method, 5));
-        put32(h, packedSize(m));
-        put32(h, m.originalSize);
-        put32(h, m.modifiedTime);
-        h.push_back(kArchiveAttribute);
-        h.push_back(2);
-        put16(h, m.crc);
-        h.push_back(kOsMsDos);
-        std::size_t headerCrcAt = h.size() + kExtendedOverhead;
-        extendedHeader(h, kHeaderCrcType, std::string(2, '\0'));  // filled in below
-        extendedHeader(h, kFileNameType, file);
-        if (!dir.empty()) extendedHeader(h, kDirectoryType, withFormatSeparators(dir));
-        put16(h, 0);
-        // A low length byte of 0 would read as the archive's end: pad by one byte.
-        if ((h.size() & 0xFF) == 0) h.push_back(0);
-        if (h.size() > 0xFFFF) {
-            error = "header of " + m.name + " is too long";
-            return {};
-        }
-        h[0] = static_cast<std::uint8_t>(h.size());
-        h[1] = static_cast<std::uint8_t>(h.size() >> 8);
-        std::uint16_t headerCrc = crcOf(h.data(), h.size());
-        h[headerCrcAt] = static_cast<std::uint8_t>(headerCrc);
-        h[headerCrcAt + 1] = static_cast<std::uint8_t>(headerCrc >> 8);
-        return h;
-    }
+namespace {
 
-    // Levels 0 and 1: name in the base header; level 1 puts the folder in an
-    // extended header and counts extended headers in the packed size.
+// Level 2: the whole header's length first, the name in extended headers, and a CRC of
+// the header itself.
+std::vector<std::uint8_t> level2Header(const LhaMember& m, const std::string& dir,
+                                       const std::string& file, std::string& error) {
+    std::vector<std::uint8_t> h;
+    put16(h, 0);  // total length, filled in below
+    putBytes(h, std::string(m.method, 5));
+    put32(h, packedSize(m));
+    put32(h, m.originalSize);
+    put32(h, m.modifiedTime);
+    h.push_back(kArchiveAttribute);
+    h.push_back(2);
+    put16(h, m.crc);
+    h.push_back(kOsMsDos);
+    const std::size_t headerCrcAt = h.size() + kExtendedOverhead;
+    extendedHeader(h, kHeaderCrcType, std::string(2, '\0'));  // filled in below
+    extendedHeader(h, kFileNameType, file);
+    if (!dir.empty()) extendedHeader(h, kDirectoryType, withFormatSeparators(dir));
+    put16(h, 0);
+    // A low length byte of 0 would read as the archive's end: pad by one byte.
+    if ((h.size() & 0xFF) == 0) h.push_back(0);
+    if (h.size() > 0xFFFF) {
+        error = "header of " + m.name + " is too long";
+        return {};
+    }
+    putLe(&h[0], h.size(), 2);
+    putLe(&h[headerCrcAt], crcOf(h.data(), h.size()), 2);
+    return h;
+}
+
+// Levels 0 and 1: the name in the base header, under a checksum; level 1 puts the folder
+// in an extended header and counts extended headers in the packed size.
+std::vector<std::uint8_t> level01Header(const LhaMember& m, const std::string& dir,
+                                        const std::string& file, std::string& error) {
     std::string baseName = m.name;
     std::vector<std::uint8_t> extended;
     if (m.level == 1) {
@@ -99,14 +100,15 @@ std::vector<std::uint8_t> lhaHeader(const LhaMember& m, std::string& error) {
     }
     // H = D + N: the fixed fields and the CRC (D = 22), at level 1 also the OS byte and
     // the first extended size (D = 25).
-    std::size_t headerLength = kCrcOnly + baseName.size() + (m.level == 1 ? 3 : 0);
+    const std::size_t headerLength = kCrcOnly + baseName.size() + (m.level == 1 ? 3 : 0);
     if (headerLength > 255) {
         error =
             "name " + m.name + " is too long for a level-" + std::to_string(m.level) + " header";
         return {};
     }
-    std::uint32_t packed =
+    const std::uint32_t packed =
         packedSize(m) + static_cast<std::uint32_t>(extended.size() > 2 ? extended.size() - 2 : 0);
+    std::vector<std::uint8_t> h;
     h.push_back(static_cast<std::uint8_t>(headerLength));
     h.push_back(0);  // checksum, below
     putBytes(h, std::string(m.method, 5));
@@ -120,18 +122,19 @@ std::vector<std::uint8_t> lhaHeader(const LhaMember& m, std::string& error) {
     put16(h, m.crc);
     if (m.level == 1) {
         h.push_back(kOsMsDos);
-        // The first extended size ends the base header; the rest follows it.
-        h.insert(h.end(), extended.begin(), extended.begin() + 2);
-        h[1] = headerChecksum(h.data(), headerLength);
-        if (extended.size() > 2) {
-            // Move the first size field behind the base and the bodies after it.
-            std::vector<std::uint8_t> bodies(extended.begin() + 2, extended.end());
-            h.insert(h.end(), bodies.begin(), bodies.end());
-        }
-        return h;
+        // The first extended size ends the base header; the bodies follow it.
+        h.insert(h.end(), extended.begin(), extended.end());
     }
     h[1] = headerChecksum(h.data(), headerLength);
     return h;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> lhaHeader(const LhaMember& m, std::string& error) {
+    std::string dir, file;
+    split(m.name, dir, file);
+    return m.level == 2 ? level2Header(m, dir, file, error) : level01Header(m, dir, file, error);
 }
 
 LhaMember storedMember(const std::string& name, const std::vector<std::uint8_t>& bytes,

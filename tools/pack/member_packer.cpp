@@ -208,52 +208,94 @@ bool provePacking(std::vector<std::uint8_t>& packed, const std::uint8_t* data, s
     return false;
 }
 
-}  // namespace
-
-bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
-                 const ReadPackFile& read, std::vector<LhaMember>& members, std::string& error,
-                 const PackProgress& progress, std::vector<PackFault>* faults) {
-    const DecodeMethod& method = kMethodTable[options.method];
-    const bool compress = method.kind == MemberKind::compressed;
-    CompressOptions compression;
-    compression.windowBits = method.windowBits;
-    compression.level = options.level;
-
-    std::vector<std::unique_ptr<FileState>> state;
-    std::vector<Job> jobs;
-    std::uint64_t total = 0;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        state.push_back(std::make_unique<FileState>());
-        FileState& s = *state.back();
-        if (!files[i].folder) total += files[i].size;
-        // Listed files are under 2 GiB, so their size fits a 32-bit size_t too.
-        const std::size_t size = static_cast<std::size_t>(files[i].size);
-        s.pieces = compress && !files[i].folder ? std::max<std::size_t>(pieceCount(size), 1) : 1;
-        s.store = files[i].folder || !compress;
-        s.bits.resize(s.pieces);
-        s.piecesLeft = s.pieces;
-        for (std::size_t k = 0; k < s.pieces; ++k) jobs.push_back({i, k});
+// One packing of a product's files: the jobs (a file's pieces, in file order) the
+// threads share, what they share of each file, and the members that come of them.
+class MemberPacking {
+public:
+    MemberPacking(const std::vector<PackFile>& files, const PackOptions& options,
+                  const ReadPackFile& read, std::vector<LhaMember>& members,
+                  const PackProgress& progress, std::vector<PackFault>* faults)
+        : files_(files),
+          options_(options),
+          read_(read),
+          members_(members),
+          progress_(progress),
+          faults_(faults),
+          method_(kMethodTable[options.method]),
+          compress_(method_.kind == MemberKind::compressed) {
+        compression_.windowBits = method_.windowBits;
+        compression_.level = options.level;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            state_.push_back(std::make_unique<FileState>());
+            FileState& s = *state_.back();
+            if (!files[i].folder) total_ += files[i].size;
+            // Listed files are under 2 GiB, so their size fits a 32-bit size_t too.
+            const auto size = static_cast<std::size_t>(files[i].size);
+            s.pieces = compress_ && !files[i].folder ? std::max<std::size_t>(pieceCount(size), 1) : 1;
+            s.store = files[i].folder || !compress_;
+            s.bits.resize(s.pieces);
+            s.piecesLeft = s.pieces;
+            for (std::size_t k = 0; k < s.pieces; ++k) jobs_.push_back({i, k});
+        }
+        members.assign(files.size(), LhaMember());
     }
-    members.assign(files.size(), LhaMember());
 
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> failed{false};
-    std::mutex reporting;  // progress calls and the first error
-    std::uint64_t done = 0;
-    auto report = [&](std::uint64_t bytes, std::size_t member) {
-        std::lock_guard<std::mutex> lock(reporting);
-        done += bytes;
-        if (progress) progress(done, total, member);
-    };
-    auto finish = [&](std::size_t i) {
-        const PackFile& f = files[i];
-        FileState& s = *state[i];
-        LhaMember& m = members[i];
+    // Every job done, on `threads` threads (0: one per processor); false with the
+    // first read error in `error`.
+    bool run(int threads, std::string& error) {
+        unsigned count = threads ? static_cast<unsigned>(threads) : std::thread::hardware_concurrency();
+        count = static_cast<unsigned>(
+            std::min<std::size_t>(std::max(count, 1u), std::max<std::size_t>(jobs_.size(), 1)));
+        std::vector<std::thread> helpers;
+        try {
+            for (unsigned t = 1; t < count; ++t) helpers.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            // No more threads to be had: the ones running share the jobs all the same.
+        }
+        work();
+        for (std::thread& t : helpers) t.join();
+        error = error_;
+        return !failed_;
+    }
+
+private:
+    // One thread's part: jobs in turn until none is left or one failed.
+    void work() {
+        Scratch scratch;
+        for (std::size_t j; !failed_ && (j = next_++) < jobs_.size();) {
+            const std::size_t i = jobs_[j].file;
+            FileState& s = *state_[i];
+            std::call_once(s.read, [&] {
+                std::string why;
+                if (files_[i].folder || readFile(read_, i, files_[i].size, compress_, options_,
+                                                 compression_.windowBits, s, scratch, why))
+                    return;
+                std::lock_guard<std::mutex> lock(reporting_);
+                if (!failed_.exchange(true)) error_ = why;
+            });
+            if (failed_) return;
+            const std::size_t piece = jobs_[j].piece;
+            // A stored file counts whole at its first job.
+            const std::uint64_t bytes =
+                s.store ? (piece == 0 ? files_[i].size : 0) : pieceLength(s.size, piece);
+            if (!s.store)
+                s.bits[piece] =
+                    compressPiece(s.bytes.get(), s.size, piece, compression_, scratch.tables);
+            if (--s.piecesLeft == 0) finish(i);
+            report(bytes, i);
+        }
+    }
+
+    // File `i`'s member, from its pieces, once the last of them is done.
+    void finish(std::size_t i) {
+        const PackFile& f = files_[i];
+        FileState& s = *state_[i];
+        LhaMember& m = members_[i];
         if (f.folder) {
-            m = folderMember(f.name, f.modifiedTime, options.headerLevel);
+            m = folderMember(f.name, f.modifiedTime, options_.headerLevel);
             return;
         }
-        m = storedMember(f.name, {}, f.modifiedTime, options.headerLevel);
+        m = storedMember(f.name, {}, f.modifiedTime, options_.headerLevel);
         m.originalSize = static_cast<std::uint32_t>(f.size);
         if (s.copied) {
             m.crc = s.crc;
@@ -263,70 +305,67 @@ bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
         m.crc = crcOf(s.bytes.get(), s.size);
         std::vector<std::uint8_t> packed;
         if (!s.store) packed = joinPieces(s.bits);
-        if (i == options.damageMember && !packed.empty()) packed[packed.size() / 2] ^= 0x5A;
+        if (i == options_.damageMember && !packed.empty()) packed[packed.size() / 2] ^= 0x5A;
         bool compressed = !s.store && packed.size() < s.size;
         // What the archive will hold byte for byte, decoded before it is taken.
         int fallbackLevel = 0;
-        if (compressed && options.selfCheck &&
-            !provePacking(packed, s.bytes.get(), s.size, options.method, compression,
+        if (compressed && options_.selfCheck &&
+            !provePacking(packed, s.bytes.get(), s.size, options_.method, compression_,
                           fallbackLevel)) {
             compressed = fallbackLevel != 0;
-            std::lock_guard<std::mutex> lock(reporting);
-            const PackFault fault{i, options.method, options.level, fallbackLevel};
-            if (faults)
-                faults->insert(std::upper_bound(faults->begin(), faults->end(), fault,
-                                                [](const PackFault& x, const PackFault& y) {
-                                                    return x.member < y.member;
-                                                }),
-                               fault);
+            noteFault({i, options_.method, options_.level, fallbackLevel});
         }
         if (compressed) {
             m.data = std::move(packed);
-            std::memcpy(m.method, method.identifier, sizeof m.method);
+            std::memcpy(m.method, method_.identifier, sizeof m.method);
         } else {
             m.data.assign(s.bytes.get(), s.bytes.get() + s.size);
         }
         s.bytes.reset();
         s.bits = {};
-    };
-    auto work = [&] {
-        Scratch scratch;
-        for (std::size_t j; !failed && (j = next++) < jobs.size();) {
-            const std::size_t i = jobs[j].file;
-            FileState& s = *state[i];
-            std::call_once(s.read, [&] {
-                std::string why;
-                if (files[i].folder || readFile(read, i, files[i].size, compress, options,
-                                                compression.windowBits, s, scratch, why))
-                    return;
-                std::lock_guard<std::mutex> lock(reporting);
-                if (!failed.exchange(true)) error = why;
-            });
-            if (failed) return;
-            const std::size_t piece = jobs[j].piece;
-            // A stored file counts whole at its first job.
-            const std::uint64_t bytes =
-                s.store ? (piece == 0 ? files[i].size : 0) : pieceLength(s.size, piece);
-            if (!s.store)
-                s.bits[piece] =
-                    compressPiece(s.bytes.get(), s.size, piece, compression, scratch.tables);
-            if (--s.piecesLeft == 0) finish(i);
-            report(bytes, i);
-        }
-    };
-    unsigned threads = options.threads ? static_cast<unsigned>(options.threads)
-                                       : std::thread::hardware_concurrency();
-    threads = static_cast<unsigned>(
-        std::min<std::size_t>(std::max(threads, 1u), std::max<std::size_t>(jobs.size(), 1)));
-    std::vector<std::thread> helpers;
-    try {
-        for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
-    } catch (const std::system_error&) {
-        // No more threads to be had: the ones running share the jobs all the same.
     }
-    work();
-    for (std::thread& t : helpers) t.join();
-    return !failed;
+
+    void noteFault(const PackFault& fault) {
+        std::lock_guard<std::mutex> lock(reporting_);
+        if (faults_)
+            faults_->insert(std::upper_bound(faults_->begin(), faults_->end(), fault,
+                                             [](const PackFault& x, const PackFault& y) {
+                                                 return x.member < y.member;
+                                             }),
+                            fault);
+    }
+
+    void report(std::uint64_t bytes, std::size_t member) {
+        std::lock_guard<std::mutex> lock(reporting_);
+        done_ += bytes;
+        if (progress_) progress_(done_, total_, member);
+    }
+
+    const std::vector<PackFile>& files_;
+    const PackOptions& options_;
+    const ReadPackFile& read_;
+    std::vector<LhaMember>& members_;
+    const PackProgress& progress_;
+    std::vector<PackFault>* faults_;
+    const DecodeMethod& method_;
+    const bool compress_;
+    CompressOptions compression_;
+    std::vector<std::unique_ptr<FileState>> state_;
+    std::vector<Job> jobs_;
+    std::atomic<std::size_t> next_{0};
+    std::atomic<bool> failed_{false};
+    std::mutex reporting_;  // progress calls, faults and the first error
+    std::string error_;
+    std::uint64_t total_ = 0, done_ = 0;
+};
+
+}  // namespace
+
+bool packMembers(const std::vector<PackFile>& files, const PackOptions& options,
+                 const ReadPackFile& read, std::vector<LhaMember>& members, std::string& error,
+                 const PackProgress& progress, std::vector<PackFault>* faults) {
+    MemberPacking packing(files, options, read, members, progress, faults);
+    return packing.run(options.threads, error);
 }
 
 bool writePackedArchive(const std::vector<LhaMember>& members, const ReadPackFile& read,
