@@ -464,48 +464,47 @@ bool recordPayload(const std::string& path, const PeImageInfo& image) {
     return ok;
 }
 
-int inspect(const std::string& path, bool test) {
-    std::FILE* f = openFile(path, "rb");
-    if (!f) fail("cannot open " + path + ": " + std::strerror(errno));
-    PeImageInfo image = readPeImageInfo(f);
-    if (image.kind == PeKind::notPe) fail(path + " is not an installer (not a PE executable)");
-    SetupBlock block;
+// The stub and its payload record, then the setup block.
+SetupBlock showStubAndBlock(std::FILE* f, const std::string& path, const PeImageInfo& image,
+                            const PayloadRecord& record) {
     // The stub's size is where its image ends: the setup block follows.
     std::printf("stub: %s, %u bytes\n", image.kind == PeKind::pe32 ? "PE32" : "PE32+",
                 image.imageEnd);
-    const PayloadRecord record = payloadRecordOf(f, image);
     if (record.length)
         std::printf("payload record: %llu bytes, CRC-32 %08x\n",
                     static_cast<unsigned long long>(record.length), record.crc);
     else
         std::printf("payload record: none (%s)\n",
                     image.recordOffset ? "the stub's area is empty" : "the stub has no area for it");
+    SetupBlock block;
     std::fseek(f, static_cast<long>(image.imageEnd), SEEK_SET);
     if (!readSetupBlock(f, block)) fail(path + ": the setup block is cut short");
-    if (block.present) {
-        DestinationSources sources;
-        sources.currentDirectory = "(current folder)";
-        sources.windowsDirectory = "C:\\WINDOWS";
-        char destination[kPathCapacity];
-        if (!composeDestination(destination, sizeof destination, block.folder.c_str(),
-                                block.underProgramFiles, sources))
-            std::strcpy(destination, "(longer than 259 bytes)");
-        std::printf(
-            "title: %s\ndestination: %s\nprogram: %s\noptions: start menu %u, desktop %u, "
-            "send to %u\nlaunch: %s\nshortcut: %s\n",
-            fromCp932(block.title.empty() ? std::string(kDefaultTitle) : block.title).c_str(),
-            fromCp932(destination).c_str(), fromCp932(block.program).c_str(), block.startMenu,
-            block.desktop, block.sendTo, fromCp932(block.launch).c_str(),
-            fromCp932(block.shortcut).c_str());
-    } else {
+    if (!block.present) {
         std::printf("no setup block\n");
+        return block;
     }
-    initCrcTable();
-    const std::uint64_t archiveStart = tellStream(f);
+    DestinationSources sources;
+    sources.currentDirectory = "(current folder)";
+    sources.windowsDirectory = "C:\\WINDOWS";
+    char destination[kPathCapacity];
+    if (!composeDestination(destination, sizeof destination, block.folder.c_str(),
+                            block.underProgramFiles, sources))
+        std::snprintf(destination, sizeof destination, "(longer than %zu bytes)", kLongestPath);
+    std::printf(
+        "title: %s\ndestination: %s\nprogram: %s\noptions: start menu %u, desktop %u, "
+        "send to %u\nlaunch: %s\nshortcut: %s\n",
+        fromCp932(block.title.empty() ? std::string(kDefaultTitle) : block.title).c_str(),
+        fromCp932(destination).c_str(), fromCp932(block.program).c_str(), block.startMenu,
+        block.desktop, block.sendTo, fromCp932(block.launch).c_str(),
+        fromCp932(block.shortcut).c_str());
+    return block;
+}
+
+// A line per member, from the stream's place on; how the walk ended in `last`.
+int listMembers(std::FILE* f, HeaderRead& last) {
     EntryHeader h;
-    int members = 0, bad = 0;
-    HeaderRead r;
-    while ((r = readEntryHeader(f, h, 0)) == HeaderRead::member) {
+    int members = 0;
+    while ((last = readEntryHeader(f, h, 0)) == HeaderRead::member) {
         ++members;
         std::printf("%.5s %10llu %10llu  %04x  %s%s\n", h.method,
                     static_cast<unsigned long long>(h.fullPackedSize),
@@ -514,25 +513,26 @@ int inspect(const std::string& path, bool test) {
                     findMethod(h.method) < 0 ? "  (method not installed)" : "");
         if (!seekStream(f, tellStream(f) + h.fullPackedSize)) break;
     }
-    if (r != HeaderRead::end) {
-        std::printf("the archive ends with a damaged header\n");
-        ++bad;
-    }
-    // What the installer itself would say of it (with --test, having decoded every
-    // member to its CRC, as it does before it writes), and the room its paths leave.
+    return members;
+}
+
+// What the installer itself would say of the installer file: its payload against the
+// record (with `test`), then the archive's check (with `test`, every member decoded to
+// its CRC, as it does before it writes). The number of problems found.
+int checkAsTheInstallerWould(std::FILE* f, const PeImageInfo& image, const PayloadRecord& record,
+                             const SetupBlock& block, std::uint64_t archiveStart, bool test) {
+    int bad = 0;
     seekStream(f, archiveStart);
     CheckOptions options;
     options.decode = test;
-    ArchiveSummary s = checkArchive(f, options);
-    // The installer reads the payload whole against its record first.
+    const ArchiveSummary s = checkArchive(f, options);
     if (test && record.length &&
         (!payloadMatches(f, image.imageEnd, record, image.certificateOffset) ||
          (s.problem == ArchiveProblem::none && s.end != image.imageEnd + record.length))) {
         std::printf("the payload is DAMAGED: not the bytes its record describes\n");
         ++bad;
     }
-    std::fclose(f);
-    if (members == 0 && r == HeaderRead::end) {
+    if (s.members == 0 && s.problem == ArchiveProblem::none) {
         std::printf("the installer refuses it: the archive holds no members\n");
         ++bad;
     }
@@ -547,8 +547,64 @@ int inspect(const std::string& path, bool test) {
                     ruleOf(s.problem), fromCp932(s.other).c_str());
         ++bad;
     }
+    return bad;
+}
+
+int inspect(const std::string& path, bool test) {
+    std::FILE* f = openFile(path, "rb");
+    if (!f) fail("cannot open " + path + ": " + std::strerror(errno));
+    const PeImageInfo image = readPeImageInfo(f);
+    if (image.kind == PeKind::notPe) fail(path + " is not an installer (not a PE executable)");
+    const PayloadRecord record = payloadRecordOf(f, image);
+    const SetupBlock block = showStubAndBlock(f, path, image, record);
+    initCrcTable();
+    const std::uint64_t archiveStart = tellStream(f);
+    HeaderRead last;
+    const int members = listMembers(f, last);
+    int bad = 0;
+    if (last != HeaderRead::end) {
+        std::printf("the archive ends with a damaged header\n");
+        ++bad;
+    }
+    bad += checkAsTheInstallerWould(f, image, record, block, archiveStart, test);
+    std::fclose(f);
     std::printf("%d members%s\n", members, test ? (bad ? ", DAMAGED" : ", all ok") : "");
     return bad ? 1 : 0;
+}
+
+// The stub's bytes, which must be a bare PE image of ours.
+std::vector<std::uint8_t> readStub(const Options& o, PeImageInfo& image) {
+    std::vector<std::uint8_t> stub = readFile(o.stub);
+    std::FILE* f = openFile(o.stub, "rb");
+    if (f) image = readPeImageInfo(f);
+    if (f) std::fclose(f);
+    if (image.kind == PeKind::notPe) fail(o.stub + " is not a PE executable");
+    if (image.imageEnd != stub.size())
+        fail(o.stub + " already carries data after its image (" +
+             std::to_string(stub.size() - image.imageEnd) + " bytes)");
+    if (!image.recordOffset)
+        std::fprintf(stderr, "vopa-pack: %s has no area for the payload record: the "
+                             "installer cannot check itself whole\n", o.stub.c_str());
+    return stub;
+}
+
+// Stub, setup block and archive into `temporary`, then the payload's record; false with
+// `error` set, or empty when the file took no more bytes (errno says why).
+bool writeInstaller(const std::string& temporary, const std::vector<std::uint8_t>& stub,
+                    const PeImageInfo& image, const std::string& block,
+                    const std::vector<std::uint8_t>& given, const PackedFolder& packed,
+                    std::string& error) {
+    std::FILE* out = openFile(temporary, "wb");
+    if (!out) fail("cannot create " + temporary + ": " + std::strerror(errno));
+    bool ok =
+        std::fwrite(stub.data(), 1, stub.size(), out) == stub.size() &&
+        std::fwrite(block.data(), 1, block.size(), out) == block.size() &&
+        (packed.files.empty() ? std::fwrite(given.data(), 1, given.size(), out) == given.size()
+                              : writePackedArchive(packed.members, readerOf(packed.files), out,
+                                                   error));
+    ok = (std::fclose(out) == 0) && ok;
+    // The record of the finished payload, read back from the file as written.
+    return ok && (!image.recordOffset || recordPayload(temporary, image));
 }
 
 }  // namespace
@@ -562,21 +618,9 @@ int main(int argc, char** argv) {
         for (const std::string& output : writtenFiles(o))
             if (!input->empty() && sameFile(*input, output))
                 fail(*input + " is an input: writing " + output + " would replace it");
-    std::vector<std::uint8_t> stub = readFile(o.stub);
-    PeImageInfo stubImage;
-    {
-        std::FILE* f = openFile(o.stub, "rb");
-        if (f) stubImage = readPeImageInfo(f);
-        if (f) std::fclose(f);
-        if (stubImage.kind == PeKind::notPe) fail(o.stub + " is not a PE executable");
-        if (stubImage.imageEnd != stub.size())
-            fail(o.stub + " already carries data after its image (" +
-                 std::to_string(stub.size() - stubImage.imageEnd) + " bytes)");
-        if (!stubImage.recordOffset)
-            std::fprintf(stderr, "vopa-pack: %s has no area for the payload record: the "
-                                 "installer cannot check itself whole\n", o.stub.c_str());
-    }
-    std::string block = setupBlock(o);
+    PeImageInfo image;
+    const std::vector<std::uint8_t> stub = readStub(o, image);
+    const std::string block = setupBlock(o);
     std::vector<std::uint8_t> given;
     PackedFolder packed;
     if (o.files.empty()) given = givenArchive(o);
@@ -584,28 +628,16 @@ int main(int argc, char** argv) {
 
     // Written beside the target and renamed, so a failed run leaves no half installer.
     const std::string temporary = partFile(o);
-    std::FILE* out = openFile(temporary, "wb");
-    if (!out) fail("cannot create " + temporary + ": " + std::strerror(errno));
     std::string error;
-    bool ok =
-        std::fwrite(stub.data(), 1, stub.size(), out) == stub.size() &&
-        std::fwrite(block.data(), 1, block.size(), out) == block.size() &&
-        (o.files.empty() ? std::fwrite(given.data(), 1, given.size(), out) == given.size()
-                         : writePackedArchive(packed.members, readerOf(packed.files), out, error));
-    ok = (std::fclose(out) == 0) && ok;
-    // The record of the finished payload, read back from the file as written.
-    ok = ok && (!stubImage.recordOffset || recordPayload(temporary, stubImage));
-    if (!ok) {
+    if (!writeInstaller(temporary, stub, image, block, given, packed, error)) {
         removeFile(temporary);
         fail(error.empty() ? "cannot write " + o.out + ": " + std::strerror(errno) : error);
     }
-    if (!o.signCert.empty()) {
-        // The signature goes after the payload; the setup block stays where the image
-        // ends, so the signed file installs the same.
-        if (!signInstaller(temporary, o.signCert, o.signKey)) {
-            removeFile(temporary);
-            fail("signing with osslsigncode failed");
-        }
+    // The signature goes after the payload; the setup block stays where the image ends,
+    // so the signed file installs the same.
+    if (!o.signCert.empty() && !signInstaller(temporary, o.signCert, o.signKey)) {
+        removeFile(temporary);
+        fail("signing with osslsigncode failed");
     }
     if (!replaceFile(temporary, o.out)) {
         removeFile(temporary);
