@@ -1,8 +1,7 @@
 // Memory for the packer's file buffers and match finder tables. Where the system grants
 // large pages on request (Linux, transparent huge pages), blocks of a quarter of a large
 // page or more are placed on them: the finders' walks and a file's bytes then miss far
-// fewer address translations (about 5% less time packing 42 MB of mixed data on two
-// processors).
+// fewer address translations (docs/benchmarks.md has what that saves).
 #pragma once
 #include <cstddef>
 #include <cstdint>
