@@ -72,9 +72,9 @@ std::string resolved(const char* path) {
     return n > 0 && n < sizeof final ? final : std::string();
 }
 
-// The journal: a heading, then a line per new folder ("D\tPATH") and per file
-// ("F\tREPLACES\tPATH", file k being the k-th member line). Paths hold no control
-// characters: the path rules refuse them.
+// The journal: a heading, then a line per new folder ("D\tPATH"), then one per member
+// ("F\tREPLACES\tPATH" for a file, "d\t0\tPATH" for a folder; member k is the k-th of
+// them). Paths hold no control characters: the path rules refuse them.
 std::string journalText(const Staging& s) {
     std::string text = kJournalHeading;
     for (const std::string& folder : s.newFolders) (text += "\nD\t") += folder;
@@ -255,9 +255,9 @@ PlaceProblem placeMember(Staging& s, const char* destination, const MemberTarget
         }
         // A file seen as a plain file may still be a link (Wine shows a Unix one so):
         // it must be where its path says, or its rename would move what it leads to.
-        if (!s.destinationFinal.empty() &&
-            windowsNameKey(resolved(full.c_str())) !=
-                windowsNameKey(s.destinationFinal + "\\" + prefix)) {
+        const std::string reached = resolved(full.c_str());
+        if (!s.destinationFinal.empty() && !reached.empty() &&
+            windowsNameKey(reached) != windowsNameKey(s.destinationFinal + "\\" + prefix)) {
             where = shown;
             return PlaceProblem::link;
         }
