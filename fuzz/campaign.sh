@@ -29,7 +29,7 @@ for job in $jobs; do
     executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
     # Only inputs that add coverage stay, and none over 8 KiB: the corpus stays small.
     "$build/fuzz/$name" -merge=1 -max_len=8192 "fuzz/corpus/$name" "$work/new" "$work/seeds" \
-        > /dev/null 2>&1
+        > /dev/null 2>&1 || echo "$name: the merge stopped at an input that fails"
     echo "$name: $executed executions in $(($(date +%s) - began)) s," \
          "corpus $(ls "fuzz/corpus/$name" | wc -l) inputs"
     [ $status = 0 ] && rm -rf "$work"
