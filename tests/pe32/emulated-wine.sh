@@ -6,6 +6,7 @@
 #                             runs a Windows program through the probe ($probeExe): its
 #                             exit status in $status, its output in $work/NAME.out; a
 #                             run that records no exit status is made once more
+#   emulatedServer            the id of the prefix's Wine server
 #   stopEmulatedWine          ends every process of the prefix
 i386Root=${VOPA_I386_ROOT:-/var/lib/vopa/i386-root}
 
@@ -40,18 +41,27 @@ export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe,winemenubuilder.exe=d" HO
 # The emulated Wine server crashes now and then, and its clients then wait for it
 # forever. This prefix's processes are ended by their ids: all of them, or with
 # --orphans only those of a server that is gone.
-endEmulatedProcesses() {
-    local pid server="" pids=()
+prefixProcesses() {  # "server PID" or "client PID", a line each
+    local pid
     for pid in $(pgrep -f qemu-i386-static); do
         grep -qzxF "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null || continue
         case $(tr '\0' ' ' < "/proc/$pid/cmdline") in
-            *wineserver*) server=$pid ;;
-            *) pids+=("$pid") ;;
+            *wineserver*) echo "server $pid" ;;
+            *) echo "client $pid" ;;
         esac
     done
+}
+
+# The server's id: a server that crashed takes the registry it held in memory with it
+# (it saves it every 30 s), and the next start runs a new one.
+emulatedServer() { prefixProcesses | sed -n 's/^server //p'; }
+
+endEmulatedProcesses() {
+    local server pids
+    server=$(emulatedServer)
+    pids=$(prefixProcesses | sed -n 's/^client //p')
     [ "${1:-}" = --orphans ] && [ -n "$server" ] && return
-    [ -n "$server" ] && pids+=("$server")
-    [ ${#pids[@]} = 0 ] || kill -9 "${pids[@]}"
+    [ -z "$server$pids" ] || kill -9 $server $pids
 }
 
 bootEmulatedPrefix() {
