@@ -1,7 +1,7 @@
 #!/bin/bash
 # Many small files under wine64: a fresh silent installation of N one-byte files (the
 # win64 stub, staging and commit included) against Wine's own xcopy of the same tree
-# into the same prefix, in turn, in one run.
+# into the same prefix, in turn, three rounds, each the fastest of its rounds.
 #   bench/many_files.sh [N...]   (default: 10000 50000)
 set -u
 cd "$(dirname "$0")/.."
@@ -29,11 +29,17 @@ for i in range(n):
 PY
     build/host/tools/vopa-pack --stub build/win64/app/vopa-stub.exe --files "$tree" \
         --out "$work/setup$n.exe" --folder 'C:\Many' --quiet || exit 2
-    rm -rf "$drive/Many" "$drive/Copy"
-    ours=$(seconds wine "$work/setup$n.exe" /s)
-    [ "$(find "$drive/Many" -type f | wc -l)" = "$n" ] || echo "the installer left out files" >&2
-    theirs=$(seconds wine xcopy /E /I /Q "$(winepath -w "$tree")" 'C:\Copy')
-    [ "$(find "$drive/Copy" -type f | wc -l)" = "$n" ] || echo "xcopy left out files" >&2
+    # In turn, three rounds, the fastest of each: this machine's slow spells last a minute.
+    ours=999999 theirs=999999
+    for round in 1 2 3; do
+        rm -rf "$drive/Many" "$drive/Copy"
+        t=$(seconds wine "$work/setup$n.exe" /s)
+        [ "$(find "$drive/Many" -type f | wc -l)" = "$n" ] || echo "the installer left out files" >&2
+        ours=$(echo "if ($t < $ours) $t else $ours" | bc)
+        t=$(seconds wine xcopy /E /I /Q "$(winepath -w "$tree")" 'C:\Copy')
+        [ "$(find "$drive/Copy" -type f | wc -l)" = "$n" ] || echo "xcopy left out files" >&2
+        theirs=$(echo "if ($t < $theirs) $t else $theirs" | bc)
+    done
     printf '%8d %11.1fs %11.1fs %7.2fx\n' "$n" "$ours" "$theirs" "$(echo "$ours / $theirs" | bc -l)"
     rm -rf "$tree" "$drive/Many" "$drive/Copy"
 done
