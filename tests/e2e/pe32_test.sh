@@ -47,16 +47,13 @@ for try in 1 2; do
     emulated unattended "$work/vopa-setup.exe" -m -d -t -a -c lzh zip cab tgz tar gz tbz bz2 rar 7z
     installed=$status
     emulated shell "$probeExe" shell
-    shellStatus=$status
     # A server that crashed in between lost the keys it held: not the installer's fault.
     [ "$server" = "$(emulatedServer)" ] && break
     echo "note: the emulated Wine server ended after the installation, and the registry" \
          "it held with it; $([ $try = 1 ] && echo "installing again" || echo "giving up")"
 done
-status=$installed
-check "installs, status 0" '[ "$status" = 0 ]'
+check "installs, status 0" '[ "$installed" = 0 ]'
 check "the installed tree is the product folder" 'diff -r "$work/product" "$drive/Program Files/Vopa" >&2'
-status=$shellStatus
 check "its registry keys and shortcuts are the full installation the win64 tests expect" \
     '[ "$status" = 0 ] || { iconv -f CP932 -t UTF-8 "$work/shell.out"; false; }'
 

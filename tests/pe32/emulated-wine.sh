@@ -57,9 +57,10 @@ prefixProcesses() {  # "server PID" or "client PID", a line each
 emulatedServer() { prefixProcesses | sed -n 's/^server //p'; }
 
 endEmulatedProcesses() {
-    local server pids
-    server=$(emulatedServer)
-    pids=$(prefixProcesses | sed -n 's/^client //p')
+    local list server pids
+    list=$(prefixProcesses)
+    server=$(sed -n 's/^server //p' <<< "$list")
+    pids=$(sed -n 's/^client //p' <<< "$list")
     [ "${1:-}" = --orphans ] && [ -n "$server" ] && return
     [ -z "$server$pids" ] || kill -9 $server $pids
 }
