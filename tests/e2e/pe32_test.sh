@@ -43,9 +43,9 @@ check "the prefix booted with its system DLLs" '[ -f "$drive/windows/system32/ke
 
 section "the release installer, unattended: -m -d -t -a -c and every type's word"
 for try in 1 2; do
-    server=$(emulatedServer)
     emulated unattended "$work/vopa-setup.exe" -m -d -t -a -c lzh zip cab tgz tar gz tbz bz2 rar 7z
     installed=$status
+    server=$(emulatedServer)
     emulated shell "$probeExe" shell
     # A server that crashed in between lost the keys it held: not the installer's fault.
     [ "$server" = "$(emulatedServer)" ] && break

@@ -3,9 +3,9 @@
 #   requireEmulator           says why and returns 1 when i386 programs cannot run here
 #   bootEmulatedPrefix DIR    a fresh prefix for the run (under /tmp), its server kept up
 #   emulated NAME PROGRAM ARGUMENTS...
-#                             runs a Windows program through the probe ($probeExe): its
-#                             exit status in $status, its output in $work/NAME.out; a
-#                             run that records no exit status is made once more
+#                             runs a Windows program: its exit status in $status and
+#                             $work/NAME.status, its output in $work/NAME.out; a run that
+#                             ends with no exit status of the program is made once more
 #   emulatedServer            the id of the prefix's Wine server
 #   stopEmulatedWine          ends every process of the prefix
 i386Root=${VOPA_I386_ROOT:-/var/lib/vopa/i386-root}
@@ -39,11 +39,11 @@ requireEmulator() {
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe,winemenubuilder.exe=d" HOME=/root
 
 # The emulated Wine server crashes now and then, and its clients then wait for it
-# forever. This prefix's processes are ended by their ids: all of them, or with
-# --orphans only those of a server that is gone.
+# forever: this prefix's processes are found, and ended, by their ids.
 prefixProcesses() {  # "server PID" or "client PID", a line each
-    local pid
-    for pid in $(pgrep -f qemu-i386-static); do
+    local pid emulator
+    emulator=$(sed -n 's/^interpreter //p' /proc/sys/fs/binfmt_misc/qemu-i386)
+    for pid in $(pgrep -f "^$emulator "); do
         grep -qzxF "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null || continue
         case $(tr '\0' ' ' < "/proc/$pid/cmdline") in
             *wineserver*) echo "server $pid" ;;
@@ -57,12 +57,9 @@ prefixProcesses() {  # "server PID" or "client PID", a line each
 emulatedServer() { prefixProcesses | sed -n 's/^server //p'; }
 
 endEmulatedProcesses() {
-    local list server pids
-    list=$(prefixProcesses)
-    server=$(sed -n 's/^server //p' <<< "$list")
-    pids=$(sed -n 's/^client //p' <<< "$list")
-    [ "${1:-}" = --orphans ] && [ -n "$server" ] && return
-    [ -z "$server$pids" ] || kill -9 $server $pids
+    local pids
+    pids=$(prefixProcesses | cut -d' ' -f2)
+    [ -z "$pids" ] || kill -9 $pids
 }
 
 bootEmulatedPrefix() {
@@ -92,31 +89,40 @@ stopEmulatedWine() {
 # this, and tried again.
 programSeconds=150
 
+# The program is the Wine process started here (Wine runs it in the process it is given),
+# so its end is seen as it was: its own exit status, or a signal. A Windows program never
+# ends by a signal; the emulator does, now and then, in any Wine process ("qemu: uncaught
+# target signal", in Wine's own signal handler), and Wine then tells a parent that waits
+# for it status 0. A Wine server that ends during a run ends its clients with it.
 emulated() {
-    local name=$1 try
+    local name=$1 try server
     shift
-    local recorded="$work/$name.status"
     for try in 1 2; do
-        rm -f "$recorded"
-        inRoot timeout $((programSeconds + 60)) wine "$probeExe" run $programSeconds \
-            "$(windowsPath "$recorded")" "$(windowsPath "$1")" "${@:2}" \
-            > "$work/$name.out" 2> "$work/$name.wine.txt"
-        local wineStatus=$?
-        status=$(cat "$recorded" 2>/dev/null)
-        case $status in
-            '') status="none: the emulated Wine start ended (status $wineStatus) with nothing recorded" ;;
-            running) status="none: the program did not end within $programSeconds s" ;;
-            # The stub's start-up refusal, which no run here expects: under emulation it
-            # was seen twice in some hundred starts, its cause not found. A stub that
-            # cannot start fails the second time too.
-            2) [ $try = 2 ] && return
-               status="2 (start-up refused)" ;;
-            *) return ;;
-        esac
-        # No exit status of the program: under emulation a Wine start now and then dies or
-        # hangs before the program runs. A program of ours that hangs fails the second time.
-        echo "note: $name: exit status $status; $([ $try = 1 ] && echo "starting it again" || echo "giving up")"
-        endEmulatedProcesses --orphans
-        inRoot wineserver -p60 2>/dev/null  # unless one is up
+        server=$(emulatedServer)
+        inRoot timeout -k 20 $programSeconds wine "$@" > "$work/$name.out" 2> "$work/$name.wine.txt"
+        status=$?
+        if [ $status -gt 128 ]; then
+            status="none: the emulator ended its process by signal $(kill -l $((status - 128)))"
+        elif [ -n "$server" ] && [ "$server" != "$(emulatedServer)" ]; then
+            status="$status, with the Wine server ended during the run"
+        else
+            case $status in
+                124) status="none: the program did not end within $programSeconds s" ;;
+                125|126|127) status="none: the emulated Wine did not start (status $status)" ;;
+                # The stub's start-up refusal, which no run here expects: under emulation
+                # it is seen in a few starts of a hundred, its cause not found. A stub
+                # that cannot start fails the second time too.
+                2) [ $try = 2 ] && break
+                   status="2 (start-up refused)" ;;
+                *) break ;;
+            esac
+        fi
+        # Not the program's doing; a program of ours that hangs or fails fails again.
+        # The state that killed it, in the server or the background processes, stays
+        # with them: the second run gets new ones.
+        echo "note: $name: exit status $status; $([ $try = 1 ] && echo "starting it again, in a new Wine session" || echo "giving up")"
+        stopEmulatedWine
+        inRoot wineserver -p60
     done
+    echo "$status" > "$work/$name.status"  # for a run in a subshell
 }

@@ -1,8 +1,6 @@
-// The PE32 lane's hands and eyes inside the emulated Wine: it starts the programs under
-// test and records their exit status, and reads what the release installer left in the
-// registry and the shell and its option dialog as it lies on screen. A 32-bit program of
-// our own, as the installer is, reading through the same 32-bit Wine.
-//   probe run SECONDS STATUS_FILE PROGRAM [ARGUMENTS]  the program's exit status to the file
+// The PE32 lane's eyes inside the emulated Wine: it reads what the release installer left
+// in the registry and the shell, and its option dialog as it lies on screen. A 32-bit
+// program of our own, as the installer is, reading through the same 32-bit Wine.
 //   probe shell                   the keys and shortcuts of a full unattended installation
 //   probe dialog INSTALLER TITLE  the installer's dialog against its template, then Cancel
 // Exit status: 0 as expected, 1 a difference (printed), 2 nothing to look at.
@@ -129,53 +127,6 @@ int checkDialog(const wchar_t* installer, const wchar_t* title) {
     return status;
 }
 
-// The command line after its first count arguments, as it was given: the quoting of the
-// rest is the program's own business.
-const wchar_t* afterArguments(const wchar_t* line, int count) {
-    for (int i = 0; i < count; ++i) {
-        while (*line == L' ' || *line == L'\t') ++line;
-        for (bool quoted = false; *line && (quoted || (*line != L' ' && *line != L'\t')); ++line)
-            if (*line == L'"') quoted = !quoted;
-    }
-    while (*line == L' ' || *line == L'\t') ++line;
-    return line;
-}
-
-void writeStatus(const wchar_t* statusFile, const char* text) {
-    if (FILE* file = _wfopen(statusFile, L"wb")) {
-        std::fprintf(file, "%s\n", text);
-        std::fclose(file);
-    }
-}
-
-// "running" once the program is under way (Wine's CreateProcess returns when its start
-// is done), its exit status once it ends. A program that does not end in time is ended,
-// leaving "running": like a Wine start that dies and leaves no file, no exit status, which
-// the lane tells from a status the program returned.
-int runProgram(const wchar_t* seconds, const wchar_t* statusFile) {
-    std::wstring commandLine = afterArguments(GetCommandLineW(), 4);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        std::printf("cannot start the program: error %lu\n", GetLastError());
-        return 2;
-    }
-    writeStatus(statusFile, "running");
-    DWORD code = 0;
-    if (WaitForSingleObject(process.hProcess, 1000 * static_cast<DWORD>(_wtoi(seconds))) ==
-        WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &code);
-        writeStatus(statusFile, std::to_string(code).c_str());
-    } else {
-        TerminateProcess(process.hProcess, 1);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return 0;
-}
-
 }  // namespace
 
 int main() {
@@ -183,13 +134,10 @@ int main() {
     wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
     const std::wstring verb = count > 1 ? args[1] : L"";
     int status = 2;
-    if (verb == L"run" && count >= 5) status = runProgram(args[2], args[3]);
-    else if (verb == L"shell" && count == 2) status = checkShell();
+    if (verb == L"shell" && count == 2) status = checkShell();
     else if (verb == L"dialog" && count == 4) status = checkDialog(args[2], args[3]);
     else
-        std::printf(
-            "usage: probe run SECONDS STATUS_FILE PROGRAM [ARGUMENTS] | shell | dialog INSTALLER "
-            "TITLE\n");
+        std::printf("usage: probe shell | dialog INSTALLER TITLE\n");
     std::fflush(stdout);
     return status;
 }
