@@ -53,7 +53,7 @@ namespace {
 // Removed at exit unless a test failed, whose files stay to be looked at.
 struct TempDirs : std::vector<std::string> {
     ~TempDirs() {
-        std::error_code e;  // (a folder still mounted on stays too)
+        std::error_code e;
         if (!testing::UnitTest::GetInstance()->Failed())
             for (const std::string& d : *this) fs::remove_all(d, e);
     }

@@ -247,6 +247,10 @@ TEST(WineExtraction, CorpusHostileNamesAbortsAndDestinations) {
     // (the old file stays until the commit); the blocks of 400 small files do not fit
     // either; and a disk that fills while the members are written. (Left out where
     // mounting is not allowed.)
+    struct Unmounted {  // however the test ends: a mount would outlive the folder
+        std::string disk;
+        ~Unmounted() { runCommand("umount " + disk + " 2>/dev/null"); }
+    } unmounted{work + "/disk"};
     if (runCommand("mkdir -p disk && mount -t tmpfs -o size=4m tmpfs disk 2>/dev/null && mkdir "
                    "disk/old && head -c 3M /dev/zero > disk/old/big.bin") == 0) {
         std::string large = archive("large", {storedMember("first.txt", {'1'}),
